@@ -1,0 +1,54 @@
+#pragma once
+
+#include "db/dataset.h"
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QPointer>
+#include <functional>
+
+class QTableView;
+
+namespace tabel {
+
+// One grid column over a dataset field.
+struct GridColumn {
+    QString field;
+    QString title;
+    int width = -1; // -1: the view's default
+    Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
+    bool numeric = false; // shown in the locale's number format
+    bool hidden = false;
+    // Optional: the text colour of a cell (an invalid colour: default), and
+    // whether it is bold.
+    std::function<QColor(const QVariant&)> foreground;
+    bool bold = false;
+};
+
+// What a grid shows of a dataset: chosen columns with titles, the text of
+// each cell in the user's locale, and colours as model data.
+class GridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit GridModel(QList<GridColumn> columns, QObject* parent = nullptr);
+    void setDataset(Dataset* dataset);
+    Dataset* dataset() const { return dataset_; }
+    const QList<GridColumn>& columns() const { return columns_; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+private:
+    QList<GridColumn> columns_;
+    QPointer<Dataset> dataset_;
+    QList<QMetaObject::Connection> links_;
+};
+
+// Sets a view up as the program's grids are (whole rows, no editing,
+// resizable columns, bold centred titles), applies the column widths and
+// keeps the view's current row and the dataset's current row together.
+void bindGrid(QTableView* view, GridModel* model);
+
+} // namespace tabel

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "app/context.h"
+#include "app/version_gate.h"
+
+#include <QDialog>
+#include <functional>
+
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace tabel {
+
+class MainWindow;
+
+// "Авторизация": asks for the access code, applies its role to the main
+// window and hands over to it. Closing this dialog ends the program.
+class LoginDialog : public QDialog {
+    Q_OBJECT
+public:
+    LoginDialog(AppContext& ctx, MainWindow& main, BuildStamp stamp, QWidget* parent = nullptr);
+
+    // "Вход": true when the code was accepted and the main window was handed
+    // over; false after "Введены неверные данные.".
+    bool enter();
+    // One run of the version gate; ends the program when a newer build has
+    // stamped the database.
+    void runGate();
+
+    QLineEdit* codeEdit() const { return code_; }
+    QTimer* exitTimer() const { return exitTimer_; }
+
+    // Shows the main window modally and closes this dialog afterwards;
+    // tests replace it.
+    std::function<void()> handOver;
+    // Requests the end of the program; tests replace it.
+    std::function<void()> endProgram;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+
+private:
+    AppContext& ctx_;
+    MainWindow& main_;
+    BuildStamp stamp_;
+    QLineEdit* code_;
+    QPushButton* enter_;
+    QPushButton* cancel_;
+    QTimer* exitTimer_;
+    bool gateRunOnShow_ = false;
+};
+
+} // namespace tabel

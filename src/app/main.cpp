@@ -1,0 +1,38 @@
+#include "app/context.h"
+#include "app/errors_ui.h"
+#include "app/login_dialog.h"
+#include "app/version_gate.h"
+#include "app/windows_ui.h"
+#include "db/connection.h"
+#include "db/data_module.h"
+#include "journal/main_window.h"
+
+#include <QMessageBox>
+#include <QTimer>
+
+using namespace tabel;
+
+int main(int argc, char** argv) {
+    TabelApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+
+    QSqlDatabase db;
+    try {
+        db = openDatabase(connectionStringFromArguments(app.arguments().mid(1)));
+    } catch (const std::exception&) {
+        QMessageBox::critical(nullptr, "Ошибка!", "Подключение к БД отсутсвует!!!");
+        return 1;
+    }
+
+    BoxMessenger boxes;
+    DataModule data(db, boxes);
+    AppContext ctx{data, boxes, {}};
+    MainWindow main(ctx);
+    LoginDialog login(ctx, main, buildStamp());
+    QObject::connect(&login, &QDialog::rejected, &app, [] { QCoreApplication::exit(0); });
+    QObject::connect(main.gateTimer(), &QTimer::timeout, &login,
+                     [&login] { guarded([&login] { login.runGate(); }); });
+    Windows windows(ctx, main);
+    login.show();
+    return app.exec();
+}

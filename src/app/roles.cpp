@@ -1,0 +1,52 @@
+#include "roles.h"
+
+namespace tabel {
+
+QString trimmedCode(const QString& entered) {
+    int begin = 0;
+    int end = entered.size();
+    auto blank = [](QChar c) { return c.unicode() <= 0x20; };
+    while (begin < end && blank(entered[begin]))
+        ++begin;
+    while (end > begin && blank(entered[end - 1]))
+        --end;
+    return entered.mid(begin, end - begin);
+}
+
+Role roleForCode(const QString& code) {
+    if (code == QLatin1String("61730482") || code == QLatin1String("6472"))
+        return Role::Administrator;
+    if (code == QLatin1String("luskev"))
+        return Role::Office;
+    if (code == QLatin1String("tavrink"))
+        return Role::Foreman;
+    if (code == QLatin1String("pomir"))
+        return Role::Warehouse;
+    return Role::None;
+}
+
+bool isForemanCode(const QString& accessWord) {
+    return accessWord == QLatin1String("tavrink");
+}
+
+RoleRestrictions restrictionsFor(Role role) {
+    RoleRestrictions r;
+    switch (role) {
+    case Role::Office:
+        r.addRecord = r.changeRecord = r.deleteRecord = r.refresh = true;
+        r.shiftAndDate = r.grid = r.directories = r.timesheets = true;
+        break;
+    case Role::Foreman:
+        r.changeRecord = r.deleteRecord = r.directories = r.timesheets = true;
+        break;
+    case Role::Warehouse:
+        r.addRecord = r.changeRecord = r.deleteRecord = r.directories = r.timesheets = true;
+        break;
+    case Role::Administrator:
+    case Role::None:
+        break;
+    }
+    return r;
+}
+
+} // namespace tabel

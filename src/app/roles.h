@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+namespace tabel {
+
+enum class Role { None, Administrator, Office, Foreman, Warehouse };
+
+// The entered code without leading and trailing blanks and control characters.
+QString trimmedCode(const QString& entered);
+// The role a trimmed code selects; codes are compared exactly, case included.
+Role roleForCode(const QString& trimmed);
+bool isForemanCode(const QString& accessWord);
+
+// What a role switches off in the main window.
+struct RoleRestrictions {
+    bool addRecord = false;    // "Добавить"
+    bool changeRecord = false; // "Изменить"
+    bool deleteRecord = false; // "Удалить"
+    bool refresh = false;      // "Обновить"
+    bool shiftAndDate = false; // shift radio buttons, "Выходной", date picker
+    bool grid = false;         // records grid
+    bool directories = false;  // menu "Справочники"
+    bool timesheets = false;   // menu "Табель"
+};
+RoleRestrictions restrictionsFor(Role role);
+
+} // namespace tabel

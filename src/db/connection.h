@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+namespace tabel {
+
+inline constexpr const char* kDefaultDatabase = "tobrin";
+
+// The ODBC connection string for a database on a server, as the plant's
+// installations expect it; the driver options are passed through unchanged.
+QString connectionString(const QString& database, const QString& server);
+
+// The string built from the command line (arguments after the program name):
+// both a database and a server are needed to leave the built-in default.
+QString connectionStringFromArguments(const QStringList& arguments);
+
+// The default server, fixed when the program is built.
+QString defaultServer();
+
+// Opens a named ODBC connection with `connectionString`. Throws DbError.
+QSqlDatabase openDatabase(const QString& connectionString,
+                          const QString& name = QLatin1String(QSqlDatabase::defaultConnection));
+
+} // namespace tabel

@@ -1,0 +1,52 @@
+#include "data_module.h"
+
+#include "sql.h"
+#include "statements.h"
+
+#include <QDate>
+
+namespace tabel {
+
+DataModule::DataModule(QSqlDatabase db, Messenger& messenger, QObject* parent)
+    : QObject(parent), db_(db), messenger_(messenger) {
+    workers_ = new Dataset(db_, "Workers", sql::kWorkers, this);
+    izdel_ = new Dataset(db_, "Izdel", sql::kIzdel, this);
+    vidOper_ = new Dataset(db_, "Vid_oper", sql::kVidOper, this);
+    oper_ = new Dataset(db_, "Oper", sql::operations(), this);
+    for (int i = 0; i < 4; ++i) {
+        shifts_[i] =
+            new Dataset(db_, QStringLiteral("Smena%1").arg(i + 1), sql::shiftList(i + 1), this);
+        shifts_[i]->setParam("data", QDate());
+        shifts_[i]->setParam("ok", QString());
+    }
+}
+
+Dataset& DataModule::shiftList(int shift) {
+    if (shift < 1 || shift > 4)
+        shift = 1;
+    return *shifts_[shift - 1];
+}
+
+bool DataModule::duplicateCheck(const QString& countSql, const QVariantMap& params,
+                                const QString& message) {
+    const int count = scalar(db_, countSql, params).toInt();
+    if (count > 0) {
+        messenger_.error(QStringLiteral("Ошибка"), message);
+        return true;
+    }
+    return false;
+}
+
+QString DataModule::toDatabaseDecimal(const QString& text) const {
+    const QString sep = decimalSeparator_.isEmpty() ? QStringLiteral(".") : decimalSeparator_;
+    int pos = text.indexOf(QLatin1Char(','));
+    if (pos < 0)
+        pos = text.indexOf(QLatin1Char('.'));
+    if (pos < 0)
+        return text;
+    QString out = text;
+    out.replace(pos, 1, sep);
+    return out;
+}
+
+} // namespace tabel

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QSqlDatabase>
+#include <QStringList>
+#include <QVariantMap>
+#include <functional>
+#include <vector>
+
+namespace tabel {
+
+// A named, parameterised statement whose result rows are read into memory
+// when it is opened, with a current row and an optional row filter. Every
+// opening reads the database again; nothing is kept between openings.
+// As a model it exposes the raw values (Qt::DisplayRole and Qt::EditRole) of
+// the visible rows; windows put presentation models on top.
+class Dataset : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    using RowFilter = std::function<bool(const Dataset&, int sourceRow)>;
+
+    Dataset(QSqlDatabase db, QString name, QString sql = {}, QObject* parent = nullptr);
+
+    QString name() const { return name_; }
+    QString sql() const { return sql_; }
+    void setSql(const QString& sql);
+    void setParam(const QString& name, const QVariant& value);
+    QVariant param(const QString& name) const { return params_.value(name); }
+
+    void open(); // throws DbError; a failed opening leaves the dataset closed
+    void close();
+    bool isOpen() const { return open_; }
+    void reopen(); // close and open, back on the first row
+    // Close and open again, returning to the same row number, or to the last
+    // row when the list has become shorter.
+    void reopenKeepingPosition();
+
+    // Filtering hides rows without reading the database again.
+    void setFilter(RowFilter filter);
+    void clearFilter();
+    bool isFiltered() const { return static_cast<bool>(filter_); }
+
+    QStringList fieldNames() const { return fields_; }
+    int fieldIndex(const QString& field) const; // case-insensitive, -1 when absent
+
+    // Visible rows.
+    int count() const { return static_cast<int>(visible_.size()); }
+    bool isEmpty() const { return visible_.empty(); }
+    QVariant value(int row, const QString& field) const;
+    QVariant value(int row, int column) const;
+
+    int currentRow() const { return current_; } // -1 when empty
+    void setCurrentRow(int row);
+    QVariant current(const QString& field) const { return value(current_, field); }
+    bool locate(const QString& field, const QVariant& value); // moves to the first match
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+signals:
+    void currentRowChanged(int row);
+
+private:
+    void rebuildVisible();
+
+    QSqlDatabase db_;
+    QString name_;
+    QString sql_;
+    QVariantMap params_;
+    bool open_ = false;
+    QStringList fields_;
+    std::vector<std::vector<QVariant>> rows_;
+    std::vector<int> visible_;
+    RowFilter filter_;
+    int current_ = -1;
+};
+
+} // namespace tabel

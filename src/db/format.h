@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+#include <QVariant>
+
+namespace tabel {
+
+// A number as the user reads it: in the locale's format, exactly as the
+// database gave it (amounts arrive as text, so no binary rounding shows).
+QString displayNumber(const QVariant& value, const QLocale& locale = QLocale());
+
+// A double in the general format of the locale: shortest form, no trailing
+// zeros, no group separators.
+QString displayDouble(double value, const QLocale& locale = QLocale());
+
+// A value for a grid cell: numbers as above, dates as dd.MM.yyyy, text trimmed
+// on the right.
+QString displayValue(const QVariant& value, bool numeric, const QLocale& locale = QLocale());
+
+} // namespace tabel

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+namespace tabel::sql {
+
+// The shift list of one shift (1..4) with parameters :data (the date) and
+// :ok (marks to leave out). Shift 1 is ordered by worker, product mark,
+// operation type, kind and colour; the others by worker only.
+QString shiftList(int shift);
+
+// One row per operation that has at least one norm, with its number of norms
+// and its lowest norm price.
+QString operations();
+
+inline const char* kWorkers = "select * from accounts_dep.person order by fio";
+inline const char* kIzdel = "select * from accounts_dep.izdel order by marka";
+inline const char* kVidOper = "select * from accounts_dep.vid_oper order by vid";
+
+} // namespace tabel::sql

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/context.h"
+
+namespace tabel {
+
+// An acceptance mark counts as accepted when it reads "ok" or "да".
+bool isAccepted(const QString& mark);
+
+// Acceptance and deletion of the current record of the current shift list.
+class JournalCommands {
+public:
+    explicit JournalCommands(AppContext& ctx) : ctx_(ctx) {}
+
+    // Double-click: turns an accepted mark into "no" and any other into "ok".
+    // Does nothing for the foreman's access word or an empty list. Throws
+    // DbError.
+    void toggleAcceptance();
+
+private:
+    AppContext& ctx_;
+};
+
+} // namespace tabel

@@ -1,0 +1,295 @@
+#include "main_window.h"
+
+#include "app/errors_ui.h"
+#include "app/grid_ui.h"
+#include "journal/journal_commands.h"
+
+#include <QAction>
+#include <QCalendarWidget>
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tabel {
+
+namespace {
+
+const QString kSelectedShiftStyle =
+    QStringLiteral("QRadioButton { background-color: rgb(0, 128, 0); font-weight: bold; }");
+const QString kDayOffStyle =
+    QStringLiteral("QCheckBox { background-color: rgb(255, 0, 0); font-weight: bold; }");
+
+QList<GridColumn> journalColumns() {
+    const auto centre = Qt::Alignment(Qt::AlignCenter);
+    const auto right = Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter);
+    GridColumn ok{"ok", "OK", 37, centre};
+    ok.bold = true;
+    ok.foreground = [](const QVariant& v) {
+        return isAccepted(v.toString()) ? QColor(0, 128, 0) : QColor(255, 0, 0);
+    };
+    return {
+        {"fio", "Фамилия И.О.", 250},
+        {"marka", "Марка изделия", 260},
+        {"vid", "Операция", 155},
+        {"nmn", "Вид", 157},
+        {"color", "Цвет", -1, centre, true},
+        {"time", "Часы", -1, right, true},
+        {"kol_vo", "Кол-во", 57, right, true},
+        {"brak", "Брак", 49, right, true},
+        {"summa", "Итого (р.)", 78, right, true},
+        {"prize", "Премия (%)", -1, right, true, true},
+        ok,
+        {"vvod", "Заведен", 72, centre},
+    };
+}
+
+} // namespace
+
+MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+    setObjectName("TForm1");
+    setWindowTitle("Табель");
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
+    QFont f = font();
+    f.setFamily("Tahoma");
+    setFont(f);
+
+    auto* menu = new QMenuBar(this);
+    directories_ = menu->addMenu("Справочники");
+    directories_->setObjectName("MenuDirectories");
+    for (const char* item : {"Рабочие", "Изделия", "Цены", "Операции", "Ном. группы"})
+        directories_->addAction(QString::fromUtf8(item));
+    timesheets_ = menu->addMenu("Табель");
+    timesheets_->setObjectName("MenuTimesheets");
+    for (const char* item : {"Табель сделка", "Табель по сменам", "Табель хоз. работ",
+                             "Табель ср. сдельная", "Общий табель"})
+        timesheets_->addAction(QString::fromUtf8(item));
+    reports_ = menu->addMenu("Отчеты");
+    reports_->setObjectName("MenuReports");
+    reports_->addAction("Сводные отчеты");
+    // Maintenance commands, kept out of sight.
+    menu->addAction("Импорт")->setVisible(false);
+    menu->addAction("Структура БД")->setVisible(false);
+    QAction* quit = menu->addAction("Выход");
+    connect(quit, &QAction::triggered, this, &QDialog::reject);
+
+    auto* top = new QHBoxLayout;
+    const char* captions[4] = {"Смена №1", "Смена №2", "Смена №3", "Переработка"};
+    for (int i = 0; i < 4; ++i) {
+        radios_[i] = new QRadioButton(QString::fromUtf8(captions[i]), this);
+        radios_[i]->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
+        radios_[i]->setAutoFillBackground(true);
+        top->addWidget(radios_[i]);
+        connect(radios_[i], &QRadioButton::toggled, this, [this, i](bool on) {
+            if (on)
+                guarded([&] { selectShift(i + 1); });
+        });
+    }
+    radios_[0]->setChecked(true);
+    date_ = new QDateEdit(QDate::currentDate(), this);
+    date_->setObjectName("DateT");
+    date_->setCalendarPopup(true);
+    date_->setDisplayFormat("dd.MM.yyyy");
+    date_->setAccessibleName("Дата");
+    date_->installEventFilter(this);
+    // The lists follow the date when the calendar closes on a choice or when
+    // Enter is pressed, not on every keystroke in the box.
+    auto chosen = [this] {
+        QTimer::singleShot(0, this, [this] { guarded([this] { dateChosen(); }); });
+    };
+    connect(date_->calendarWidget(), &QCalendarWidget::clicked, this, chosen);
+    connect(date_->calendarWidget(), &QCalendarWidget::activated, this, chosen);
+    top->addSpacing(20);
+    top->addWidget(date_);
+    dayOff_ = new QCheckBox("Выходной", this);
+    dayOff_->setObjectName("CBox1");
+    connect(dayOff_, &QCheckBox::toggled, this, [this] { updateDayOffLook(); });
+    top->addWidget(dayOff_);
+    top->addStretch();
+
+    grid_ = new QTableView(this);
+    grid_->setObjectName("DBGrid2");
+    grid_->setAccessibleName("Позиции смены");
+    model_ = new GridModel(journalColumns(), this);
+    model_->setDataset(&ctx_.data.shiftList(1));
+    bindGrid(grid_, model_);
+    connect(grid_, &QTableView::doubleClicked, this, [this] {
+        if (onToggleAcceptance)
+            guarded(onToggleAcceptance);
+    });
+
+    auto* bottom = new QHBoxLayout;
+    auto button = [this, bottom](const char* caption, const char* name) {
+        auto* b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        bottom->addWidget(b);
+        return b;
+    };
+    add_ = button("Добавить", "AddButton");
+    change_ = button("Изменить", "ChangeButton");
+    delete_ = button("Удалить", "DeleteButton");
+    refresh_ = button("Обновить", "RefreshButton");
+    housekeeping_ = button("Ср.сд./хоз. работы", "HousekeepingButton");
+    bottom->addStretch();
+    exit_ = button("Выход", "ExitButton");
+    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(refresh_, &QPushButton::clicked, this, [this] { guarded([this] { reloadLists(); }); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menu);
+    layout->addLayout(top);
+    layout->addWidget(grid_, 1);
+    layout->addLayout(bottom);
+
+    // Windows of later work stay visible but disabled until they exist.
+    for (QMenu* m : {directories_, timesheets_, reports_})
+        for (QAction* a : m->actions())
+            a->setEnabled(false);
+    housekeeping_->setEnabled(false);
+
+    timer_ = new QTimer(this);
+    timer_->setObjectName("Timer1");
+    timer_->setInterval(30000);
+    timer_->start();
+
+    updateShiftLook();
+    updateDayOffLook();
+    resize(1280, 640);
+    setFixedSize(size());
+}
+
+QAction* MainWindow::menuAction(const QString& text) const {
+    for (QMenu* m : {directories_, timesheets_, reports_})
+        for (QAction* a : m->actions())
+            if (a->text() == text)
+                return a;
+    return nullptr;
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    if (!opened_) {
+        opened_ = true;
+        guarded([this] { openJournal(); });
+    }
+}
+
+void MainWindow::openJournal() {
+    opened_ = true;
+    const QDate today = QDate::currentDate();
+    date_->setDate(today);
+    ctx_.state.pickedDate = today;
+    if (today.dayOfWeek() >= 6)
+        dayOff_->setChecked(true);
+    for (int s = 1; s <= 4; ++s) {
+        ctx_.data.shiftList(s).close();
+        ctx_.data.shiftList(s).clearFilter();
+    }
+    for (int s = 1; s <= 4; ++s) {
+        Dataset& list = ctx_.data.shiftList(s);
+        list.setParam("data", ctx_.state.pickedDate);
+        list.open();
+    }
+}
+
+void MainWindow::setPickedDate(const QDate& date) {
+    date_->setDate(date);
+    dateChosen();
+}
+
+void MainWindow::dateChosen() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore {
+        ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    ctx_.state.pickedDate = date_->date();
+    for (int s = 1; s <= 4; ++s)
+        ctx_.data.shiftList(s).close();
+    for (int s = 1; s <= 4; ++s) {
+        Dataset& list = ctx_.data.shiftList(s);
+        list.setParam("data", ctx_.state.pickedDate);
+        list.open();
+    }
+    dayOff_->setChecked(ctx_.state.pickedDate.dayOfWeek() >= 6);
+    grid_->setFocus();
+}
+
+void MainWindow::reloadLists() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore {
+        ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    for (int s = 1; s <= 4; ++s)
+        ctx_.data.shiftList(s).close();
+    for (int s = 1; s <= 4; ++s)
+        ctx_.data.shiftList(s).open();
+}
+
+void MainWindow::selectShift(int shift) {
+    if (!radios_[shift - 1]->isChecked()) {
+        radios_[shift - 1]->setChecked(true); // comes back here through toggled
+        return;
+    }
+    ctx_.state.shift = shift;
+    model_->setDataset(&ctx_.data.shiftList(shift));
+    updateShiftLook();
+}
+
+void MainWindow::updateShiftLook() {
+    for (int i = 0; i < 4; ++i)
+        radios_[i]->setStyleSheet(radios_[i]->isChecked() ? kSelectedShiftStyle : QString());
+}
+
+void MainWindow::updateDayOffLook() {
+    ctx_.state.dayOff = dayOff_->isChecked();
+    dayOff_->setStyleSheet(dayOff_->isChecked() ? kDayOffStyle : QString());
+}
+
+void MainWindow::applyRestrictions(const RoleRestrictions& r) {
+    if (r.addRecord)
+        add_->setEnabled(false);
+    if (r.changeRecord)
+        change_->setEnabled(false);
+    if (r.deleteRecord)
+        delete_->setEnabled(false);
+    if (r.refresh)
+        refresh_->setEnabled(false);
+    if (r.shiftAndDate) {
+        for (auto* rb : radios_)
+            rb->setEnabled(false);
+        dayOff_->setEnabled(false);
+        date_->setEnabled(false);
+    }
+    if (r.grid)
+        grid_->setEnabled(false);
+    if (r.directories)
+        directories_->setEnabled(false);
+    if (r.timesheets)
+        timesheets_->setEnabled(false);
+}
+
+void MainWindow::setTimesheetMenuEnabled(bool enabled) {
+    timesheets_->setEnabled(enabled);
+}
+
+bool MainWindow::eventFilter(QObject* o, QEvent* e) {
+    if (o == date_ && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            guarded([this] { dateChosen(); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(o, e);
+}
+
+} // namespace tabel

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "app/context.h"
+#include "app/roles.h"
+
+#include <QDialog>
+#include <array>
+#include <functional>
+
+class QAction;
+class QCheckBox;
+class QDateEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QTableView;
+class QTimer;
+
+namespace tabel {
+
+class GridModel;
+
+// The shift journal ("Табель"): the records of one date and shift, and the
+// way to every other window.
+class MainWindow : public QDialog {
+    Q_OBJECT
+public:
+    explicit MainWindow(AppContext& ctx, QWidget* parent = nullptr);
+
+    // Opening steps: today's date, the day-off box, the four lists.
+    void openJournal();
+    void reloadLists();                    // "Обновить"
+    void setPickedDate(const QDate& date); // as if picked in the calendar
+    void selectShift(int shift);           // as if its radio button were clicked
+    void applyRestrictions(const RoleRestrictions& r);
+    void setTimesheetMenuEnabled(bool enabled);
+
+    QTableView* grid() const { return grid_; }
+    GridModel* gridModel() const { return model_; }
+    QCheckBox* dayOffBox() const { return dayOff_; }
+    QRadioButton* shiftButton(int shift) const { return radios_[shift - 1]; }
+    QPushButton* addButton() const { return add_; }
+    QPushButton* changeButton() const { return change_; }
+    QPushButton* deleteButton() const { return delete_; }
+    QPushButton* housekeepingButton() const { return housekeeping_; }
+    QAction* menuAction(const QString& text) const; // by its caption
+    QTimer* gateTimer() const { return timer_; }
+
+    // Called on double-click in the grid (acceptance).
+    std::function<void()> onToggleAcceptance;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* o, QEvent* e) override;
+
+private:
+    void dateChosen();
+    void updateDayOffLook();
+    void updateShiftLook();
+
+    AppContext& ctx_;
+    std::array<QRadioButton*, 4> radios_{};
+    QDateEdit* date_;
+    QCheckBox* dayOff_;
+    QTableView* grid_;
+    GridModel* model_;
+    QPushButton* add_;
+    QPushButton* change_;
+    QPushButton* delete_;
+    QPushButton* refresh_;
+    QPushButton* housekeeping_;
+    QPushButton* exit_;
+    QMenu* directories_;
+    QMenu* timesheets_;
+    QMenu* reports_;
+    QTimer* timer_;
+    bool opened_ = false;
+};
+
+} // namespace tabel

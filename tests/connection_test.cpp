@@ -1,0 +1,36 @@
+#include "db/connection.h"
+
+#include <gtest/gtest.h>
+
+using namespace tabel;
+
+namespace {
+const QString kTail =
+    ";PORT=5432;UID=sys;PWD=wuxamez;SSLmode=allow;ReadOnly=0;Protocol=7.4;FakeOidIndex=0;"
+    "ShowOidColumn=0;RowVersioning=0;ShowSystemTables=0;Fetch=100;UnknownSizes=0;"
+    "MaxVarcharSize=255;MaxLongVarcharSize=8190;Debug=0;CommLog=0;UseDeclareFetch=0;"
+    "TextAsLongVarchar=1;UnknownsAsLongVarchar=0;BoolsAsChar=1;Parse=0;ExtraSysTablePrefixes=;"
+    "LFConversion=1;UpdatableCursors=1;TrueIsMinus1=0;BI=0;ByteaAsLongVarBinary=1;"
+    "UseServerSidePrepare=1;LowerCaseIdentifier=0;D6=-101;OptionalErrors=0;XaOpt=1";
+}
+
+TEST(ConnectionString, FollowsTheCommandLine) {
+    const QString dflt =
+        "DRIVER={PostgreSQL UNICODE};DATABASE=tobrin;SERVER=" + defaultServer() + kTail;
+    struct Case {
+        QStringList args;
+        QString expected;
+    } cases[] = {
+        {{}, dflt},
+        {{"plant"}, dflt}, // a database alone is not enough
+        {{"plant", ""}, dflt},
+        {{"", "db-host"}, "DRIVER={PostgreSQL UNICODE};DATABASE=;SERVER=db-host" + kTail},
+        {{"plant", "/tmp/sock"},
+         "DRIVER={PostgreSQL UNICODE};DATABASE=plant;SERVER=/tmp/sock" + kTail},
+        {{"plant", "10.1.1.1", "extra"},
+         "DRIVER={PostgreSQL UNICODE};DATABASE=plant;SERVER=10.1.1.1" + kTail},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(connectionStringFromArguments(c.args), c.expected)
+            << c.args.join('|').toStdString();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/context.h"
+#include "db/data_module.h"
+#include "db/messenger.h"
+#include "db/sql.h"
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace tabel::test {
+
+// The socket folder of the suite's own cluster (TABEL_TEST_SOCKET).
+QString testSocket();
+
+// Each test gets a database of its own, copied from the template that holds
+// the schema and the neighbouring applications' stand-ins, and dropped after.
+class DbTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A second connection to the same database, as another workstation.
+    QSqlDatabase otherWorkstation(const QString& name = "other");
+
+    QVariant scalar(const QString& sql, const QVariantMap& params = {}) {
+        return tabel::scalar(db, sql, params);
+    }
+    void run(const QString& sql, const QVariantMap& params = {}) { tabel::exec(db, sql, params); }
+
+    // Small fixtures. Each returns the new row's id.
+    int addWorker(const QString& fio, const QString& dept = {});
+    int addPerson(const QString& caption, const QVariant& code); // a registry person only
+    int addProduct(const QString& marka);
+    int addVid(const QString& name);
+    int addOper(int product, int vid, int naimen = 0);
+    void addNorm(int oper, double price, int norma = 100, int prize = 0);
+    struct Record {
+        int worker = 0;
+        int oper = 0;
+        QDate date;
+        int shift = 1;
+        int time = 8;
+        int qty = 10;
+        int brak = 0;
+        double price = 1;
+        int color = 0;
+        QVariant ok = QStringLiteral("no");
+    };
+    int addRecord(const Record& r); // product taken from the operation
+
+    // h_tabel day cell of a shift row; invalid QVariant when no row, null
+    // QVariant for an empty cell.
+    QVariant dayCell(int worker, int shift, const QDate& date);
+    int shiftRows(int worker, int shift, int month, int year);
+
+    QString dbName;
+    QSqlDatabase db;
+    RecordingMessenger messenger;
+    std::unique_ptr<DataModule> data;
+    std::unique_ptr<AppContext> ctx;
+
+private:
+    QStringList extraConnections_;
+};
+
+} // namespace tabel::test

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Starts (setup) or removes (teardown) the test suite's own PostgreSQL
+# cluster, with a template database holding the schema and the stand-ins of
+# the neighbouring applications' tables.
+set -euo pipefail
+cmd=$1
+dir=$2
+here=$(cd "$(dirname "$0")/.." && pwd)
+pg="$here/scripts/pgcluster.sh"
+
+case "$cmd" in
+setup)
+    bash "$pg" stop "$dir" 2>/dev/null || true
+    rm -rf "$dir"
+    bash "$pg" init "$dir"
+    bash "$pg" start "$dir"
+    bash "$pg" psql "$dir" -d postgres -qAt -c "create database tabel_template owner sys"
+    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$dir" -d tabel_template -U sys -q \
+        -f "$here/db/neighbours.sql" -f "$here/db/schema.sql"
+    bash "$pg" psql "$dir" -d postgres -qAt \
+        -c "alter database tabel_template with is_template true allow_connections false"
+    ;;
+teardown)
+    bash "$pg" stop "$dir" || true
+    rm -rf "$dir"
+    ;;
+esac
