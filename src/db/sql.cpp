@@ -48,6 +48,13 @@ Transaction::~Transaction() {
         db_.rollback();
 }
 
+void Transaction::rollback() {
+    if (!open_)
+        return;
+    open_ = false;
+    db_.rollback();
+}
+
 void Transaction::commit() {
     if (!open_)
         return;

@@ -43,6 +43,7 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void commit();
+    void rollback();
 
 private:
     QSqlDatabase db_;

@@ -2,6 +2,9 @@
 
 #include "app/roles.h"
 #include "db/sql.h"
+#include "timesheets/shift_cell.h"
+
+#include <QSqlQuery>
 
 namespace tabel {
 
@@ -20,6 +23,38 @@ void JournalCommands::toggleAcceptance() {
     exec(ctx_.db(), "update accounts_dep.smena set ok = :ok where id = :id",
          {{"ok", mark}, {"id", list.current("id").toInt()}});
     list.reopenKeepingPosition();
+}
+
+bool JournalCommands::deleteCurrent() {
+    Dataset& list = ctx_.currentShiftList();
+    if (list.isEmpty() || list.current("id").toString().isEmpty())
+        return false;
+    const int id = list.current("id").toInt();
+    if (!ctx_.messenger.ask("Удаление", "Удалить позицию из списка?")) {
+        list.reopen();
+        return false;
+    }
+    const QSqlDatabase db = ctx_.db();
+    {
+        Transaction tx(db);
+        // The record's own worker, shift and date, as stored now.
+        QSqlQuery rec = exec(db, "select w_id, smena, data from accounts_dep.smena where id = :id",
+                             {{"id", id}});
+        int worker = list.current("w_id").toInt();
+        int shift = ctx_.state.shift;
+        QDate date = ctx_.state.pickedDate;
+        if (rec.next()) {
+            worker = rec.value(0).toInt();
+            shift = rec.value(1).toInt();
+            date = rec.value(2).toDate();
+        }
+        lockWorkerMonth(db, worker, date);
+        exec(db, "delete from accounts_dep.smena where id = :id", {{"id", id}});
+        updateShiftDayCell(db, worker, shift, date);
+        tx.commit();
+    }
+    list.reopen();
+    return true;
 }
 
 } // namespace tabel

@@ -17,6 +17,11 @@ public:
     // DbError.
     void toggleAcceptance();
 
+    // "Удалить": after the user's Yes, deletes the current record and brings
+    // its worker's day cell in line with the records left, in one
+    // transaction. Returns true when a record was deleted. Throws DbError.
+    bool deleteCurrent();
+
 private:
     AppContext& ctx_;
 };

@@ -88,12 +88,12 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
         radios_[i]->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
         radios_[i]->setAutoFillBackground(true);
         top->addWidget(radios_[i]);
+        radios_[i]->setChecked(i == 0);
         connect(radios_[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on)
                 guarded([&] { selectShift(i + 1); });
         });
     }
-    radios_[0]->setChecked(true);
     date_ = new QDateEdit(QDate::currentDate(), this);
     date_->setObjectName("DateT");
     date_->setCalendarPopup(true);
@@ -185,7 +185,7 @@ void MainWindow::showEvent(QShowEvent* e) {
 
 void MainWindow::openJournal() {
     opened_ = true;
-    const QDate today = QDate::currentDate();
+    const QDate today = this->today();
     date_->setDate(today);
     ctx_.state.pickedDate = today;
     if (today.dayOfWeek() >= 6)

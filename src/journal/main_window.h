@@ -46,6 +46,8 @@ public:
     QAction* menuAction(const QString& text) const; // by its caption
     QTimer* gateTimer() const { return timer_; }
 
+    // Today's date as the window sees it when it opens.
+    std::function<QDate()> today = [] { return QDate::currentDate(); };
     // Called on double-click in the grid (acceptance).
     std::function<void()> onToggleAcceptance;
 

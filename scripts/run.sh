@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, creates (once) a local demo database with
+# realistic plant data in .demo/ of the checkout, and starts the program on it.
+# A second run reuses the cluster and its data. Extra arguments go to the
+# demo generator's size (e.g. WORKERS=120 MONTHS=6 scripts/run.sh).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/build.sh"
+
+demo="$root/.demo"
+pg="$root/scripts/pgcluster.sh"
+# The server runs as the postgres user when we are root; it must reach the
+# cluster folder.
+if [ "$(id -u)" = 0 ] && ! runuser -u postgres -- test -x "$root"; then
+    demo="/var/tmp/tabel-demo-$(echo "$root" | md5sum | cut -c1-10)"
+    echo "The checkout is not reachable by the postgres user; the demo cluster lives in $demo"
+fi
+bash "$pg" init "$demo"
+bash "$pg" start "$demo"
+if [ -z "$(bash "$pg" psql "$demo" -d postgres -qAt -c "select 1 from pg_database where datname = 'tabel_demo'")" ]; then
+    echo "Creating the demo database..."
+    bash "$pg" psql "$demo" -d postgres -qAt -c "create database tabel_demo owner sys"
+    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$demo" -d tabel_demo -U sys -q \
+        -f "$root/db/neighbours.sql" -f "$root/db/schema.sql"
+    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$demo" -d tabel_demo -U sys -q \
+        -v workers="${WORKERS:-60}" -v persons="${PERSONS:-2000}" -v products="${PRODUCTS:-40}" \
+        -v months="${MONTHS:-3}" -f "$root/db/demo_data.sql"
+fi
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "No display: starting the program under Xvfb"
+    exec xvfb-run -a -s "-screen 0 1600x1000x24" "$root/build/src/tabel" tabel_demo "$demo/socket"
+fi
+exec "$root/build/src/tabel" tabel_demo "$demo/socket"

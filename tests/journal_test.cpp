@@ -1,0 +1,191 @@
+#include "app/grid_ui.h"
+#include "journal/journal_commands.h"
+#include "journal/main_window.h"
+#include "test_support.h"
+
+#include <QCheckBox>
+#include <QRadioButton>
+#include <QTableView>
+
+using namespace tabel;
+using namespace tabel::test;
+
+namespace {
+const QDate kDay(2024, 3, 5); // a Tuesday
+}
+
+class JournalTest : public DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        ivanov = addWorker("Иванов Иван Иванович");
+        abramov = addWorker("Абрамов Петр Сергеевич");
+        yolkin = addWorker("Ёлкин Олег Павлович");
+        const int rez = addVid("Резка");
+        const int gib = addVid("Гибка");
+        const int st = addProduct("СТ-100");
+        const int kr = addProduct("КР-45");
+        stRez = addOper(st, rez, 0);
+        stGib = addOper(st, gib, 1);
+        krRez = addOper(kr, rez, 0);
+        for (int op : {stRez, stGib, krRez})
+            addNorm(op, 1.5);
+    }
+    QStringList column(Dataset& ds, const QString& field) {
+        QStringList out;
+        for (int r = 0; r < ds.count(); ++r)
+            out << ds.value(r, field).toString();
+        return out;
+    }
+    Dataset& openShift(int shift, const QDate& date = kDay) {
+        Dataset& ds = data->shiftList(shift);
+        ds.close();
+        ds.setParam("data", date);
+        ds.open();
+        return ds;
+    }
+    int ivanov = 0, abramov = 0, yolkin = 0, stRez = 0, stGib = 0, krRez = 0;
+};
+
+TEST_F(JournalTest, ShiftListsShowTheirDateShiftAndMarkInOrder) {
+    addRecord({.worker = ivanov, .oper = stRez, .date = kDay, .shift = 1, .color = 9016});
+    addRecord({.worker = ivanov, .oper = stRez, .date = kDay, .shift = 1, .color = 3020});
+    addRecord({.worker = ivanov, .oper = krRez, .date = kDay, .shift = 1});
+    addRecord({.worker = ivanov, .oper = stGib, .date = kDay, .shift = 1});
+    addRecord({.worker = yolkin, .oper = stRez, .date = kDay, .shift = 1, .ok = "ok"});
+    addRecord({.worker = abramov, .oper = stRez, .date = kDay, .shift = 1, .ok = ""});
+    // Left out: another date, another shift, a null mark.
+    addRecord({.worker = abramov, .oper = krRez, .date = kDay.addDays(1), .shift = 1});
+    addRecord({.worker = abramov, .oper = krRez, .date = kDay, .shift = 2});
+    addRecord({.worker = abramov,
+               .oper = stGib,
+               .date = kDay,
+               .shift = 1,
+               .ok = QVariant(QMetaType::fromType<QString>())});
+
+    Dataset& s1 = openShift(1);
+    EXPECT_EQ(column(s1, "fio"), QStringList({"Абрамов Петр Сергеевич", "Ёлкин Олег Павлович",
+                                              "Иванов Иван Иванович", "Иванов Иван Иванович",
+                                              "Иванов Иван Иванович", "Иванов Иван Иванович"}));
+    EXPECT_EQ(column(s1, "marka").mid(2), QStringList({"КР-45", "СТ-100", "СТ-100", "СТ-100"}));
+    EXPECT_EQ(column(s1, "vid").mid(2), QStringList({"Резка", "Гибка", "Резка", "Резка"}));
+    EXPECT_EQ(column(s1, "nmn").mid(2, 2), QStringList({"Готовая продукция", "Заготовки"}));
+    EXPECT_EQ(column(s1, "color").mid(4), QStringList({"3020", "9016"}));
+    EXPECT_EQ(s1.fieldNames(),
+              QStringList({"id",     "data",        "smena",         "i_id",       "o_id",
+                           "w_id",   "cena",        "fio",           "marka",      "vid",
+                           "nmn",    "naimen",      "brak",          "kol_vo",     "summa",
+                           "prize",  "color",       "time",          "ok",         "vvod",
+                           "id_doc", "id_doc_item", "f_gds_qty_use", "id_gds_use", "id_cons_use"}));
+
+    Dataset& s2 = openShift(2);
+    EXPECT_EQ(column(s2, "fio"), QStringList({"Абрамов Петр Сергеевич"}));
+    EXPECT_EQ(openShift(3).count(), 0);
+}
+
+TEST_F(JournalTest, LaterShiftsSortByWorkerOnly) {
+    for (int w : {yolkin, ivanov, abramov})
+        addRecord({.worker = w, .oper = stRez, .date = kDay, .shift = 4});
+    EXPECT_EQ(
+        column(openShift(4), "fio"),
+        QStringList({"Абрамов Петр Сергеевич", "Ёлкин Олег Павлович", "Иванов Иван Иванович"}));
+}
+
+TEST_F(JournalTest, ARecordIsListedOnceForEveryPersonItMatches) {
+    // A person whose code names Ivanov's id, besides Ivanov himself; persons
+    // with codes that are not numbers must not upset the list.
+    addPerson("Иванов И.И. (дубль)", QString::number(ivanov));
+    addPerson("Посетитель", "ПРОП-17");
+    addPerson("Без кода", QVariant(QMetaType::fromType<QString>()));
+    addRecord({.worker = ivanov, .oper = stRez, .date = kDay});
+    addRecord({.worker = abramov, .oper = stRez, .date = kDay});
+    EXPECT_EQ(
+        column(openShift(1), "fio"),
+        QStringList({"Абрамов Петр Сергеевич", "Иванов И.И. (дубль)", "Иванов Иван Иванович"}));
+}
+
+TEST_F(JournalTest, DatesAreTheIntendedDaysUnderMonthFirstDateStyle) {
+    const QDate late(2026, 12, 13); // read as month 13 if sent as day-first text
+    addRecord({.worker = ivanov, .oper = stRez, .date = late});
+    EXPECT_EQ(openShift(1, late).count(), 1);
+    EXPECT_EQ(openShift(1, late).value(0, "data").toDate(), late);
+    EXPECT_EQ(scalar("select to_char(data, 'DD.MM.YYYY') from accounts_dep.smena").toString(),
+              "13.12.2026");
+}
+
+TEST_F(JournalTest, GridShowsAmountsAsTheDatabaseRoundsThem) {
+    QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+    addRecord({.worker = ivanov,
+               .oper = stRez,
+               .date = kDay,
+               .qty = 10,
+               .brak = 2,
+               .price = 1.255,
+               .ok = "ok"});
+    addRecord({.worker = abramov, .oper = stRez, .date = kDay, .ok = "no"});
+    addRecord({.worker = yolkin, .oper = stRez, .date = kDay, .ok = ""});
+    MainWindow w(*ctx);
+    w.today = [] { return kDay; };
+    w.openJournal();
+    GridModel* m = w.gridModel();
+    const auto col = [m](const QString& title) {
+        for (int c = 0; c < m->columnCount(); ++c)
+            if (m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString() == title)
+                return c;
+        return -1;
+    };
+    ASSERT_EQ(m->rowCount(), 3);
+    // Rows: Абрамов (no), Ёлкин (empty), Иванов (ok).
+    EXPECT_EQ(m->data(m->index(2, col("Итого (р.)"))).toString(), "10,04");
+    EXPECT_EQ(m->data(m->index(2, col("Заведен"))).toString(), "05.03.2024");
+    const QColor green(0, 128, 0), red(255, 0, 0);
+    EXPECT_EQ(m->data(m->index(2, col("OK")), Qt::ForegroundRole).value<QColor>(), green);
+    EXPECT_EQ(m->data(m->index(0, col("OK")), Qt::ForegroundRole).value<QColor>(), red);
+    EXPECT_EQ(m->data(m->index(1, col("OK")), Qt::ForegroundRole).value<QColor>(), red);
+    EXPECT_TRUE(m->data(m->index(1, col("OK")), Qt::FontRole).value<QFont>().bold());
+    EXPECT_TRUE(w.grid()->isColumnHidden(col("Премия (%)")));
+    EXPECT_EQ(w.grid()->columnWidth(col("Фамилия И.О.")), 250);
+    QLocale::setDefault(QLocale::c());
+}
+
+TEST_F(JournalTest, DayOffFollowsTheWeekdayAndShowsRedAndBold) {
+    MainWindow w(*ctx);
+    w.today = [] { return QDate(2024, 3, 10); }; // a Sunday
+    w.openJournal();
+    EXPECT_TRUE(w.dayOffBox()->isChecked());
+    EXPECT_TRUE(ctx->state.dayOff);
+    EXPECT_TRUE(w.dayOffBox()->styleSheet().contains("rgb(255, 0, 0)"));
+    EXPECT_TRUE(w.dayOffBox()->styleSheet().contains("bold"));
+
+    w.setPickedDate(QDate(2024, 3, 9)); // Saturday
+    EXPECT_TRUE(w.dayOffBox()->isChecked());
+    w.setPickedDate(QDate(2024, 3, 11)); // Monday
+    EXPECT_FALSE(w.dayOffBox()->isChecked());
+    EXPECT_FALSE(ctx->state.dayOff);
+    EXPECT_TRUE(w.dayOffBox()->styleSheet().isEmpty());
+    EXPECT_EQ(ctx->state.pickedDate, QDate(2024, 3, 11));
+
+    MainWindow wednesday(*ctx);
+    wednesday.today = [] { return QDate(2024, 3, 6); };
+    wednesday.openJournal();
+    EXPECT_FALSE(wednesday.dayOffBox()->isChecked());
+}
+
+TEST_F(JournalTest, ShiftButtonsSwitchTheListAndTheCurrentShift) {
+    addRecord({.worker = ivanov, .oper = stRez, .date = kDay, .shift = 1});
+    addRecord({.worker = abramov, .oper = stRez, .date = kDay, .shift = 4});
+    addRecord({.worker = yolkin, .oper = stRez, .date = kDay, .shift = 4});
+    MainWindow w(*ctx);
+    w.today = [] { return kDay; };
+    w.openJournal();
+    EXPECT_TRUE(w.shiftButton(1)->styleSheet().contains("rgb(0, 128, 0)"));
+    EXPECT_EQ(w.gridModel()->rowCount(), 1);
+
+    w.shiftButton(4)->click();
+    EXPECT_EQ(ctx->state.shift, 4);
+    EXPECT_EQ(w.gridModel()->dataset(), &data->shiftList(4));
+    EXPECT_EQ(w.gridModel()->rowCount(), 2);
+    EXPECT_EQ(&ctx->currentShiftList(), &data->shiftList(4));
+    EXPECT_TRUE(w.shiftButton(4)->styleSheet().contains("bold"));
+    EXPECT_TRUE(w.shiftButton(1)->styleSheet().isEmpty());
+}
