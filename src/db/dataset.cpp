@@ -104,6 +104,13 @@ QVariant Dataset::value(int row, int column) const {
     return rows_[visible_[row]][column];
 }
 
+QVariant Dataset::sourceValue(int sourceRow, const QString& field) const {
+    const int col = fieldIndex(field);
+    if (sourceRow < 0 || sourceRow >= static_cast<int>(rows_.size()) || col < 0)
+        return {};
+    return rows_[sourceRow][col];
+}
+
 QVariant Dataset::value(int row, const QString& field) const {
     return value(row, fieldIndex(field));
 }

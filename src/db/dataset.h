@@ -48,6 +48,9 @@ public:
     bool isEmpty() const { return visible_.empty(); }
     QVariant value(int row, const QString& field) const;
     QVariant value(int row, int column) const;
+    // A value of any loaded row, visible or not, by its position in the
+    // result; this is what row filters read.
+    QVariant sourceValue(int sourceRow, const QString& field) const;
 
     int currentRow() const { return current_; } // -1 when empty
     void setCurrentRow(int row);
