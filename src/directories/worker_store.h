@@ -1,0 +1,80 @@
+#pragma once
+
+#include "db/dataset.h"
+#include "db/messenger.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+namespace tabel {
+
+// One row of a drop-down list read from another application's table.
+struct CaptionItem {
+    qint64 id = 0;
+    QString caption;
+};
+
+// The workers directory without its windows: the name search over the
+// shared `Workers` list, and adding, changing and deleting workers.
+class WorkerStore {
+public:
+    WorkerStore(QSqlDatabase db, Messenger& messenger, Dataset& workers);
+
+    Dataset& workers() const { return workers_; }
+
+    // Whether a name begins with the typed text, compared literally and
+    // case-sensitively (quotes, "%" and "_" are plain characters).
+    static bool nameMatches(const QString& fio, const QString& typed);
+
+    // Shows only the workers whose names begin with `typed`; an empty text
+    // shows them all. The list moves to its first row. The text is kept and
+    // applied again whenever the list is opened or reread here.
+    void search(const QString& typed);
+    QString searchText() const { return search_; }
+
+    // Opens `Workers` (when it is not open yet) with the search applied.
+    void open();
+    // Closes `Workers` and takes the search off, so nobody else who opens the
+    // shared list finds it narrowed.
+    void close();
+    // Reads `Workers` again from its first row.
+    void reopen();
+    // Reads `Workers` again and returns to the same row number, or to the
+    // last row when the list has become shorter.
+    void reopenKeepingPosition();
+
+    // "Записать" of the worker dialog. The name is stored trimmed; an empty
+    // department caption is stored as empty text, not as null. A name that is
+    // blank after trimming is refused with a message: the answer is then
+    // false and nothing is written. Throws DbError.
+    bool add(const QString& fio, const QString& department);
+    bool change(int id, const QString& fio, const QString& department);
+
+    // Whether any production record, housekeeping entry or time-sheet row
+    // refers to the worker.
+    bool hasRecords(int id) const;
+
+    // "Удалить" on the current row of `Workers`: refuses (with a message) a
+    // worker that records refer to, otherwise asks and deletes, then rereads
+    // the list keeping its position. Does nothing on an empty list. Answers
+    // whether a worker was deleted. Throws DbError.
+    bool deleteCurrent();
+
+    // The drop-down lists of the worker dialog, ordered by caption.
+    QList<CaptionItem> departments() const;
+    QList<CaptionItem> staffPositions() const;
+    QList<CaptionItem> roles() const;
+
+private:
+    bool refuseBlank(const QString& trimmed);
+    void applySearch();
+    QList<CaptionItem> captions(const QString& sql) const;
+
+    QSqlDatabase db_;
+    Messenger& messenger_;
+    Dataset& workers_;
+    QString search_;
+};
+
+} // namespace tabel
