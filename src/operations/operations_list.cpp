@@ -1,0 +1,255 @@
+#include "operations_list.h"
+
+#include "app/errors_ui.h"
+#include "app/grid_ui.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace tabel {
+
+namespace {
+
+QList<GridColumn> operationColumns() {
+    const auto right = Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter);
+    return {
+        {"marka", "Марка", 300},
+        {"vid", "Опреция", 200},
+        {"cena", "Цена (min)", 80, right, true},
+        {"nmn", "Вид", 140},
+        {"norma", "Нормы (шт.)", 95, right, true},
+    };
+}
+
+// Keys that the dialog itself acts on even while the search box has the
+// focus: Enter presses the default button, Escape closes, Tab moves on.
+bool isDialogKey(const QKeyEvent* k) {
+    switch (k->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// What still edits the search box: typed characters, Backspace and the
+// clipboard keys (which arrive as characters in the classic edit controls).
+bool editsText(const QKeyEvent* k) {
+    if (k->key() == Qt::Key_Backspace)
+        return true;
+    if (k->matches(QKeySequence::Paste) || k->matches(QKeySequence::Cut) ||
+        k->matches(QKeySequence::Copy) || k->matches(QKeySequence::Undo) ||
+        k->matches(QKeySequence::SelectAll))
+        return true;
+    if (k->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString text = k->text();
+    return !text.isEmpty() && text.at(0).isPrint();
+}
+
+} // namespace
+
+OperationsList::OperationsList(AppContext& ctx, QWidget* parent)
+    : QDialog(parent), ctx_(ctx), store_(ctx.data) {
+    setObjectName("TForm4");
+    setWindowTitle("Операции");
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    grid_ = new QTableView(this);
+    grid_->setObjectName("DBGrid1");
+    grid_->setAccessibleName("Операции");
+    model_ = new GridModel(operationColumns(), this);
+    model_->setDataset(&ctx_.data.oper());
+    bindGrid(grid_, model_);
+    connect(grid_, &QTableView::doubleClicked, this, [this] { activateRow(); });
+
+    auto* bottom = new QHBoxLayout;
+    auto button = [this, bottom](const char* caption, const char* name) {
+        auto* b = new QPushButton(QString::fromUtf8(caption), this);
+        b->setObjectName(name);
+        b->setAutoDefault(false);
+        bottom->addWidget(b);
+        return b;
+    };
+    add_ = button("Добавить", "AddButton");
+    change_ = button("Изменить", "ChangeButton");
+    delete_ = button("Удалить", "DeleteButton");
+    excel_ = button("Excel", "ExcelButton");
+    // The price-list export arrives with the spreadsheet exports.
+    excel_->setEnabled(false);
+    prices_ = new QCheckBox("Цены", this);
+    prices_->setObjectName("CheckBox1");
+    QFont bold = prices_->font();
+    bold.setBold(true);
+    prices_->setFont(bold);
+    bottom->addWidget(prices_);
+    search_ = new QLineEdit(this);
+    search_->setObjectName("Edit1");
+    search_->setAccessibleName("Поиск");
+    search_->installEventFilter(this);
+    bottom->addWidget(search_, 1);
+    bottom->addStretch();
+    exit_ = button("Выход", "ExitButton");
+
+    connect(add_, &QPushButton::clicked, this, [this] { callHook(onAddOperation); });
+    connect(change_, &QPushButton::clicked, this, [this] { changeOrChoose(); });
+    connect(delete_, &QPushButton::clicked, this, [this] { deleteCurrent(); });
+    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(search_, &QLineEdit::textChanged, this,
+            [this](const QString& text) { guarded([&] { store_.search(text); }); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(grid_, 1);
+    layout->addLayout(bottom);
+
+    resize(900, 560);
+    setFixedSize(size());
+}
+
+void OperationsList::openDirectory() {
+    beginDirectory();
+    exec();
+    endDirectory();
+}
+
+void OperationsList::beginDirectory() {
+    mode_ = Directory;
+    ctx_.data.oper().open();
+    change_->setText("Изменить");
+    change_->setDefault(false);
+    add_->setDefault(true);
+    add_->show();
+    delete_->show();
+}
+
+void OperationsList::endDirectory() {
+    ctx_.data.oper().close();
+}
+
+std::optional<PickedOperation> OperationsList::pick(int currentOperationId) {
+    beginPick(currentOperationId);
+    exec();
+    return endPick();
+}
+
+void OperationsList::beginPick(int currentOperationId) {
+    mode_ = Picker;
+    chosen_.reset();
+    Dataset& oper = ctx_.data.oper();
+    oper.open();
+    change_->setText("Выбрать");
+    add_->hide();
+    delete_->hide();
+    add_->setDefault(false);
+    change_->setDefault(true);
+    search_->show();
+    // Emptying the box lifts a search left from before, so the operation to
+    // stand on is placed in the whole list.
+    search_->clear();
+    store_.search(QString());
+    oper.setCurrentRow(0);
+    if (currentOperationId != 0)
+        oper.locate("id", currentOperationId);
+}
+
+std::optional<PickedOperation> OperationsList::endPick() {
+    change_->setDefault(false);
+    search_->hide();
+    store_.search(QString());
+    std::optional<PickedOperation> picked;
+    picked.swap(chosen_);
+    return picked;
+}
+
+void OperationsList::choose() {
+    Dataset& oper = ctx_.data.oper();
+    if (!oper.isEmpty()) {
+        PickedOperation p;
+        p.productId = oper.current("i_id").toInt();
+        p.operationId = oper.current("id").toInt();
+        p.naimen = oper.current("naimen").toInt();
+        p.vid = oper.current("vid").toString();
+        p.basePrice = oper.current("cena").toDouble();
+        chosen_ = p;
+    }
+    accept();
+}
+
+void OperationsList::changeOrChoose() {
+    if (mode_ == Picker) {
+        choose();
+        return;
+    }
+    // There is nothing to change in an empty list.
+    if (!ctx_.data.oper().isEmpty())
+        callHook(onChangeOperation);
+}
+
+void OperationsList::activateRow() {
+    if (mode_ == Picker) {
+        choose();
+        return;
+    }
+    if (ctx_.data.oper().isEmpty())
+        return;
+    callHook(prices_->isChecked() ? onOpenNorms : onChangeOperation);
+}
+
+void OperationsList::deleteCurrent() {
+    guarded([this] { store_.deleteCurrent(); });
+}
+
+void OperationsList::moveCurrent(int by) {
+    Dataset& oper = ctx_.data.oper();
+    if (!oper.isEmpty())
+        oper.setCurrentRow(oper.currentRow() + by);
+}
+
+void OperationsList::callHook(const std::function<void()>& hook) {
+    if (hook)
+        guarded(hook);
+}
+
+void OperationsList::focusSearch() {
+    if (search_->isVisible())
+        search_->setFocus();
+}
+
+void OperationsList::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    focusSearch();
+}
+
+void OperationsList::changeEvent(QEvent* e) {
+    QDialog::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        focusSearch();
+}
+
+bool OperationsList::eventFilter(QObject* o, QEvent* e) {
+    if (o == search_ && e->type() == QEvent::KeyPress) {
+        const auto* k = static_cast<QKeyEvent*>(e);
+        if (k->key() == Qt::Key_Up) {
+            moveCurrent(-1);
+            return true;
+        }
+        if (k->key() == Qt::Key_Down) {
+            moveCurrent(1);
+            return true;
+        }
+        return !isDialogKey(k) && !editsText(k);
+    }
+    return QDialog::eventFilter(o, e);
+}
+
+} // namespace tabel
