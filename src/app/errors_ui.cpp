@@ -3,6 +3,7 @@
 #include "db/sql.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace tabel {
 
@@ -12,6 +13,10 @@ Messenger* errorMessenger = nullptr;
 QMessageBox::StandardButton showBox(QMessageBox::Icon icon, const QString& caption,
                                     const QString& text, QMessageBox::StandardButtons buttons) {
     QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
+    if (auto* yes = box.button(QMessageBox::Yes))
+        yes->setText(QStringLiteral("Да"));
+    if (auto* no = box.button(QMessageBox::No))
+        no->setText(QStringLiteral("Нет"));
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 } // namespace

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 namespace tabel {
@@ -81,8 +82,26 @@ QVariant GridModel::headerData(int section, Qt::Orientation o, int role) const {
     return {};
 }
 
+namespace {
+// Cells keep their own text colour when their row is selected, so an "OK"
+// mark stays green or red under the selection.
+class ColourKeepingDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QVariant fg = index.data(Qt::ForegroundRole);
+        if (fg.canConvert<QColor>() && fg.value<QColor>().isValid())
+            option->palette.setColor(QPalette::HighlightedText, fg.value<QColor>());
+    }
+};
+} // namespace
+
 void bindGrid(QTableView* view, GridModel* model) {
     view->setModel(model);
+    view->setItemDelegate(new ColourKeepingDelegate(view));
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);

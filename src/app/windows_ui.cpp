@@ -1,13 +1,49 @@
 #include "windows_ui.h"
 
 #include "app/errors_ui.h"
+#include "directories/workers_list.h"
 #include "journal/journal_commands.h"
 #include "journal/main_window.h"
+#include "operations/operations_list.h"
+#include "records/record_dialog.h"
+
+#include <QAction>
+#include <QPushButton>
 
 namespace tabel {
 
 Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
+    operations_ = std::make_unique<OperationsList>(ctx_, &main_);
+    workers_ = std::make_unique<WorkersList>(ctx_, &main_);
+    record_ = std::make_unique<RecordDialog>(ctx_, &main_);
+
+    record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
+        if (const auto w = workers_->pick(WorkersList::RecordPicker))
+            return RecordDialog::WorkerChoice{w->id, w->fio};
+        return std::nullopt;
+    };
+    record_->pickOperation = [this](int current) -> std::optional<RecordDialog::OperationChoice> {
+        if (const auto op = operations_->pick(current))
+            return RecordDialog::OperationChoice{op->productId, op->operationId, op->naimen,
+                                                 op->vid, op->basePrice};
+        return std::nullopt;
+    };
+
+    auto on = [](auto* sender, auto signal, std::function<void()> action) {
+        QObject::connect(sender, signal, sender, [action] { guarded(action); });
+    };
+    on(main_.addButton(), &QPushButton::clicked, [this] { record_->openNew(); });
+    on(main_.changeButton(), &QPushButton::clicked, [this] { record_->openChange(); });
+    on(main_.deleteButton(), &QPushButton::clicked,
+       [this] { JournalCommands(ctx_).deleteCurrent(); });
     main_.onToggleAcceptance = [this] { JournalCommands(ctx_).toggleAcceptance(); };
+
+    QAction* workersItem = main_.menuAction("Рабочие");
+    workersItem->setEnabled(true);
+    on(workersItem, &QAction::triggered, [this] { workers_->openDirectory(); });
+    QAction* pricesItem = main_.menuAction("Цены");
+    pricesItem->setEnabled(true);
+    on(pricesItem, &QAction::triggered, [this] { operations_->openDirectory(); });
 }
 
 Windows::~Windows() = default;

@@ -2,9 +2,14 @@
 
 #include "app/context.h"
 
+#include <memory>
+
 namespace tabel {
 
 class MainWindow;
+class OperationsList;
+class RecordDialog;
+class WorkersList;
 
 // Every window besides the login dialog and the main window, created once in
 // a fixed order, and the main window's commands that open them.
@@ -13,9 +18,16 @@ public:
     Windows(AppContext& ctx, MainWindow& main);
     ~Windows();
 
+    WorkersList& workers() { return *workers_; }
+    OperationsList& operations() { return *operations_; }
+    RecordDialog& record() { return *record_; }
+
 private:
     AppContext& ctx_;
     MainWindow& main_;
+    std::unique_ptr<OperationsList> operations_;
+    std::unique_ptr<WorkersList> workers_;
+    std::unique_ptr<RecordDialog> record_;
 };
 
 } // namespace tabel

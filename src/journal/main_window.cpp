@@ -40,8 +40,8 @@ QList<GridColumn> journalColumns() {
         {"marka", "Марка изделия", 260},
         {"vid", "Операция", 155},
         {"nmn", "Вид", 157},
-        {"color", "Цвет", -1, centre, true},
-        {"time", "Часы", -1, right, true},
+        {"color", "Цвет", 64, centre, true},
+        {"time", "Часы", 64, right, true},
         {"kol_vo", "Кол-во", 57, right, true},
         {"brak", "Брак", 49, right, true},
         {"summa", "Итого (р.)", 78, right, true},
@@ -163,7 +163,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
 
     updateShiftLook();
     updateDayOffLook();
-    resize(1280, 640);
+    resize(1300, 640);
     setFixedSize(size());
 }
 

@@ -1,0 +1,295 @@
+#include "record_dialog.h"
+
+#include "app/digits_ui.h"
+#include "app/errors_ui.h"
+#include "db/format.h"
+#include "db/sql.h"
+#include "records/price_rules.h"
+#include "records/record_saver.h"
+
+#include <QDateEdit>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tabel {
+
+namespace {
+constexpr qint64 kNineDigits = 999999999;
+constexpr qint64 kSmallint = 32767;
+} // namespace
+
+RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
+    setObjectName("TForm11");
+    setWindowTitle("Заведение новой позиции (11)");
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    auto* group = new QGroupBox("Закрыто мастером", this);
+    auto* grid = new QGridLayout(group);
+    auto field = [this, grid](const char* caption, const char* name, int row, int col,
+                              bool readOnly) {
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(name);
+        auto* label = new QLabel(QString::fromUtf8(caption), this);
+        label->setBuddy(edit);
+        edit->setAccessibleName(label->text());
+        if (readOnly) {
+            edit->setReadOnly(true);
+            edit->setFocusPolicy(Qt::NoFocus);
+        }
+        grid->addWidget(label, row * 2, col);
+        grid->addWidget(edit, row * 2 + 1, col);
+        return std::pair{edit, label};
+    };
+    auto withButton = [this, grid](QLineEdit* edit, const char* name, int row, int col,
+                                   const char* accessible) {
+        auto* button = new QPushButton("...", this);
+        button->setObjectName(name);
+        button->setAccessibleName(QString::fromUtf8(accessible));
+        button->setAutoDefault(false);
+        button->setFixedWidth(30);
+        auto* box = new QHBoxLayout;
+        box->setSpacing(2);
+        grid->removeWidget(edit);
+        box->addWidget(edit);
+        box->addWidget(button);
+        grid->addLayout(box, row * 2 + 1, col);
+        return button;
+    };
+
+    fio_ = field("ФИО", "Edit1", 0, 0, true).first;
+    fio_->setMinimumWidth(240);
+    workerButton_ = withButton(fio_, "Button3", 0, 0, "Выбрать работника");
+    operation_ = field("Операция", "Edit2", 0, 1, true).first;
+    operation_->setMinimumWidth(360);
+    operationButton_ = withButton(operation_, "Button4", 0, 1, "Выбрать операцию");
+    quantity_ = field("Кол-во", "Edit3", 0, 2, false).first;
+    hours_ = field("Время", "Edit6", 0, 3, false).first;
+    auto colour = field("Цвет", "Edit5", 0, 4, false);
+    color_ = colour.first;
+    colorLabel_ = colour.second;
+
+    date_ = new QDateEdit(QDate::currentDate(), this);
+    date_->setObjectName("DTimeP");
+    date_->setCalendarPopup(true);
+    date_->setDisplayFormat("dd.MM.yyyy");
+    auto* dateLabel = new QLabel("Дата", this);
+    dateLabel->setBuddy(date_);
+    date_->setAccessibleName(dateLabel->text());
+    grid->addWidget(dateLabel, 2, 0);
+    grid->addWidget(date_, 3, 0);
+    rejects_ = field("Брак", "Edit4", 1, 1, false).first;
+    basePriceBox_ = field("Цена база", "Edit8", 1, 2, true).first;
+    finalPriceBox_ = field("Цена итог", "Edit7", 1, 3, true).first;
+    sum_ = field("Сумма", "Edit9", 1, 4, true).first;
+
+    color_->setEnabled(false); // until a painting operation is chosen
+    colorLabel_->setEnabled(false);
+    date_->setMaximumWidth(130);
+    quantity_->setValidator(new DigitsValidator(kNineDigits, this));
+    hours_->setValidator(new DigitsValidator(kNineDigits, this));
+    color_->setValidator(new DigitsValidator(kNineDigits, this));
+    rejects_->setValidator(new DigitsValidator(kSmallint, this));
+    for (QLineEdit* e : {quantity_, hours_, color_, rejects_})
+        e->setMaximumWidth(90);
+
+    save_ = new QPushButton("Запись", this);
+    save_->setObjectName("Button1");
+    save_->setDefault(true);
+    cancel_ = new QPushButton("Отмена", this);
+    cancel_->setObjectName("Button2");
+    cancel_->setAutoDefault(false);
+    connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(workerButton_, &QPushButton::clicked, this,
+            [this] { guarded([this] { chooseWorker(); }); });
+    connect(operationButton_, &QPushButton::clicked, this,
+            [this] { guarded([this] { chooseOperation(); }); });
+
+    for (QObject* o : {static_cast<QObject*>(fio_), static_cast<QObject*>(operation_),
+                       static_cast<QObject*>(quantity_), static_cast<QObject*>(hours_)})
+        o->installEventFilter(this);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(save_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    setTabOrder(workerButton_, operationButton_);
+    setTabOrder(operationButton_, quantity_);
+    setTabOrder(quantity_, hours_);
+    setTabOrder(hours_, color_);
+    setTabOrder(color_, date_);
+    setTabOrder(date_, rejects_);
+    setTabOrder(rejects_, save_);
+    setTabOrder(save_, cancel_);
+}
+
+void RecordDialog::prepareNew() {
+    date_->setDate(ctx_.state.pickedDate);
+    for (QLineEdit* e : {fio_, operation_, quantity_, color_})
+        e->clear();
+    rejects_->setText("0");
+    hours_->setText("0");
+    setWindowTitle("Заведение новой позиции (11)");
+    mode_ = 1;
+    recordId_ = 0;
+    basePrice_ = 0;
+}
+
+void RecordDialog::openNew() {
+    prepareNew();
+    exec();
+}
+
+bool RecordDialog::prepareChange() {
+    Dataset& list = ctx_.currentShiftList();
+    if (list.isEmpty())
+        return false;
+    setWindowTitle("Изменение данных о позиции (11)");
+    mode_ = 2;
+    basePrice_ = 0;
+    recordId_ = list.current("id").toInt();
+    finalPrice_ = list.current("cena").toDouble();
+    finalPriceBox_->setText(displayDouble(round4(finalPrice_)));
+    sum_->setText(displayDouble(round4(list.current("kol_vo").toDouble() * finalPrice_)));
+    date_->setDate(list.current("data").toDate());
+    fio_->setText(list.current("fio").toString().trimmed());
+    const QString vid = list.current("vid").toString().trimmed();
+    operation_->setText(
+        operationText(list.current("marka").toString(), vid, list.current("naimen").toInt()));
+    quantity_->setText(list.current("kol_vo").toString().trimmed());
+    rejects_->setText(list.current("brak").toString().trimmed());
+    workerId_ = list.current("w_id").toInt();
+    productId_ = list.current("i_id").toInt();
+    operationId_ = list.current("o_id").toInt();
+    hours_->setText(QString::number(list.current("time").toInt()));
+    // Only the operation type decides here; a pick tests the whole text.
+    applyColorRule(vid, list.current("color"));
+    return true;
+}
+
+void RecordDialog::openChange() {
+    Dataset& list = ctx_.currentShiftList();
+    const int row = list.currentRow();
+    if (!prepareChange())
+        return;
+    exec();
+    list.setCurrentRow(row);
+}
+
+void RecordDialog::applyColorRule(const QString& text, const QVariant& color) {
+    const bool painting = isPainting(text);
+    color_->setEnabled(painting);
+    colorLabel_->setEnabled(painting);
+    if (!painting)
+        color_->clear();
+    else if (color.isValid())
+        color_->setText(color.isNull() ? QString() : QString::number(color.toInt()));
+}
+
+void RecordDialog::chooseWorker() {
+    if (!pickWorker)
+        return;
+    if (const auto w = pickWorker()) {
+        fio_->setText(w->fio.trimmed());
+        workerId_ = w->id;
+    }
+    focusWorkerButton();
+}
+
+void RecordDialog::chooseOperation() {
+    if (!pickOperation)
+        return;
+    const int current = mode_ == 1 ? 0 : ctx_.currentShiftList().current("o_id").toInt();
+    if (const auto op = pickOperation(current))
+        applyOperation(*op);
+    applyColorRule(operation_->text(), {});
+    recompute();
+    focusWorkerButton();
+}
+
+void RecordDialog::applyOperation(const OperationChoice& op) {
+    productId_ = op.productId;
+    operationId_ = op.operationId;
+    basePrice_ = op.basePrice;
+    // The day-off box and the shift count as they are at the moment of the pick.
+    finalPrice_ = tabel::finalPrice(op.basePrice, ctx_.state.dayOff, ctx_.state.shift);
+    const QString marka = scalar(ctx_.db(), "select marka from accounts_dep.izdel where id = :id",
+                                 {{"id", op.productId}})
+                              .toString();
+    operation_->setText(operationText(marka, op.vid, op.naimen));
+    operation_->setCursorPosition(0);
+}
+
+void RecordDialog::recompute() {
+    if (hours_->text().isEmpty())
+        hours_->setText("0");
+    if (quantity_->text().isEmpty())
+        quantity_->setText("0");
+    finalPriceBox_->setText(displayDouble(round4(finalPrice_)));
+    basePriceBox_->setText(displayDouble(round4(basePrice_)));
+    sum_->setText(displayDouble(round4(quantity_->text().toDouble() * finalPrice_)));
+}
+
+bool RecordDialog::save() {
+    RecordInput in;
+    in.mode = mode_;
+    in.recordId = recordId_;
+    in.workerId = workerId_;
+    in.productId = productId_;
+    in.operationId = operationId_;
+    in.finalPrice = finalPrice_;
+    in.fio = fio_->text();
+    in.operationText = operation_->text();
+    in.quantity = quantity_->text();
+    in.rejects = rejects_->text();
+    in.color = color_->text();
+    in.hours = hours_->text();
+    in.date = date_->date();
+    if (RecordSaver(ctx_).save(in, ctx_.state.shift, QDate::currentDate()) !=
+        RecordSaver::Result::Saved)
+        return false;
+    for (QLineEdit* e : {fio_, operation_, quantity_, rejects_, color_, hours_, finalPriceBox_,
+                         basePriceBox_, sum_})
+        e->clear();
+    accept();
+    return true;
+}
+
+void RecordDialog::focusWorkerButton() {
+    workerButton_->setFocus();
+}
+
+void RecordDialog::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    focusWorkerButton();
+}
+
+bool RecordDialog::eventFilter(QObject* o, QEvent* e) {
+    if (e->type() == QEvent::MouseButtonPress) {
+        if (o == fio_) {
+            QTimer::singleShot(0, this, [this] { guarded([this] { chooseWorker(); }); });
+            return true;
+        }
+        if (o == operation_) {
+            QTimer::singleShot(0, this, [this] { guarded([this] { chooseOperation(); }); });
+            return true;
+        }
+    }
+    if (e->type() == QEvent::FocusOut && (o == quantity_ || o == hours_))
+        recompute();
+    return QDialog::eventFilter(o, e);
+}
+
+} // namespace tabel
