@@ -522,7 +522,7 @@ TEST_F(RecordDialogTest, ANewRecordFromPickToJournal) {
     EXPECT_TRUE(dialog->save());
     ASSERT_EQ(list.count(), 1);
     EXPECT_EQ(list.value(0, "fio").toString(), "Петров Пётр Петрович");
-    EXPECT_EQ(list.value(0, "summa").toString(), "120.00");
+    EXPECT_DOUBLE_EQ(list.value(0, "summa").toDouble(), 120.0);
     EXPECT_EQ(list.value(0, "ok").toString(), "no");
     EXPECT_EQ(list.value(0, "data").toDate(), day);
     EXPECT_EQ(dayCell(worker, 1, day).toInt(), 8);

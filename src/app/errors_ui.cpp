@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <utility>
 
 namespace tabel {
 
@@ -34,8 +35,8 @@ void BoxMessenger::inform(const QString& caption, const QString& text) {
     showBox(QMessageBox::Information, caption, text, QMessageBox::Ok);
 }
 
-void setErrorMessenger(Messenger* messenger) {
-    errorMessenger = messenger;
+Messenger* setErrorMessenger(Messenger* messenger) {
+    return std::exchange(errorMessenger, messenger);
 }
 
 void reportError(const QString& text) {

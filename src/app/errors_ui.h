@@ -18,7 +18,8 @@ public:
 
 // The general error handler: shows an error's own text in an error box and
 // lets the program carry on. Tests point it at a recording messenger.
-void setErrorMessenger(Messenger* messenger);
+// Returns the one it replaces.
+Messenger* setErrorMessenger(Messenger* messenger);
 void reportError(const QString& text);
 
 // Runs a user action; an error escaping it is reported and the program goes on.

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLocale>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -43,6 +44,8 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     const QVariant raw = dataset_->value(index.row(), col.field);
     switch (role) {
     case Qt::DisplayRole:
+        if (col.decimals >= 0 && !raw.isNull() && raw.isValid())
+            return QLocale().toString(raw.toDouble(), 'f', col.decimals);
         return displayValue(raw, col.numeric);
     case Qt::EditRole:
         return raw;

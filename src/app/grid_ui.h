@@ -18,6 +18,7 @@ struct GridColumn {
     int width = -1; // -1: the view's default
     Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
     bool numeric = false; // shown in the locale's number format
+    int decimals = -1;    // fixed decimals for amounts; -1: as short as exact
     bool hidden = false;
     // Optional: the text colour of a cell (an invalid colour: default), and
     // whether it is bold.

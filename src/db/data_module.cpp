@@ -4,6 +4,8 @@
 #include "statements.h"
 
 #include <QDate>
+#include <QSqlQuery>
+#include <QSqlRecord>
 
 namespace tabel {
 
@@ -25,6 +27,32 @@ Dataset& DataModule::shiftList(int shift) {
     if (shift < 1 || shift > 4)
         shift = 1;
     return *shifts_[shift - 1];
+}
+
+void DataModule::openShiftLists(const QDate& date) {
+    for (auto* list : shifts_) {
+        list->close();
+        list->setParam("data", date);
+    }
+    QSqlQuery q = exec(db_, sql::shiftList(0), {{"data", date}, {"ok", shifts_[0]->param("ok")}},
+                       QSql::LowPrecisionDouble);
+    QStringList fields;
+    const QSqlRecord rec = q.record();
+    for (int i = 0; i < rec.count(); ++i)
+        fields << rec.fieldName(i);
+    const int shiftColumn = fields.indexOf("smena");
+    std::array<std::vector<std::vector<QVariant>>, 4> rows;
+    while (q.next()) {
+        std::vector<QVariant> row;
+        row.reserve(fields.size());
+        for (int i = 0; i < fields.size(); ++i)
+            row.push_back(q.value(i));
+        const int shift = row[shiftColumn].toInt();
+        if (shift >= 1 && shift <= 4)
+            rows[shift - 1].push_back(std::move(row));
+    }
+    for (int i = 0; i < 4; ++i)
+        shifts_[i]->openWith(fields, std::move(rows[i]));
 }
 
 bool DataModule::duplicateCheck(const QString& countSql, const QVariantMap& params,

@@ -25,6 +25,9 @@ public:
     Dataset& oper() { return *oper_; }
     // The shift list of shift 1..4; any other number gives shift 1's list.
     Dataset& shiftList(int shift);
+    // Closes the four shift lists and opens them again on `date` with one
+    // statement, so the people registry is read once rather than four times.
+    void openShiftLists(const QDate& date);
 
     // Runs a count statement whose one column is `cnt`; when the count is
     // above 0 shows `message` as an error and answers true.

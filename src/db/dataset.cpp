@@ -21,7 +21,7 @@ void Dataset::setParam(const QString& name, const QVariant& value) {
 void Dataset::open() {
     if (open_)
         return;
-    QSqlQuery q = exec(db_, sql_, params_);
+    QSqlQuery q = exec(db_, sql_, params_, QSql::LowPrecisionDouble);
     QStringList fields;
     const QSqlRecord rec = q.record();
     for (int i = 0; i < rec.count(); ++i)
@@ -34,6 +34,12 @@ void Dataset::open() {
             row.push_back(q.value(i));
         rows.push_back(std::move(row));
     }
+    openWith(std::move(fields), std::move(rows));
+}
+
+void Dataset::openWith(QStringList fields, std::vector<std::vector<QVariant>> rows) {
+    if (open_)
+        close();
     beginResetModel();
     fields_ = fields;
     rows_ = std::move(rows);

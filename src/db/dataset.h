@@ -12,6 +12,7 @@ namespace tabel {
 // A named, parameterised statement whose result rows are read into memory
 // when it is opened, with a current row and an optional row filter. Every
 // opening reads the database again; nothing is kept between openings.
+// Numbers are read as doubles: lists show amounts, they do not sum them.
 // As a model it exposes the raw values (Qt::DisplayRole and Qt::EditRole) of
 // the visible rows; windows put presentation models on top.
 class Dataset : public QAbstractTableModel {
@@ -28,6 +29,8 @@ public:
     QVariant param(const QString& name) const { return params_.value(name); }
 
     void open(); // throws DbError; a failed opening leaves the dataset closed
+    // Opens with rows read elsewhere (several lists filled by one statement).
+    void openWith(QStringList fields, std::vector<std::vector<QVariant>> rows);
     void close();
     bool isOpen() const { return open_; }
     void reopen(); // close and open, back on the first row

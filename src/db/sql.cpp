@@ -14,9 +14,11 @@ static QString errorText(const QSqlError& e) {
     return t;
 }
 
-QSqlQuery exec(const QSqlDatabase& db, const QString& sql, const QVariantMap& params) {
+QSqlQuery exec(const QSqlDatabase& db, const QString& sql, const QVariantMap& params,
+               QSql::NumericalPrecisionPolicy precision) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(precision);
     if (!q.prepare(sql))
         throw DbError(errorText(q.lastError()), sql);
     for (auto it = params.cbegin(); it != params.cend(); ++it)

@@ -24,7 +24,12 @@ private:
 
 // Prepares `sql`, binds every `:name` placeholder from `params` and executes.
 // Throws DbError on failure.
-QSqlQuery exec(const QSqlDatabase& db, const QString& sql, const QVariantMap& params = {});
+// `precision` decides how numeric and double columns are read: as exact text
+// (the connection's default) or, for lists whose amounts are only shown and
+// carry far fewer than 15 digits, as doubles, which the driver hands over
+// much faster.
+QSqlQuery exec(const QSqlDatabase& db, const QString& sql, const QVariantMap& params = {},
+               QSql::NumericalPrecisionPolicy precision = QSql::HighPrecision);
 
 // First column of the first row, or an invalid QVariant when there is no row.
 QVariant scalar(const QSqlDatabase& db, const QString& sql, const QVariantMap& params = {});

@@ -3,38 +3,45 @@
 namespace tabel::sql {
 
 QString shiftList(int shift) {
-    // A record is listed once for every registry person it belongs to: by the
-    // person's id, or by the person's code read as a number. The two ways are
-    // joined separately (the second leaving out persons already matched by
-    // id), so the server can hash-join the large registry instead of testing
-    // every person against every record. Codes that are not plain numbers
-    // never match and cannot break the cast.
-    const QString order = shift == 1
-                              ? QStringLiteral("fio, izdel.marka, vid_oper.vid, oper.naimen, color")
-                              : QStringLiteral("fio");
+    // A record is listed once for every registry person it belongs to: by
+    // the person's id, or by the person's code, which for a worker holds the
+    // worker's id written in digits. The two ways are joined separately
+    // (the second leaving out persons already matched by id): one "id or
+    // code" join would have the server test every person of the registry
+    // against every record. The code is compared as text, so a code that is
+    // not a number can never break the statement.
+    const QString order =
+        shift == 0   ? QStringLiteral("s.smena, fio, izdel.marka, vid_oper.vid, oper.naimen, color")
+        : shift == 1 ? QStringLiteral("fio, izdel.marka, vid_oper.vid, oper.naimen, color")
+                     : QStringLiteral("fio");
+    const QString which = shift == 0 ? QStringLiteral("smena in (1, 2, 3, 4)")
+                                     : QStringLiteral("smena = %1").arg(shift);
     return QStringLiteral(
-               "with s as (select * from accounts_dep.smena where smena = %1 and data = :data "
+               "with s as (select * from accounts_dep.smena where %1 and data = :data "
                "and ok <> :ok), "
-               "p as (select s.id as sid, person.s_caption as fio from s "
-               "join cmn_contractor.person person on person.id = s.w_id "
+               // The registry is read once, for the persons of these records only.
+               "c as materialized (select person.id, person.s_code, person.s_caption "
+               "from cmn_contractor.person person "
+               "where person.id in (select w_id::numeric from s) "
+               "or person.s_code in (select w_id::text from s)), "
+               "p as (select s.id as sid, c.s_caption as fio from s join c on c.id = s.w_id "
                "union all "
-               "select s.id, person.s_caption from s join cmn_contractor.person person "
-               "on (case when person.s_code ~ '^\\s*[0-9]{1,15}\\s*$' then person.s_code::t_id "
-               "end) "
-               "= s.w_id where person.id <> s.w_id) "
+               "select s.id, c.s_caption from s join c on c.s_code = s.w_id::text "
+               "where c.id <> s.w_id) "
                "select s.id, s.data, s.smena, s.i_id, s.o_id, s.w_id, s.cena, p.fio, izdel.marka, "
-               "vid_oper.vid, (case oper.naimen when 0 then 'Готовая продукция' else 'Заготовки' "
-               "end) as nmn, oper.naimen, s.brak, s.kol_vo::numeric as kol_vo, "
+               "vid_oper.vid::varchar(255) as vid, (case oper.naimen when 0 then "
+               "'Готовая продукция' else 'Заготовки' end)::varchar(17) as nmn, oper.naimen, "
+               "s.brak, s.kol_vo::numeric as kol_vo, "
                "round((s.kol_vo - s.brak) * s.cena::numeric, 2) as summa, s.prize, s.color, "
-               "s.time, s.ok, s.vvod, s.id_doc, s.id_doc_item, s.f_gds_qty_use, s.id_gds_use, "
+               "s.time, s.ok::varchar(255) as ok, s.vvod, s.id_doc, s.id_doc_item, "
+               "s.f_gds_qty_use, s.id_gds_use, "
                "s.id_cons_use "
                "from s join p on p.sid = s.id "
                "join accounts_dep.izdel izdel on s.i_id = izdel.id "
                "join accounts_dep.oper oper on s.o_id = oper.id "
                "join accounts_dep.vid_oper vid_oper on oper.vid = vid_oper.id "
                "order by %2")
-        .arg(shift)
-        .arg(order);
+        .arg(which, order);
 }
 
 QString operations() {

@@ -6,7 +6,8 @@ namespace tabel::sql {
 
 // The shift list of one shift (1..4) with parameters :data (the date) and
 // :ok (marks to leave out). Shift 1 is ordered by worker, product mark,
-// operation type, kind and colour; the others by worker only.
+// operation type, kind and colour; the others by worker only. Shift 0 gives
+// the four lists at once, ordered by shift and then as shift 1.
 QString shiftList(int shift);
 
 // One row per operation that has at least one norm, with its number of norms

@@ -44,8 +44,8 @@ QList<GridColumn> journalColumns() {
         {"time", "Часы", 64, right, true},
         {"kol_vo", "Кол-во", 57, right, true},
         {"brak", "Брак", 49, right, true},
-        {"summa", "Итого (р.)", 78, right, true},
-        {"prize", "Премия (%)", -1, right, true, true},
+        {"summa", "Итого (р.)", 78, right, true, 2},
+        {"prize", "Премия (%)", -1, right, true, -1, true},
         ok,
         {"vvod", "Заведен", 72, centre},
     };
@@ -194,11 +194,7 @@ void MainWindow::openJournal() {
         ctx_.data.shiftList(s).close();
         ctx_.data.shiftList(s).clearFilter();
     }
-    for (int s = 1; s <= 4; ++s) {
-        Dataset& list = ctx_.data.shiftList(s);
-        list.setParam("data", ctx_.state.pickedDate);
-        list.open();
-    }
+    ctx_.data.openShiftLists(ctx_.state.pickedDate);
 }
 
 void MainWindow::setPickedDate(const QDate& date) {
@@ -212,13 +208,7 @@ void MainWindow::dateChosen() {
         ~Restore() { QApplication::restoreOverrideCursor(); }
     } restore;
     ctx_.state.pickedDate = date_->date();
-    for (int s = 1; s <= 4; ++s)
-        ctx_.data.shiftList(s).close();
-    for (int s = 1; s <= 4; ++s) {
-        Dataset& list = ctx_.data.shiftList(s);
-        list.setParam("data", ctx_.state.pickedDate);
-        list.open();
-    }
+    ctx_.data.openShiftLists(ctx_.state.pickedDate);
     dayOff_->setChecked(ctx_.state.pickedDate.dayOfWeek() >= 6);
     grid_->setFocus();
 }
@@ -228,10 +218,7 @@ void MainWindow::reloadLists() {
     struct Restore {
         ~Restore() { QApplication::restoreOverrideCursor(); }
     } restore;
-    for (int s = 1; s <= 4; ++s)
-        ctx_.data.shiftList(s).close();
-    for (int s = 1; s <= 4; ++s)
-        ctx_.data.shiftList(s).open();
+    ctx_.data.openShiftLists(ctx_.data.shiftList(1).param("data").toDate());
 }
 
 void MainWindow::selectShift(int shift) {

@@ -1,0 +1,138 @@
+// Times the interactive paths on a plant-sized database: opening the four
+// shift lists of a day, opening the operations list, saving and deleting a
+// record. Usage: tabel_bench <database> <socket-or-host> <yyyy-mm-dd>
+#include "app/context.h"
+#include "db/connection.h"
+#include "db/data_module.h"
+#include "db/sql.h"
+#include "journal/journal_commands.h"
+#include "records/record_saver.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSqlQuery>
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace tabel;
+
+namespace {
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double timeMs(int runs, const std::function<void()>& f) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        f();
+        times.push_back(t.nsecsElapsed() / 1e6);
+    }
+    return median(times);
+}
+
+// The shift list as first written: one join on "id or code".
+const char* kOrJoin =
+    "select smena.id from cmn_contractor.person person, accounts_dep.izdel, accounts_dep.oper, "
+    "accounts_dep.smena, accounts_dep.vid_oper where smena.i_id=izdel.id and "
+    "smena.o_id=oper.id and (w_id=person.id or s_code::t_id=w_id) and oper.vid=vid_oper.id and "
+    "smena.smena=:s and smena.data=:d and ok<>'ta' order by 1";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: tabel_bench <database> <server> <date>\n");
+        return 2;
+    }
+    const QDate day = QDate::fromString(argv[3], Qt::ISODate);
+    QSqlDatabase db = openDatabase(connectionString(argv[1], argv[2]));
+    RecordingMessenger messenger;
+    DataModule data(db, messenger);
+    AppContext ctx{data, messenger, {}};
+    ctx.state.pickedDate = day;
+    for (int s = 1; s <= 4; ++s) {
+        data.shiftList(s).setParam("ok", QStringLiteral("ta"));
+        data.shiftList(s).setParam("data", day);
+    }
+
+    // Same rows as the one-join statement, shift by shift.
+    int rows = 0;
+    bool same = true;
+    data.openShiftLists(day);
+    for (int s = 1; s <= 4; ++s) {
+        Dataset& list = data.shiftList(s);
+        std::vector<int> ours;
+        for (int r = 0; r < list.count(); ++r)
+            ours.push_back(list.value(r, "id").toInt());
+        std::sort(ours.begin(), ours.end());
+        std::vector<int> theirs;
+        QSqlQuery q = exec(db, kOrJoin, {{"s", s}, {"d", day}});
+        while (q.next())
+            theirs.push_back(q.value(0).toInt());
+        same = same && ours == theirs;
+        rows += list.count();
+    }
+    std::printf("shift lists of %s: %d rows, same rows as the one-join statement: %s\n",
+                qPrintable(day.toString(Qt::ISODate)), rows, same ? "yes" : "NO");
+
+    const double lists = timeMs(21, [&] { data.openShiftLists(day); });
+    std::printf("open the four shift lists: %.1f ms (median of 21)\n", lists);
+    const double single = timeMs(21, [&] { data.shiftList(1).reopen(); });
+    std::printf("reopen one shift list: %.1f ms (median of 21)\n", single);
+
+    QElapsedTimer once;
+    once.start();
+    exec(db, kOrJoin, {{"s", 1}, {"d", day}});
+    std::printf("one-join statement, one shift, for comparison: %.1f ms\n",
+                once.nsecsElapsed() / 1e6);
+
+    const double oper = timeMs(11, [&] { data.oper().reopen(); });
+    std::printf("open the operations list (%d operations): %.1f ms (median of 11)\n",
+                data.oper().count(), oper);
+
+    // A save and a deletion of one record, each with its time-sheet cell.
+    const int worker =
+        scalar(db, "select w_id from accounts_dep.smena where data = :d limit 1", {{"d", day}})
+            .toInt();
+    QSqlQuery op = exec(db, "select o.id, o.i_id from accounts_dep.oper o where exists (select 1 "
+                            "from accounts_dep.norm n where n.o_id = o.id) limit 1");
+    op.next();
+    std::vector<double> saves, deletes;
+    ctx.state.shift = 4;
+    for (int i = 0; i < 21; ++i) {
+        RecordInput in;
+        in.workerId = worker;
+        in.operationId = op.value(0).toInt();
+        in.productId = op.value(1).toInt();
+        in.finalPrice = 1.5;
+        in.fio = "bench";
+        in.operationText = "bench";
+        in.quantity = "10";
+        in.rejects = "0";
+        in.hours = "2";
+        in.color = QString::number(900000 + i);
+        in.date = day;
+        QElapsedTimer t;
+        t.start();
+        RecordSaver(ctx).save(in, 4, day);
+        saves.push_back(t.nsecsElapsed() / 1e6);
+
+        Dataset& list = data.shiftList(4);
+        list.locate("color", 900000 + i);
+        t.restart();
+        JournalCommands(ctx).deleteCurrent();
+        deletes.push_back(t.nsecsElapsed() / 1e6);
+    }
+    std::printf("save a record (check, write, cell, list reread): %.1f ms (median of 21)\n",
+                median(saves));
+    std::printf("delete a record (delete, cell, list reread): %.1f ms (median of 21)\n",
+                median(deletes));
+    return same ? 0 : 1;
+}

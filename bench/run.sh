@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the benchmark database once (500 workers over 5 years, a registry
+# of 20,000 persons) in a cluster of its own, then runs the benchmarks.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/build.sh" >/dev/null
+dir=${TABEL_BENCH_CLUSTER:-/var/tmp/tabel-bench}
+pg="$root/scripts/pgcluster.sh"
+bash "$pg" init "$dir"
+bash "$pg" start "$dir"
+if [ -z "$(bash "$pg" psql "$dir" -d postgres -qAt -c "select 1 from pg_database where datname = 'tabel_bench'")" ]; then
+    echo "Creating the benchmark database (about a minute)..."
+    bash "$pg" psql "$dir" -d postgres -qAt -c "create database tabel_bench owner sys"
+    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$dir" -d tabel_bench -U sys -q \
+        -f "$root/db/neighbours.sql" -f "$root/db/schema.sql"
+    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$dir" -d tabel_bench -U sys -q \
+        -v workers=500 -v persons=20000 -v products=200 -v months=60 -v end_date=2026-12-10 \
+        -f "$root/db/demo_data.sql"
+fi
+"$root/build/bench/tabel_bench" tabel_bench "$dir/socket" 2026-12-10
