@@ -2,6 +2,7 @@
 
 #include "app/errors_ui.h"
 #include "app/grid_ui.h"
+#include "app/search_box_ui.h"
 #include "directories/worker_dialog.h"
 
 #include <QHBoxLayout>
@@ -35,11 +36,7 @@ WorkersList::WorkersList(AppContext& ctx, QWidget* parent)
 
     auto* bottom = new QHBoxLayout;
     auto button = [this, bottom](const char* caption, const char* name) {
-        auto* b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        bottom->addWidget(b);
-        return b;
+        return barButton(this, bottom, caption, name);
     };
     add_ = button("Добавить", "AddButton");
     change_ = button("Изменить", "ChangeButton");
@@ -158,40 +155,8 @@ bool WorkersList::event(QEvent* e) {
 
 bool WorkersList::eventFilter(QObject* o, QEvent* e) {
     if (o == search_ && e->type() == QEvent::KeyPress)
-        return searchBoxKey(static_cast<QKeyEvent*>(e));
+        return searchBoxKey(static_cast<QKeyEvent*>(e), store_.workers());
     return QDialog::eventFilter(o, e);
-}
-
-// Answers whether the key is kept from the search box. The box takes typed
-// characters and Backspace only; Up and Down move the list instead, and the
-// keys the dialog itself acts on (Enter, Escape, Tab) pass through to it.
-bool WorkersList::searchBoxKey(QKeyEvent* key) {
-    Dataset& workers = store_.workers();
-    switch (key->key()) {
-    case Qt::Key_Up:
-        workers.setCurrentRow(workers.currentRow() - 1);
-        return true;
-    case Qt::Key_Down:
-        workers.setCurrentRow(workers.currentRow() + 1);
-        return true;
-    case Qt::Key_Backspace:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return false;
-    default:
-        break;
-    }
-    if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Cut) ||
-        key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Undo))
-        return false;
-    const QString text = key->text();
-    const bool typed =
-        !text.isEmpty() && text.at(0).isPrint() &&
-        !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-    return !typed;
 }
 
 } // namespace tabel

@@ -75,8 +75,6 @@ protected:
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
-    bool searchBoxKey(QKeyEvent* key);
-
     AppContext& ctx_;
     WorkerStore store_;
     WorkerDialog* dialog_;

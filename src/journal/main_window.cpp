@@ -2,6 +2,7 @@
 
 #include "app/errors_ui.h"
 #include "app/grid_ui.h"
+#include "app/search_box_ui.h"
 #include "journal/journal_commands.h"
 
 #include <QAction>
@@ -128,11 +129,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
 
     auto* bottom = new QHBoxLayout;
     auto button = [this, bottom](const char* caption, const char* name) {
-        auto* b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        bottom->addWidget(b);
-        return b;
+        return barButton(this, bottom, caption, name);
     };
     add_ = button("Добавить", "AddButton");
     change_ = button("Изменить", "ChangeButton");

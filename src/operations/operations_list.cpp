@@ -2,6 +2,7 @@
 
 #include "app/errors_ui.h"
 #include "app/grid_ui.h"
+#include "app/search_box_ui.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -27,36 +28,6 @@ QList<GridColumn> operationColumns() {
     };
 }
 
-// Keys that the dialog itself acts on even while the search box has the
-// focus: Enter presses the default button, Escape closes, Tab moves on.
-bool isDialogKey(const QKeyEvent* k) {
-    switch (k->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return true;
-    default:
-        return false;
-    }
-}
-
-// What still edits the search box: typed characters, Backspace and the
-// clipboard keys (which arrive as characters in the classic edit controls).
-bool editsText(const QKeyEvent* k) {
-    if (k->key() == Qt::Key_Backspace)
-        return true;
-    if (k->matches(QKeySequence::Paste) || k->matches(QKeySequence::Cut) ||
-        k->matches(QKeySequence::Copy) || k->matches(QKeySequence::Undo) ||
-        k->matches(QKeySequence::SelectAll))
-        return true;
-    if (k->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
-        return false;
-    const QString text = k->text();
-    return !text.isEmpty() && text.at(0).isPrint();
-}
-
 } // namespace
 
 OperationsList::OperationsList(AppContext& ctx, QWidget* parent)
@@ -75,11 +46,7 @@ OperationsList::OperationsList(AppContext& ctx, QWidget* parent)
 
     auto* bottom = new QHBoxLayout;
     auto button = [this, bottom](const char* caption, const char* name) {
-        auto* b = new QPushButton(QString::fromUtf8(caption), this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        bottom->addWidget(b);
-        return b;
+        return barButton(this, bottom, caption, name);
     };
     add_ = button("Добавить", "AddButton");
     change_ = button("Изменить", "ChangeButton");
@@ -237,18 +204,8 @@ void OperationsList::changeEvent(QEvent* e) {
 }
 
 bool OperationsList::eventFilter(QObject* o, QEvent* e) {
-    if (o == search_ && e->type() == QEvent::KeyPress) {
-        const auto* k = static_cast<QKeyEvent*>(e);
-        if (k->key() == Qt::Key_Up) {
-            moveCurrent(-1);
-            return true;
-        }
-        if (k->key() == Qt::Key_Down) {
-            moveCurrent(1);
-            return true;
-        }
-        return !isDialogKey(k) && !editsText(k);
-    }
+    if (o == search_ && e->type() == QEvent::KeyPress)
+        return searchBoxKey(static_cast<QKeyEvent*>(e), ctx_.data.oper());
     return QDialog::eventFilter(o, e);
 }
 
