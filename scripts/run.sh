@@ -27,6 +27,8 @@ if [ -z "$(bash "$pg" psql "$demo" -d postgres -qAt -c "select 1 from pg_databas
         -v workers="${WORKERS:-60}" -v persons="${PERSONS:-2000}" -v products="${PRODUCTS:-40}" \
         -v months="${MONTHS:-3}" -f "$root/db/demo_data.sql"
 fi
+# The plant's workstations run in Russian: numbers with a decimal comma.
+case "${LC_ALL:-${LANG:-}}" in "" | C | C.* | POSIX) export LANG=ru_RU.UTF-8 ;; esac
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "No display: starting the program under Xvfb"
     exec xvfb-run -a -s "-screen 0 1600x1000x24" "$root/build/src/tabel" tabel_demo "$demo/socket"
