@@ -44,8 +44,11 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     const QVariant raw = dataset_->value(index.row(), col.field);
     switch (role) {
     case Qt::DisplayRole:
-        if (col.decimals >= 0 && !raw.isNull() && raw.isValid())
-            return QLocale().toString(raw.toDouble(), 'f', col.decimals);
+        if (col.decimals >= 0 && !raw.isNull() && raw.isValid()) {
+            QLocale locale;
+            locale.setNumberOptions(QLocale::OmitGroupSeparator);
+            return locale.toString(raw.toDouble(), 'f', col.decimals);
+        }
         return displayValue(raw, col.numeric);
     case Qt::EditRole:
         return raw;

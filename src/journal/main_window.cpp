@@ -60,7 +60,9 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
     QFont f = font();
-    f.setFamily("Tahoma");
+    // The column widths are measured for an 8-point Tahoma.
+    f.setFamilies({"Tahoma", "DejaVu Sans Condensed", "Liberation Sans Narrow"});
+    f.setPointSize(8);
     setFont(f);
 
     auto* menu = new QMenuBar(this);
