@@ -105,6 +105,10 @@ int main(int argc, char** argv) {
                             "from accounts_dep.norm n where n.o_id = o.id) limit 1");
     op.next();
     std::vector<double> saves, deletes;
+    // The journal's lists are closed, so the figures are those of the
+    // check, the write and the cell; a list reread is timed above.
+    for (int s = 1; s <= 4; ++s)
+        data.shiftList(s).close();
     ctx.state.shift = 4;
     for (int i = 0; i < 21; ++i) {
         RecordInput in;
@@ -124,15 +128,14 @@ int main(int argc, char** argv) {
         RecordSaver(ctx).save(in, 4, day);
         saves.push_back(t.nsecsElapsed() / 1e6);
 
-        Dataset& list = data.shiftList(4);
-        list.locate("color", 900000 + i);
+        const int id =
+            scalar(db, "select id from accounts_dep.smena where color = :c", {{"c", 900000 + i}})
+                .toInt();
         t.restart();
-        JournalCommands(ctx).deleteCurrent();
+        deleteRecord(db, id);
         deletes.push_back(t.nsecsElapsed() / 1e6);
     }
-    std::printf("save a record (check, write, cell, list reread): %.1f ms (median of 21)\n",
-                median(saves));
-    std::printf("delete a record (delete, cell, list reread): %.1f ms (median of 21)\n",
-                median(deletes));
+    std::printf("save a record (check, write, cell): %.1f ms (median of 21)\n", median(saves));
+    std::printf("delete a record (delete, cell): %.1f ms (median of 21)\n", median(deletes));
     return same ? 0 : 1;
 }

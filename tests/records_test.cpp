@@ -241,6 +241,15 @@ TEST_F(RecordsTest, ChangingARecordDeletedElsewhereIsReported) {
     EXPECT_EQ(scalar("select count(*) from accounts_dep.h_tabel").toInt(), 0);
 }
 
+TEST_F(RecordsTest, AnOperationDeletedSinceThePickIsNotWrittenTo) {
+    run("delete from accounts_dep.norm where o_id = :o", {{"o", cutting}});
+    run("delete from accounts_dep.oper where id = :o", {{"o", cutting}});
+    EXPECT_EQ(save(input()), RecordSaver::Result::Missing);
+    EXPECT_EQ(messenger.lastText(), kOperationGone);
+    EXPECT_EQ(records(), 0);
+    EXPECT_EQ(scalar("select count(*) from accounts_dep.h_tabel").toInt(), 0);
+}
+
 TEST_F(RecordsTest, TwoWorkstationsSavingTheSameRecordLeaveOne) {
     // Each workstation has its own connection, made and used in its own thread.
     const QString socket = testSocket();

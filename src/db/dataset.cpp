@@ -68,6 +68,8 @@ void Dataset::reopen() {
 }
 
 void Dataset::reopenKeepingPosition() {
+    if (!open_)
+        return; // nobody is looking at it
     const int row = current_;
     reopen();
     if (row >= 0 && !visible_.empty())

@@ -35,7 +35,7 @@ public:
     bool isOpen() const { return open_; }
     void reopen(); // close and open, back on the first row
     // Close and open again, returning to the same row number, or to the last
-    // row when the list has become shorter.
+    // row when the list has become shorter. A closed dataset stays closed.
     void reopenKeepingPosition();
 
     // Filtering hides rows without reading the database again.

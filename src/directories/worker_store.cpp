@@ -56,10 +56,8 @@ void WorkerStore::reopen() {
 }
 
 void WorkerStore::reopenKeepingPosition() {
-    const int row = workers_.currentRow();
-    reopen();
-    if (row >= 0 && !workers_.isEmpty())
-        workers_.setCurrentRow(std::min(row, workers_.count() - 1));
+    // The search filter stays on the dataset over the rereading.
+    workers_.reopenKeepingPosition();
 }
 
 bool WorkerStore::refuseBlank(const QString& trimmed) {

@@ -25,6 +25,25 @@ void JournalCommands::toggleAcceptance() {
     list.reopenKeepingPosition();
 }
 
+bool deleteRecord(const QSqlDatabase& db, int id) {
+    Transaction tx(db);
+    // The record's own worker, shift and date, as stored now; the row lock
+    // comes first, as in a save, so the two never wait for each other.
+    QSqlQuery rec =
+        exec(db, "select w_id, smena, data from accounts_dep.smena where id = :id for update",
+             {{"id", id}});
+    if (!rec.next())
+        return false; // deleted meanwhile elsewhere, together with its cell
+    const int worker = rec.value(0).toInt();
+    const int shift = rec.value(1).toInt();
+    const QDate date = rec.value(2).toDate();
+    lockWorkerMonth(db, worker, date);
+    exec(db, "delete from accounts_dep.smena where id = :id", {{"id", id}});
+    updateShiftDayCell(db, worker, shift, date);
+    tx.commit();
+    return true;
+}
+
 bool JournalCommands::deleteCurrent() {
     Dataset& list = ctx_.currentShiftList();
     if (list.isEmpty() || list.current("id").toString().isEmpty())
@@ -34,25 +53,7 @@ bool JournalCommands::deleteCurrent() {
         list.reopen();
         return false;
     }
-    const QSqlDatabase db = ctx_.db();
-    {
-        Transaction tx(db);
-        // The record's own worker, shift and date, as stored now.
-        QSqlQuery rec = exec(db, "select w_id, smena, data from accounts_dep.smena where id = :id",
-                             {{"id", id}});
-        int worker = list.current("w_id").toInt();
-        int shift = ctx_.state.shift;
-        QDate date = ctx_.state.pickedDate;
-        if (rec.next()) {
-            worker = rec.value(0).toInt();
-            shift = rec.value(1).toInt();
-            date = rec.value(2).toDate();
-        }
-        lockWorkerMonth(db, worker, date);
-        exec(db, "delete from accounts_dep.smena where id = :id", {{"id", id}});
-        updateShiftDayCell(db, worker, shift, date);
-        tx.commit();
-    }
+    deleteRecord(ctx_.db(), id);
     list.reopen();
     return true;
 }

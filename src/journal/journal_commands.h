@@ -7,6 +7,11 @@ namespace tabel {
 // An acceptance mark counts as accepted when it reads "ok" or "да".
 bool isAccepted(const QString& mark);
 
+// Deletes a production record and brings its worker's day cell in line with
+// the records left, in one transaction. False when the record was already
+// gone. Throws DbError.
+bool deleteRecord(const QSqlDatabase& db, int id);
+
 // Acceptance and deletion of the current record of the current shift list.
 class JournalCommands {
 public:

@@ -38,8 +38,9 @@ RecordSaver::Result RecordSaver::save(const RecordInput& in, int shift, const QD
     };
     std::vector<Place> places{{in.workerId, shift, in.date}};
     if (in.mode == 2) {
-        QSqlQuery old = exec(db, "select w_id, smena, data from accounts_dep.smena where id = :id",
-                             {{"id", in.recordId}});
+        QSqlQuery old =
+            exec(db, "select w_id, smena, data from accounts_dep.smena where id = :id for update",
+                 {{"id", in.recordId}});
         if (!old.next()) {
             tx.rollback();
             ctx_.messenger.error("Ошибка", kRecordGone);
@@ -55,6 +56,17 @@ RecordSaver::Result RecordSaver::save(const RecordInput& in, int shift, const QD
     locks.erase(std::unique(locks.begin(), locks.end()), locks.end());
     for (const auto& [worker, month] : locks)
         lockWorkerMonth(db, worker, QDate(month / 100, month % 100, 1));
+
+    // The operation may have been deleted on another workstation since it
+    // was picked; a record must not point at nothing, or the journal would
+    // never show it. The row lock keeps it until this record is committed.
+    if (!scalar(db, "select id from accounts_dep.oper where id = :o for key share",
+                {{"o", in.operationId}})
+             .isValid()) {
+        tx.rollback();
+        ctx_.messenger.error("Ошибка", kOperationGone);
+        return Result::Missing;
+    }
 
     QVariantMap key{{"w", in.workerId}, {"o", in.operationId}, {"i", in.productId},
                     {"d", in.date},     {"s", shift},          {"c", color}};

@@ -44,6 +44,8 @@ private:
 
 inline const char* kFillAllFields = "Все поля должны быть заполнены!";
 inline const char* kDuplicateRecord = "Позиция с такими параметрами уже заведена!";
+inline const char* kOperationGone =
+    "Операция не найдена: она удалена с другого рабочего места. Выберите операцию заново.";
 inline const char* kRecordGone = "Позиция не найдена: она удалена с другого рабочего места.";
 
 } // namespace tabel
