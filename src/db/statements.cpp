@@ -19,15 +19,18 @@ QString shiftList(int shift) {
     return QStringLiteral(
                "with s as (select * from accounts_dep.smena where %1 and data = :data "
                "and ok <> :ok), "
-               // The registry is read once, for the persons of these records only.
-               "c as materialized (select person.id, person.s_code, person.s_caption "
+               // The registry is read for the persons of these records only: by
+               // key for the ids, in one pass for the codes.
+               "ids as materialized (select person.id, person.s_caption "
                "from cmn_contractor.person person "
-               "where person.id in (select w_id::numeric from s) "
-               "or person.s_code in (select w_id::text from s)), "
-               "p as (select s.id as sid, c.s_caption as fio from s join c on c.id = s.w_id "
+               "where person.id = any (array(select w_id::numeric from s))), "
+               "codes as materialized (select person.id, person.s_code, person.s_caption "
+               "from cmn_contractor.person person "
+               "where person.s_code in (select w_id::text from s)), "
+               "p as (select s.id as sid, ids.s_caption as fio from s join ids on ids.id = s.w_id "
                "union all "
-               "select s.id, c.s_caption from s join c on c.s_code = s.w_id::text "
-               "where c.id <> s.w_id) "
+               "select s.id, codes.s_caption from s join codes on codes.s_code = s.w_id::text "
+               "where codes.id <> s.w_id) "
                "select s.id, s.data, s.smena, s.i_id, s.o_id, s.w_id, s.cena, p.fio, izdel.marka, "
                "vid_oper.vid::varchar(255) as vid, (case oper.naimen when 0 then "
                "'Готовая продукция' else 'Заготовки' end)::varchar(17) as nmn, oper.naimen, "
