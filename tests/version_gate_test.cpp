@@ -1,3 +1,4 @@
+#include "app/errors_ui.h"
 #include "app/login_dialog.h"
 #include "app/version_gate.h"
 #include "journal/main_window.h"
@@ -125,4 +126,26 @@ TEST_F(VersionGateTest, LoginCaptionShowsTheBuild) {
 
 TEST(BuildStampForm, IsPlainDecimal) {
     EXPECT_EQ(loginCaption({20260105, 7}), "Авторизация (build: 20260105.7)");
+}
+
+TEST_F(VersionGateTest, ABrokenGateIsReportedOnceWhileItsBoxIsOpen) {
+    MainWindow main(*ctx);
+    LoginDialog login(*ctx, main, kBuild);
+    run("alter table accounts_dep.ver rename to ver_gone");
+    // The error box of the first tick is still open when the next tick comes.
+    struct NestedTick : RecordingMessenger {
+        LoginDialog* login = nullptr;
+        void error(const QString& caption, const QString& text) override {
+            RecordingMessenger::error(caption, text);
+            if (messages.size() == 1)
+                login->gateTick();
+        }
+    } boxes;
+    boxes.login = &login;
+    Messenger* before = setErrorMessenger(&boxes);
+    login.gateTick();
+    EXPECT_EQ(boxes.messages.size(), 1);
+    login.gateTick(); // later ticks try again
+    EXPECT_EQ(boxes.messages.size(), 2);
+    setErrorMessenger(before);
 }

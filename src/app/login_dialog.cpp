@@ -88,6 +88,14 @@ void LoginDialog::runGate() {
     endProgram();
 }
 
+void LoginDialog::gateTick() {
+    if (gateRunning_)
+        return;
+    gateRunning_ = true;
+    guarded([this] { runGate(); });
+    gateRunning_ = false;
+}
+
 bool LoginDialog::enter() {
     const QString code = trimmedCode(code_->text());
     const Role role = roleForCode(code);

@@ -27,6 +27,10 @@ public:
     // One run of the version gate; ends the program when a newer build has
     // stamped the database.
     void runGate();
+    // A tick of the main window's timer: one gate run, its errors shown by
+    // the general handler. A tick that comes while an earlier run's box is
+    // still open is skipped, so boxes do not pile up every 30 seconds.
+    void gateTick();
 
     QLineEdit* codeEdit() const { return code_; }
     QTimer* exitTimer() const { return exitTimer_; }
@@ -49,6 +53,7 @@ private:
     QPushButton* cancel_;
     QTimer* exitTimer_;
     bool gateRunOnShow_ = false;
+    bool gateRunning_ = false;
 };
 
 } // namespace tabel

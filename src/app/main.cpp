@@ -30,8 +30,7 @@ int main(int argc, char** argv) {
     MainWindow main(ctx);
     LoginDialog login(ctx, main, buildStamp());
     QObject::connect(&login, &QDialog::rejected, &app, [] { QCoreApplication::exit(0); });
-    QObject::connect(main.gateTimer(), &QTimer::timeout, &login,
-                     [&login] { guarded([&login] { login.runGate(); }); });
+    QObject::connect(main.gateTimer(), &QTimer::timeout, &login, &LoginDialog::gateTick);
     Windows windows(ctx, main);
     login.show();
     return app.exec();
