@@ -9,13 +9,6 @@ dir=${TABEL_BENCH_CLUSTER:-/var/tmp/tabel-bench}
 pg="$root/scripts/pgcluster.sh"
 bash "$pg" init "$dir"
 bash "$pg" start "$dir"
-if [ -z "$(bash "$pg" psql "$dir" -d postgres -qAt -c "select 1 from pg_database where datname = 'tabel_bench'")" ]; then
-    echo "Creating the benchmark database (about a minute)..."
-    bash "$pg" psql "$dir" -d postgres -qAt -c "create database tabel_bench owner sys"
-    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$dir" -d tabel_bench -U sys -q \
-        -f "$root/db/neighbours.sql" -f "$root/db/schema.sql"
-    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$dir" -d tabel_bench -U sys -q \
-        -v workers=500 -v persons=20000 -v products=200 -v months=60 -v end_date=2026-12-10 \
-        -f "$root/db/demo_data.sql"
-fi
+bash "$pg" demodb "$dir" tabel_bench -v workers=500 -v persons=20000 -v products=200 \
+    -v months=60 -v end_date=2026-12-10
 "$root/build/bench/tabel_bench" tabel_bench "$dir/socket" 2026-12-10

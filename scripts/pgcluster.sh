@@ -6,6 +6,9 @@
 #   pgcluster.sh start  DIR   start it (no-op when running)
 #   pgcluster.sh stop   DIR   stop it (no-op when stopped)
 #   pgcluster.sh psql   DIR [psql args...]   run psql as the superuser
+#   pgcluster.sh demodb DIR NAME [-v var=value...]
+#                             create database NAME (once) with the schema, the
+#                             neighbours' stand-ins and generated plant data
 #
 # The socket is DIR/socket/.s.PGSQL.5432, so the client's connection string
 # works unchanged with SERVER=DIR/socket and PORT=5432.
@@ -80,6 +83,21 @@ stop)
     ;;
 psql)
     as_owner "$(pgbin psql)" -h "$sock" -p 5432 -U postgres -v ON_ERROR_STOP=1 "$@"
+    ;;
+demodb)
+    name=${1:?database name}
+    shift
+    root=$(cd "$(dirname "$0")/.." && pwd)
+    run_psql() { as_owner "$(pgbin psql)" -h "$sock" -p 5432 -v ON_ERROR_STOP=1 "$@"; }
+    if [ -n "$(run_psql -U postgres -d postgres -qAt -c "select 1 from pg_database where datname = '$name'")" ]; then
+        exit 0
+    fi
+    echo "Creating the database $name..."
+    run_psql -U postgres -d postgres -qAt -c "create database $name owner sys"
+    # The scripts are read by psql, which runs as the cluster's owner.
+    export PGOPTIONS="-c client_min_messages=warning"
+    cat "$root/db/neighbours.sql" "$root/db/schema.sql" | run_psql -U sys -d "$name" -q
+    cat "$root/db/demo_data.sql" | run_psql -U sys -d "$name" -q "$@"
     ;;
 *)
     echo "unknown command $cmd" >&2

@@ -18,15 +18,8 @@ if [ "$(id -u)" = 0 ] && ! runuser -u postgres -- test -x "$root"; then
 fi
 bash "$pg" init "$demo"
 bash "$pg" start "$demo"
-if [ -z "$(bash "$pg" psql "$demo" -d postgres -qAt -c "select 1 from pg_database where datname = 'tabel_demo'")" ]; then
-    echo "Creating the demo database..."
-    bash "$pg" psql "$demo" -d postgres -qAt -c "create database tabel_demo owner sys"
-    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$demo" -d tabel_demo -U sys -q \
-        -f "$root/db/neighbours.sql" -f "$root/db/schema.sql"
-    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$demo" -d tabel_demo -U sys -q \
-        -v workers="${WORKERS:-60}" -v persons="${PERSONS:-2000}" -v products="${PRODUCTS:-40}" \
-        -v months="${MONTHS:-3}" -f "$root/db/demo_data.sql"
-fi
+bash "$pg" demodb "$demo" tabel_demo -v workers="${WORKERS:-60}" -v persons="${PERSONS:-2000}" \
+    -v products="${PRODUCTS:-40}" -v months="${MONTHS:-3}"
 # The plant's workstations run in Russian: numbers with a decimal comma.
 case "${LC_ALL:-${LANG:-}}" in "" | C | C.* | POSIX) export LANG=ru_RU.UTF-8 ;; esac
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then

@@ -15,8 +15,10 @@ setup)
     bash "$pg" init "$dir"
     bash "$pg" start "$dir"
     bash "$pg" psql "$dir" -d postgres -qAt -c "create database tabel_template owner sys"
-    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$dir" -d tabel_template -U sys -q \
-        -f "$here/db/neighbours.sql" -f "$here/db/schema.sql"
+    # Fed through standard input: psql runs as the cluster's owner, who may
+    # not be allowed to read the checkout.
+    cat "$here/db/neighbours.sql" "$here/db/schema.sql" |
+        PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$dir" -d tabel_template -U sys -q
     bash "$pg" psql "$dir" -d postgres -qAt \
         -c "alter database tabel_template with is_template true allow_connections false"
     ;;
