@@ -5,7 +5,6 @@
 
 #include <QDate>
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 namespace tabel {
 
@@ -36,23 +35,16 @@ void DataModule::openShiftLists(const QDate& date) {
     }
     QSqlQuery q = exec(db_, sql::shiftList(0), {{"data", date}, {"ok", shifts_[0]->param("ok")}},
                        QSql::LowPrecisionDouble);
-    QStringList fields;
-    const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i)
-        fields << rec.fieldName(i);
-    const int shiftColumn = fields.indexOf("smena");
+    ResultRows all = readAll(q);
+    const int shiftColumn = all.fields.indexOf("smena");
     std::array<std::vector<std::vector<QVariant>>, 4> rows;
-    while (q.next()) {
-        std::vector<QVariant> row;
-        row.reserve(fields.size());
-        for (int i = 0; i < fields.size(); ++i)
-            row.push_back(q.value(i));
+    for (auto& row : all.rows) {
         const int shift = row[shiftColumn].toInt();
         if (shift >= 1 && shift <= 4)
             rows[shift - 1].push_back(std::move(row));
     }
     for (int i = 0; i < 4; ++i)
-        shifts_[i]->openWith(fields, std::move(rows[i]));
+        shifts_[i]->openWith(all.fields, std::move(rows[i]));
 }
 
 bool DataModule::duplicateCheck(const QString& countSql, const QVariantMap& params,

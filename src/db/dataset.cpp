@@ -6,6 +6,21 @@
 
 namespace tabel {
 
+ResultRows readAll(QSqlQuery& q) {
+    ResultRows result;
+    const QSqlRecord rec = q.record();
+    for (int i = 0; i < rec.count(); ++i)
+        result.fields << rec.fieldName(i);
+    while (q.next()) {
+        std::vector<QVariant> row;
+        row.reserve(result.fields.size());
+        for (int i = 0; i < result.fields.size(); ++i)
+            row.push_back(q.value(i));
+        result.rows.push_back(std::move(row));
+    }
+    return result;
+}
+
 Dataset::Dataset(QSqlDatabase db, QString name, QString sql, QObject* parent)
     : QAbstractTableModel(parent), db_(std::move(db)), name_(std::move(name)),
       sql_(std::move(sql)) {}
@@ -22,19 +37,8 @@ void Dataset::open() {
     if (open_)
         return;
     QSqlQuery q = exec(db_, sql_, params_, QSql::LowPrecisionDouble);
-    QStringList fields;
-    const QSqlRecord rec = q.record();
-    for (int i = 0; i < rec.count(); ++i)
-        fields << rec.fieldName(i);
-    std::vector<std::vector<QVariant>> rows;
-    while (q.next()) {
-        std::vector<QVariant> row;
-        row.reserve(fields.size());
-        for (int i = 0; i < fields.size(); ++i)
-            row.push_back(q.value(i));
-        rows.push_back(std::move(row));
-    }
-    openWith(std::move(fields), std::move(rows));
+    ResultRows result = readAll(q);
+    openWith(std::move(result.fields), std::move(result.rows));
 }
 
 void Dataset::openWith(QStringList fields, std::vector<std::vector<QVariant>> rows) {

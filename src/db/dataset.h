@@ -7,7 +7,16 @@
 #include <functional>
 #include <vector>
 
+class QSqlQuery;
+
 namespace tabel {
+
+// Every row of an executed query, with its field names.
+struct ResultRows {
+    QStringList fields;
+    std::vector<std::vector<QVariant>> rows;
+};
+ResultRows readAll(QSqlQuery& query);
 
 // A named, parameterised statement whose result rows are read into memory
 // when it is opened, with a current row and an optional row filter. Every
