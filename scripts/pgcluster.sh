@@ -34,7 +34,8 @@ pgbin() {
 # initdb refuses to run as root: the server then runs as the postgres user.
 as_owner() {
     if [ "$(id -u)" = 0 ]; then
-        runuser -u postgres -- "$@"
+        # From "/", which the postgres user can always enter.
+        (cd / && runuser -u postgres -- "$@")
     else
         "$@"
     fi
