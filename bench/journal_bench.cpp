@@ -1,12 +1,12 @@
 // Times the interactive paths on a plant-sized database: opening the four
 // shift lists of a day, opening the operations list, saving and deleting a
 // record. Usage: tabel_bench <database> <socket-or-host> <yyyy-mm-dd>
-#include "app/context.h"
 #include "db/connection.h"
 #include "db/data_module.h"
 #include "db/sql.h"
 #include "journal/journal_commands.h"
 #include "records/record_saver.h"
+#include "session/context.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

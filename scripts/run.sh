@@ -24,6 +24,6 @@ bash "$pg" demodb "$demo" tabel_demo -v workers="${WORKERS:-60}" -v persons="${P
 case "${LC_ALL:-${LANG:-}}" in "" | C | C.* | POSIX) export LANG=ru_RU.UTF-8 ;; esac
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "No display: starting the program under Xvfb"
-    exec xvfb-run -a -s "-screen 0 1600x1000x24" "$root/build/src/tabel" tabel_demo "$demo/socket"
+    exec xvfb-run -a -s "-screen 0 1600x1000x24" "$root/build/src/app/tabel" tabel_demo "$demo/socket"
 fi
-exec "$root/build/src/tabel" tabel_demo "$demo/socket"
+exec "$root/build/src/app/tabel" tabel_demo "$demo/socket"

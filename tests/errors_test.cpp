@@ -1,6 +1,6 @@
-#include "app/errors_ui.h"
 #include "db/connection.h"
 #include "db/sql.h"
+#include "kit/error_boxes.h"
 #include "test_support.h"
 
 #include <QCoreApplication>

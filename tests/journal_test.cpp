@@ -1,6 +1,6 @@
-#include "app/grid_ui.h"
 #include "journal/journal_commands.h"
 #include "journal/main_window.h"
+#include "kit/grid_view.h"
 #include "test_support.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "app/login_dialog.h"
-#include "app/roles.h"
 #include "journal/main_window.h"
+#include "session/roles.h"
 #include "test_support.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #include "test_support.h"
 
-#include "app/errors_ui.h"
-#include "app/grid_ui.h"
+#include "kit/error_boxes.h"
+#include "kit/grid_view.h"
 #include "operations/operation_store.h"
 #include "operations/operations_list.h"
 

@@ -1,5 +1,5 @@
-#include "app/errors_ui.h"
 #include "db/messenger.h"
+#include "kit/error_boxes.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/context.h"
 #include "db/data_module.h"
 #include "db/messenger.h"
 #include "db/sql.h"
+#include "session/context.h"
 
 #include <QDate>
 #include <QSqlDatabase>

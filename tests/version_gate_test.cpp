@@ -1,7 +1,7 @@
-#include "app/errors_ui.h"
 #include "app/login_dialog.h"
 #include "app/version_gate.h"
 #include "journal/main_window.h"
+#include "kit/error_boxes.h"
 #include "test_support.h"
 
 #include <QSignalSpy>

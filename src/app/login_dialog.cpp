@@ -1,8 +1,8 @@
 #include "login_dialog.h"
 
-#include "app/errors_ui.h"
-#include "app/roles.h"
 #include "journal/main_window.h"
+#include "kit/error_boxes.h"
+#include "session/roles.h"
 
 #include <QApplication>
 #include <QFormLayout>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/context.h"
 #include "app/version_gate.h"
+#include "session/context.h"
 
 #include <QDialog>
 #include <functional>

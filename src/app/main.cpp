@@ -1,11 +1,11 @@
-#include "app/context.h"
-#include "app/errors_ui.h"
 #include "app/login_dialog.h"
 #include "app/version_gate.h"
-#include "app/windows_ui.h"
+#include "app/windows.h"
 #include "db/connection.h"
 #include "db/data_module.h"
 #include "journal/main_window.h"
+#include "kit/error_boxes.h"
+#include "session/context.h"
 
 #include <QMessageBox>
 #include <QTimer>

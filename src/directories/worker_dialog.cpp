@@ -1,6 +1,6 @@
 #include "worker_dialog.h"
 
-#include "app/errors_ui.h"
+#include "kit/error_boxes.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,9 +1,9 @@
 #include "workers_list.h"
 
-#include "app/errors_ui.h"
-#include "app/grid_ui.h"
-#include "app/search_box_ui.h"
 #include "directories/worker_dialog.h"
+#include "kit/error_boxes.h"
+#include "kit/grid_view.h"
+#include "kit/search_box.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/context.h"
 #include "directories/worker_store.h"
+#include "session/context.h"
 
 #include <QDialog>
 #include <functional>

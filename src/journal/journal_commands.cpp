@@ -1,7 +1,8 @@
 #include "journal_commands.h"
 
-#include "app/roles.h"
+#include "db/locks.h"
 #include "db/sql.h"
+#include "session/roles.h"
 #include "timesheets/shift_cell.h"
 
 #include <QSqlQuery>

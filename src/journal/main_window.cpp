@@ -1,9 +1,9 @@
 #include "main_window.h"
 
-#include "app/errors_ui.h"
-#include "app/grid_ui.h"
-#include "app/search_box_ui.h"
 #include "journal/journal_commands.h"
+#include "kit/error_boxes.h"
+#include "kit/grid_view.h"
+#include "kit/search_box.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -66,21 +66,38 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     setFont(f);
 
     auto* menu = new QMenuBar(this);
+    struct Item {
+        const char* caption;
+        const char* name;
+    };
+    auto fill = [](QMenu* m, std::initializer_list<Item> items) {
+        for (const Item& i : items)
+            m->addAction(QString::fromUtf8(i.caption))->setObjectName(i.name);
+    };
     directories_ = menu->addMenu("Справочники");
     directories_->setObjectName("MenuDirectories");
-    for (const char* item : {"Рабочие", "Изделия", "Цены", "Операции", "Ном. группы"})
-        directories_->addAction(QString::fromUtf8(item));
+    fill(directories_, {{"Рабочие", "ItemWorkers"},
+                        {"Изделия", "ItemProducts"},
+                        {"Цены", "ItemPrices"},
+                        {"Операции", "ItemOperationTypes"},
+                        {"Ном. группы", "ItemNomenclatureGroups"}});
     timesheets_ = menu->addMenu("Табель");
     timesheets_->setObjectName("MenuTimesheets");
-    for (const char* item : {"Табель сделка", "Табель по сменам", "Табель хоз. работ",
-                             "Табель ср. сдельная", "Общий табель"})
-        timesheets_->addAction(QString::fromUtf8(item));
+    fill(timesheets_, {{"Табель сделка", "ItemPieceworkSheet"},
+                       {"Табель по сменам", "ItemShiftSheet"},
+                       {"Табель хоз. работ", "ItemHousekeepingSheet"},
+                       {"Табель ср. сдельная", "ItemAveragePieceworkSheet"},
+                       {"Общий табель", "ItemGeneralSheet"}});
     reports_ = menu->addMenu("Отчеты");
     reports_->setObjectName("MenuReports");
-    reports_->addAction("Сводные отчеты");
+    fill(reports_, {{"Сводные отчеты", "ItemSummaryReports"}});
     // Maintenance commands, kept out of sight.
-    menu->addAction("Импорт")->setVisible(false);
-    menu->addAction("Структура БД")->setVisible(false);
+    QAction* import = menu->addAction("Импорт");
+    import->setObjectName("ItemImport");
+    import->setVisible(false);
+    QAction* structure = menu->addAction("Структура БД");
+    structure->setObjectName("ItemStructure");
+    structure->setVisible(false);
     QAction* quit = menu->addAction("Выход");
     connect(quit, &QAction::triggered, this, &QDialog::reject);
 
@@ -166,10 +183,10 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     setFixedSize(size());
 }
 
-QAction* MainWindow::menuAction(const QString& text) const {
+QAction* MainWindow::menuAction(const QString& objectName) const {
     for (QMenu* m : {directories_, timesheets_, reports_})
         for (QAction* a : m->actions())
-            if (a->text() == text)
+            if (a->objectName() == objectName)
                 return a;
     return nullptr;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/context.h"
-#include "app/roles.h"
+#include "session/context.h"
+#include "session/roles.h"
 
 #include <QDialog>
 #include <array>
@@ -43,7 +43,7 @@ public:
     QPushButton* changeButton() const { return change_; }
     QPushButton* deleteButton() const { return delete_; }
     QPushButton* housekeepingButton() const { return housekeeping_; }
-    QAction* menuAction(const QString& text) const; // by its caption
+    QAction* menuAction(const QString& objectName) const;
     QTimer* gateTimer() const { return timer_; }
 
     // Today's date as the window sees it when it opens.

@@ -1,8 +1,8 @@
 #include "operations_list.h"
 
-#include "app/errors_ui.h"
-#include "app/grid_ui.h"
-#include "app/search_box_ui.h"
+#include "kit/error_boxes.h"
+#include "kit/grid_view.h"
+#include "kit/search_box.h"
 
 #include <QCheckBox>
 #include <QEvent>

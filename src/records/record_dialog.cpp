@@ -1,9 +1,9 @@
 #include "record_dialog.h"
 
-#include "app/digits_ui.h"
-#include "app/errors_ui.h"
 #include "db/format.h"
 #include "db/sql.h"
+#include "kit/digits_validator.h"
+#include "kit/error_boxes.h"
 #include "records/price_rules.h"
 #include "records/record_saver.h"
 

@@ -1,5 +1,6 @@
 #include "record_saver.h"
 
+#include "db/locks.h"
 #include "db/sql.h"
 #include "records/price_rules.h"
 #include "timesheets/shift_cell.h"

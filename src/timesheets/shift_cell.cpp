@@ -7,11 +7,6 @@
 
 namespace tabel {
 
-void lockWorkerMonth(const QSqlDatabase& db, int worker, const QDate& date) {
-    exec(db, "select pg_advisory_xact_lock(:w, :m)",
-         {{"w", worker}, {"m", date.year() * 100 + date.month()}});
-}
-
 void updateShiftDayCell(const QSqlDatabase& db, int worker, int shift, const QDate& date) {
     const QString cell = QStringLiteral("d%1").arg(date.day());
     const QVariantMap row{{"w", worker}, {"s", shift}, {"m", date.month()}, {"y", date.year()}};

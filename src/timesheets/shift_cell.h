@@ -5,11 +5,6 @@
 
 namespace tabel {
 
-// Takes a transaction-scoped lock on one worker's records and time sheet of
-// one month, so that saves and deletions from several workstations touching
-// them run one after another. Call inside a transaction.
-void lockWorkerMonth(const QSqlDatabase& db, int worker, const QDate& date);
-
 // Brings a worker's day cell of a shift row to what the month's rebuild would
 // leave: the day's total hours when the worker has records that day in that
 // shift (0 when they add up to 0), empty when none are left. A missing row

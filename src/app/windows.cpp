@@ -1,9 +1,9 @@
-#include "windows_ui.h"
+#include "windows.h"
 
-#include "app/errors_ui.h"
 #include "directories/workers_list.h"
 #include "journal/journal_commands.h"
 #include "journal/main_window.h"
+#include "kit/error_boxes.h"
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"
 
@@ -38,10 +38,10 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
        [this] { JournalCommands(ctx_).deleteCurrent(); });
     main_.onToggleAcceptance = [this] { JournalCommands(ctx_).toggleAcceptance(); };
 
-    QAction* workersItem = main_.menuAction("Рабочие");
+    QAction* workersItem = main_.menuAction("ItemWorkers");
     workersItem->setEnabled(true);
     on(workersItem, &QAction::triggered, [this] { workers_->openDirectory(); });
-    QAction* pricesItem = main_.menuAction("Цены");
+    QAction* pricesItem = main_.menuAction("ItemPrices");
     pricesItem->setEnabled(true);
     on(pricesItem, &QAction::triggered, [this] { operations_->openDirectory(); });
 }

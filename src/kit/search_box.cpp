@@ -1,4 +1,4 @@
-#include "search_box_ui.h"
+#include "search_box.h"
 
 #include "db/dataset.h"
 

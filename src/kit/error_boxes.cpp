@@ -1,4 +1,4 @@
-#include "errors_ui.h"
+#include "error_boxes.h"
 
 #include "db/sql.h"
 

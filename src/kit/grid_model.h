@@ -7,8 +7,6 @@
 #include <QPointer>
 #include <functional>
 
-class QTableView;
-
 namespace tabel {
 
 // One grid column over a dataset field.
@@ -46,10 +44,5 @@ private:
     QPointer<Dataset> dataset_;
     QList<QMetaObject::Connection> links_;
 };
-
-// Sets a view up as the program's grids are (whole rows, no editing,
-// resizable columns, bold centred titles), applies the column widths and
-// keeps the view's current row and the dataset's current row together.
-void bindGrid(QTableView* view, GridModel* model);
 
 } // namespace tabel

@@ -1,92 +1,11 @@
-#include "grid_ui.h"
+#include "grid_view.h"
 
-#include "db/format.h"
-
-#include <QFont>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QLocale>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
 namespace tabel {
-
-GridModel::GridModel(QList<GridColumn> columns, QObject* parent)
-    : QAbstractTableModel(parent), columns_(std::move(columns)) {}
-
-void GridModel::setDataset(Dataset* dataset) {
-    beginResetModel();
-    for (const auto& c : links_)
-        disconnect(c);
-    links_.clear();
-    dataset_ = dataset;
-    if (dataset_) {
-        links_ << connect(dataset_, &QAbstractItemModel::modelAboutToBeReset, this,
-                          &GridModel::beginResetModel);
-        links_ << connect(dataset_, &QAbstractItemModel::modelReset, this,
-                          &GridModel::endResetModel);
-    }
-    endResetModel();
-}
-
-int GridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() || !dataset_ ? 0 : dataset_->count();
-}
-
-int GridModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(columns_.size());
-}
-
-QVariant GridModel::data(const QModelIndex& index, int role) const {
-    if (!dataset_ || !index.isValid() || index.column() >= columns_.size())
-        return {};
-    const GridColumn& col = columns_[index.column()];
-    const QVariant raw = dataset_->value(index.row(), col.field);
-    switch (role) {
-    case Qt::DisplayRole:
-        if (col.decimals >= 0 && !raw.isNull() && raw.isValid()) {
-            QLocale locale;
-            locale.setNumberOptions(QLocale::OmitGroupSeparator);
-            return locale.toString(raw.toDouble(), 'f', col.decimals);
-        }
-        return displayValue(raw, col.numeric);
-    case Qt::EditRole:
-        return raw;
-    case Qt::TextAlignmentRole:
-        return QVariant::fromValue(col.align);
-    case Qt::ForegroundRole:
-        if (col.foreground) {
-            const QColor c = col.foreground(raw);
-            if (c.isValid())
-                return c;
-        }
-        return {};
-    case Qt::FontRole:
-        if (col.bold) {
-            QFont f;
-            f.setBold(true);
-            return f;
-        }
-        return {};
-    default:
-        return {};
-    }
-}
-
-QVariant GridModel::headerData(int section, Qt::Orientation o, int role) const {
-    if (o != Qt::Horizontal || section < 0 || section >= columns_.size())
-        return QAbstractTableModel::headerData(section, o, role);
-    if (role == Qt::DisplayRole)
-        return columns_[section].title;
-    if (role == Qt::TextAlignmentRole)
-        return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
-    if (role == Qt::FontRole) {
-        QFont f;
-        f.setBold(true);
-        return f;
-    }
-    return {};
-}
 
 namespace {
 // Cells keep their own text colour when their row is selected, so an "OK"

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <utility>
+#include <vector>
+
+namespace tabel {
+
+// Transaction-scoped locks that keep writers of the same data from running
+// into each other across workstations. Every lock here is released when the
+// transaction ends; call them inside one.
+//
+// Writers take them in one global order, so two of them never wait for each
+// other in a circle:
+//   1. the month lock, shared (by saves and deletions) or exclusive (by a
+//      whole-month rebuild), month by month in ascending order;
+//   2. the worker lock, shared (by writes of a worker's data) or exclusive
+//      (by the deletion of the worker), worker by worker in ascending order;
+//   3. the worker-and-month lock, exclusive, in ascending order.
+// Row locks (`for update`, `for key share`) of the records and operations a
+// write touches come before all of these.
+
+// A worker and a month (its first day's year * 100 + month).
+struct WorkerMonth {
+    int worker = 0;
+    int month = 0; // year * 100 + month
+    auto operator<=>(const WorkerMonth&) const = default;
+};
+WorkerMonth workerMonth(int worker, const QDate& date);
+
+// Locks what a write of the given workers' records and time-sheet cells needs:
+// the months shared, the workers shared and each worker and month exclusively,
+// in the global order. Duplicates are taken once.
+void lockWorkerMonths(const QSqlDatabase& db, std::vector<WorkerMonth> places);
+inline void lockWorkerMonth(const QSqlDatabase& db, int worker, const QDate& date) {
+    lockWorkerMonths(db, {workerMonth(worker, date)});
+}
+
+// Keeps every write of one month out until the transaction ends; for a
+// rebuild that recomputes the whole month.
+void lockWholeMonth(const QSqlDatabase& db, const QDate& anyDayOfMonth);
+
+// Keeps every write of a worker's data out until the transaction ends; for
+// the deletion of the worker.
+void lockWholeWorker(const QSqlDatabase& db, int worker);
+
+} // namespace tabel
