@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
         in.date = day;
         QElapsedTimer t;
         t.start();
-        RecordSaver(ctx).save(in, 4, day);
+        RecordSaver(db).save(in, 4, day);
         saves.push_back(t.nsecsElapsed() / 1e6);
 
         const int id =

@@ -71,12 +71,14 @@ TEST_F(JournalTest, ShiftListsShowTheirDateShiftAndMarkInOrder) {
     EXPECT_EQ(column(s1, "vid").mid(2), QStringList({"Резка", "Гибка", "Резка", "Резка"}));
     EXPECT_EQ(column(s1, "nmn").mid(2, 2), QStringList({"Готовая продукция", "Заготовки"}));
     EXPECT_EQ(column(s1, "color").mid(4), QStringList({"3020", "9016"}));
-    EXPECT_EQ(s1.fieldNames(),
-              QStringList({"id",     "data",        "smena",         "i_id",       "o_id",
-                           "w_id",   "cena",        "fio",           "marka",      "vid",
-                           "nmn",    "naimen",      "brak",          "kol_vo",     "summa",
-                           "prize",  "color",       "time",          "ok",         "vvod",
-                           "id_doc", "id_doc_item", "f_gds_qty_use", "id_gds_use", "id_cons_use"}));
+    EXPECT_EQ(
+        s1.fieldNames(),
+        QStringList({"id",         "data",        "smena",         "i_id",       "o_id",
+                     "w_id",       "cena",        "fio",           "marka",      "vid",
+                     "nmn",        "naimen",      "brak",          "kol_vo",     "summa",
+                     "prize",      "color",       "time",          "ok",         "vvod",
+                     "id_doc",     "id_doc_item", "f_gds_qty_use", "id_gds_use", "id_cons_use",
+                     "row_version"}));
 
     Dataset& s2 = openShift(2);
     EXPECT_EQ(column(s2, "fio"), QStringList({"Абрамов Петр Сергеевич"}));

@@ -4,6 +4,7 @@
 #include "kit/grid_view.h"
 #include "operations/operation_store.h"
 #include "operations/operations_list.h"
+#include "records/record_saver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -89,7 +90,8 @@ TEST_F(OperationsTest, SearchFindsTheTextAnywhereInTheMarkLiterally) {
         QStringList expected;
     } cases[] = {
         {"алк", {"Балка 50%", "Xбалка"}},
-        {"балка", {"Xбалка"}}, // case counts
+        {"балка", {"Балка 50%", "Xбалка"}}, // case does not count
+        {"РАМА", {"Рама \"Н\""}},
         {"\"", {"Рама \"Н\""}},
         {"%", {"Балка 50%"}},
         {"5%", {}}, // not a pattern: no wildcard between 5 and %
@@ -102,11 +104,11 @@ TEST_F(OperationsTest, SearchFindsTheTextAnywhereInTheMarkLiterally) {
     };
     Dataset& oper = data->oper();
     oper.open();
-    OperationStore store(*data);
+    const SearchRule rule = OperationStore::searchRule();
     for (const Case& c : cases) {
         const QString text = QString::fromUtf8(c.text);
         oper.setCurrentRow(oper.count() - 1);
-        store.search(text);
+        rule.apply(oper, text);
         EXPECT_EQ(marks(), c.expected) << c.text;
         if (!text.trimmed().isEmpty()) { // narrowing starts at the first match
             EXPECT_EQ(oper.currentRow(), c.expected.isEmpty() ? -1 : 0) << c.text;
@@ -118,57 +120,87 @@ TEST_F(OperationsTest, SearchFindsTheTextAnywhereInTheMarkLiterally) {
 TEST_F(OperationsTest, SearchLastsOverClosingAndRereading) {
     operation("Балка", paint, {1});
     operation("Рама", paint, {1});
-    OperationStore store(*data);
-    store.search("Рам");
+    const SearchRule rule = OperationStore::searchRule();
     Dataset& oper = data->oper();
+    rule.apply(oper, "Рам");
     oper.open();
     EXPECT_EQ(marks(), QStringList({"Рама"}));
     operation("Рамка", cut, {2});
     oper.reopen();
     EXPECT_EQ(marks(), QStringList({"Рама", "Рамка"}));
-    store.search(" ");
+    rule.apply(oper, " ");
     EXPECT_TRUE(oper.isOpen());
     EXPECT_EQ(marks(), QStringList({"Балка", "Рама", "Рамка"}));
 }
 
 TEST_F(OperationsTest, DeleteIsRefusedWhileRecordsUseTheOperation) {
     const int used = operation("Балка", paint, {1, 2});
-    addRecord({.worker = addWorker("Иванов И.И."), .oper = used, .date = QDate(2024, 3, 4)});
+    const int fresh = operation("Рама", paint, {1});
+    const int worker = addWorker("Иванов И.И.");
+    addRecord({.worker = worker, .oper = used, .date = QDate(2024, 3, 4)});
+    OperationsList list(*ctx);
+    list.beginDirectory();
     Dataset& oper = data->oper();
-    oper.open();
-    OperationStore store(*data);
 
     // Refused at once: no question whose Yes would be turned down.
-    EXPECT_FALSE(store.deleteCurrent());
+    ASSERT_TRUE(oper.locate("id", used));
+    list.deleteCurrent();
     ASSERT_EQ(messenger.messages.size(), 1);
     EXPECT_EQ(messenger.messages[0].kind, Messenger::Kind::Error);
     EXPECT_EQ(messenger.messages[0].caption, "Удаление");
     EXPECT_EQ(messenger.messages[0].text, "По операции есть записи, удалить нельзя.");
-    // A record arriving after the question is still caught by the delete itself.
-    EXPECT_FALSE(store.remove(used));
-    EXPECT_EQ(count("select count(*) from accounts_dep.oper where id = :id", used), 1);
+
+    // A record saved on another workstation while the question is on the
+    // screen is still caught by the deletion itself, under the row lock.
+    QSqlDatabase other = otherWorkstation();
+    RecordInput in;
+    in.workerId = worker;
+    in.productId =
+        scalar("select i_id from accounts_dep.oper where id = :o", {{"o", fresh}}).toInt();
+    in.operationId = fresh;
+    in.finalPrice = 1;
+    in.fio = "Иванов И.И.";
+    in.operationText = "Рама; Покраска; Готовая продукция";
+    in.quantity = "1";
+    in.rejects = "0";
+    in.hours = "1";
+    in.color = "1";
+    in.date = QDate(2024, 3, 4);
+    messenger.messages.clear();
+    messenger.onAsk = [&] { ASSERT_TRUE(RecordSaver(other).save(in, 1, in.date).saved()); };
+    ASSERT_TRUE(oper.locate("id", fresh));
+    list.deleteCurrent();
+    ASSERT_EQ(messenger.messages.size(), 2);
+    EXPECT_EQ(messenger.messages[0].kind, Messenger::Kind::Question);
+    EXPECT_EQ(messenger.messages[1].text, "По операции есть записи, удалить нельзя.");
+    for (int id : {used, fresh})
+        EXPECT_EQ(count("select count(*) from accounts_dep.oper where id = :id", id), 1);
     EXPECT_EQ(count("select count(*) from accounts_dep.norm where o_id = :id", used), 2);
+    list.endDirectory();
 }
 
 TEST_F(OperationsTest, DeleteRemovesAnUnusedOperationWithItsNorms) {
     const int kept = operation("Балка", paint, {1});
     const int gone = operation("Рама", paint, {1, 2, 3});
+    OperationsList list(*ctx);
+    list.beginDirectory();
     Dataset& oper = data->oper();
-    oper.open();
     ASSERT_TRUE(oper.locate("id", gone));
-    OperationStore store(*data);
 
     messenger.answer = false;
-    EXPECT_FALSE(store.deleteCurrent());
+    list.deleteCurrent();
     EXPECT_EQ(count("select count(*) from accounts_dep.oper where id = :id", gone), 1);
 
     messenger.answer = true;
-    ASSERT_TRUE(store.deleteCurrent());
+    list.deleteCurrent();
     EXPECT_EQ(count("select count(*) from accounts_dep.oper where id = :id", gone), 0);
     EXPECT_EQ(count("select count(*) from accounts_dep.norm where o_id = :id", gone), 0);
     EXPECT_EQ(count("select count(*) from accounts_dep.norm where o_id = :id", kept), 1);
     EXPECT_EQ(marks(), QStringList({"Балка"}));
     EXPECT_EQ(oper.currentRow(), 0);
+    // One deleted elsewhere meanwhile counts as deleted.
+    EXPECT_TRUE(OperationStore(db).remove(gone).done());
+    list.endDirectory();
 }
 
 TEST_F(OperationsTest, PickerStandsOnTheOperationAndHandsBackItsValues) {

@@ -10,6 +10,11 @@
 #include <gtest/gtest.h>
 #include <memory>
 
+// Readable texts in the failure messages of GoogleTest.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace tabel::test {
 
 // The socket folder of the suite's own cluster (TABEL_TEST_SOCKET).

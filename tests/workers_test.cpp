@@ -160,7 +160,9 @@ TEST_F(WorkersTest, QuotesPercentAndUnderscoreAreStoredAndSearchedLiterally) {
     EXPECT_EQ(names(), QStringList({odd}));
     store->search("O_");
     EXPECT_EQ(names(), QStringList({"O_Brien"}));
-    store->search("o'brien"); // case counts
+    store->search("o'brien 1"); // case does not count
+    EXPECT_EQ(names(), QStringList({odd, "O'Brien 1000"}));
+    store->search("ИВ");
     EXPECT_TRUE(names().isEmpty());
 }
 
@@ -247,6 +249,20 @@ TEST_P(WorkersDeleteRefused, WhenRecordsReferToTheWorker) {
     EXPECT_EQ(messenger.messages[0].text, kInUse);
     EXPECT_EQ(workerCount("id = :i", {{"i", id}}), 1);
     EXPECT_EQ(data->workers().count(), 2);
+
+    // The same row written by another workstation while the question is on
+    // the screen: the deletion checks again under the worker's lock.
+    run("delete from accounts_dep.smena; delete from accounts_dep.fatigue; "
+        "delete from accounts_dep.h_tabel");
+    QSqlDatabase other = otherWorkstation();
+    messenger.messages.clear();
+    messenger.onAsk = [&] { tabel::exec(other, GetParam().insert, {{"w", id}}); };
+    EXPECT_FALSE(store->deleteCurrent());
+    ASSERT_EQ(messenger.messages.size(), 2);
+    EXPECT_EQ(messenger.messages[0].kind, Messenger::Kind::Question);
+    EXPECT_EQ(messenger.messages[1].kind, Messenger::Kind::Error);
+    EXPECT_EQ(messenger.messages[1].text, kInUse);
+    EXPECT_EQ(workerCount("id = :i", {{"i", id}}), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

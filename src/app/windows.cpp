@@ -1,7 +1,7 @@
 #include "windows.h"
 
 #include "directories/workers_list.h"
-#include "journal/journal_commands.h"
+#include "journal/journal_actions.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
 #include "operations/operations_list.h"
@@ -35,8 +35,8 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     on(main_.addButton(), &QPushButton::clicked, [this] { record_->openNew(); });
     on(main_.changeButton(), &QPushButton::clicked, [this] { record_->openChange(); });
     on(main_.deleteButton(), &QPushButton::clicked,
-       [this] { JournalCommands(ctx_).deleteCurrent(); });
-    main_.onToggleAcceptance = [this] { JournalCommands(ctx_).toggleAcceptance(); };
+       [this] { JournalActions(ctx_).deleteCurrent(); });
+    main_.onToggleAcceptance = [this] { JournalActions(ctx_).toggleAcceptance(); };
 
     QAction* workersItem = main_.menuAction("ItemWorkers");
     workersItem->setEnabled(true);

@@ -33,8 +33,7 @@ void DataModule::openShiftLists(const QDate& date) {
         list->close();
         list->setParam("data", date);
     }
-    QSqlQuery q = exec(db_, sql::shiftList(0), {{"data", date}, {"ok", shifts_[0]->param("ok")}},
-                       QSql::LowPrecisionDouble);
+    QSqlQuery q = exec(db_, sql::shiftList(0), {{"data", date}, {"ok", shifts_[0]->param("ok")}});
     ResultRows all = readAll(q);
     const int shiftColumn = all.fields.indexOf("smena");
     std::array<std::vector<std::vector<QVariant>>, 4> rows;

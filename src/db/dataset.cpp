@@ -36,7 +36,7 @@ void Dataset::setParam(const QString& name, const QVariant& value) {
 void Dataset::open() {
     if (open_)
         return;
-    QSqlQuery q = exec(db_, sql_, params_, QSql::LowPrecisionDouble);
+    QSqlQuery q = exec(db_, sql_, params_);
     ResultRows result = readAll(q);
     openWith(std::move(result.fields), std::move(result.rows));
 }
@@ -77,6 +77,18 @@ void Dataset::reopenKeepingPosition() {
     const int row = current_;
     reopen();
     if (row >= 0 && !visible_.empty())
+        setCurrentRow(std::min(row, count() - 1));
+}
+
+void Dataset::reopenKeepingRecord(const QString& keyField) {
+    if (!open_)
+        return;
+    const int row = current_;
+    const QVariant key = row >= 0 ? value(row, keyField) : QVariant();
+    reopen();
+    if (visible_.empty() || row < 0)
+        return;
+    if (!key.isValid() || !locate(keyField, key))
         setCurrentRow(std::min(row, count() - 1));
 }
 

@@ -21,7 +21,10 @@ ResultRows readAll(QSqlQuery& query);
 // A named, parameterised statement whose result rows are read into memory
 // when it is opened, with a current row and an optional row filter. Every
 // opening reads the database again; nothing is kept between openings.
-// Numbers are read as doubles: lists show amounts, they do not sum them.
+// Numbers are read exactly: numeric and double columns arrive as the text the
+// database writes, so quantities and amounts never pass through binary
+// floating point (statements cast integer-valued links to bigint, which the
+// driver hands over fastest).
 // As a model it exposes the raw values (Qt::DisplayRole and Qt::EditRole) of
 // the visible rows; windows put presentation models on top.
 class Dataset : public QAbstractTableModel {
@@ -46,6 +49,10 @@ public:
     // Close and open again, returning to the same row number, or to the last
     // row when the list has become shorter. A closed dataset stays closed.
     void reopenKeepingPosition();
+    // Close and open again, returning to the row whose `keyField` holds the
+    // value the current row held; when that row is gone, as
+    // reopenKeepingPosition. A closed dataset stays closed.
+    void reopenKeepingRecord(const QString& keyField);
 
     // Filtering hides rows without reading the database again.
     void setFilter(RowFilter filter);

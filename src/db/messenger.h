@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <functional>
 
 namespace tabel {
 
@@ -31,6 +32,8 @@ public:
     }
     bool ask(const QString& caption, const QString& text) override {
         messages.append({Kind::Question, caption, text});
+        if (onAsk)
+            onAsk(); // what happens elsewhere while the question is open
         return answer;
     }
     void inform(const QString& caption, const QString& text) override {
@@ -40,6 +43,7 @@ public:
 
     QList<Message> messages;
     bool answer = true;
+    std::function<void()> onAsk;
 };
 
 } // namespace tabel

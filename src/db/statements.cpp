@@ -10,15 +10,17 @@ QString shiftList(int shift) {
     // code" join would have the server test every person of the registry
     // against every record. The code is compared as text, so a code that is
     // not a number can never break the statement.
+    //
+    // Every shift has one order, whichever way it is read (all four at once
+    // or one alone), ending in the record id: a row number then means the
+    // same record before and after a rereading.
     const QString order =
-        shift == 0   ? QStringLiteral("s.smena, fio, izdel.marka, vid_oper.vid, oper.naimen, color")
-        : shift == 1 ? QStringLiteral("fio, izdel.marka, vid_oper.vid, oper.naimen, color")
-                     : QStringLiteral("fio");
+        QStringLiteral("fio, izdel.marka, vid_oper.vid, oper.naimen, color, s.id");
     const QString which = shift == 0 ? QStringLiteral("smena in (1, 2, 3, 4)")
                                      : QStringLiteral("smena = %1").arg(shift);
     return QStringLiteral(
-               "with s as (select * from accounts_dep.smena where %1 and data = :data "
-               "and ok <> :ok), "
+               "with s as (select smena.*, smena.xmin::text as row_version from accounts_dep.smena "
+               "where %1 and data = :data and ok <> :ok), "
                // The registry is read for the persons of these records only: by
                // key for the ids, in one pass for the codes.
                "ids as materialized (select person.id, person.s_caption "
@@ -36,15 +38,16 @@ QString shiftList(int shift) {
                "'Готовая продукция' else 'Заготовки' end)::varchar(17) as nmn, oper.naimen, "
                "s.brak, s.kol_vo::numeric as kol_vo, "
                "round((s.kol_vo - s.brak) * s.cena::numeric, 2) as summa, s.prize, s.color, "
-               "s.time, s.ok::varchar(255) as ok, s.vvod, s.id_doc, s.id_doc_item, "
-               "s.f_gds_qty_use, s.id_gds_use, "
-               "s.id_cons_use "
+               "s.time, s.ok::varchar(255) as ok, s.vvod, s.id_doc::bigint as id_doc, "
+               "s.id_doc_item::bigint as id_doc_item, s.f_gds_qty_use, "
+               "s.id_gds_use::bigint as id_gds_use, s.id_cons_use::bigint as id_cons_use, "
+               "s.row_version "
                "from s join p on p.sid = s.id "
                "join accounts_dep.izdel izdel on s.i_id = izdel.id "
                "join accounts_dep.oper oper on s.o_id = oper.id "
                "join accounts_dep.vid_oper vid_oper on oper.vid = vid_oper.id "
                "order by %2")
-        .arg(which, order);
+        .arg(which, shift == 0 ? QStringLiteral("s.smena, ") + order : order);
 }
 
 QString operations() {

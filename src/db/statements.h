@@ -5,9 +5,10 @@
 namespace tabel::sql {
 
 // The shift list of one shift (1..4) with parameters :data (the date) and
-// :ok (marks to leave out). Shift 1 is ordered by worker, product mark,
-// operation type, kind and colour; the others by worker only. Shift 0 gives
-// the four lists at once, ordered by shift and then as shift 1.
+// :ok (marks to leave out), ordered by worker, product mark, operation type,
+// kind, colour and record id. Shift 0 gives the four lists at once, ordered by
+// shift and then as each list. Every row carries `row_version`, which
+// changes whenever the record is written.
 QString shiftList(int shift);
 
 // One row per operation that has at least one norm, with its number of norms

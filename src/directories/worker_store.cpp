@@ -1,5 +1,6 @@
 #include "worker_store.h"
 
+#include "db/locks.h"
 #include "db/sql.h"
 
 #include <QSqlQuery>
@@ -8,8 +9,6 @@
 namespace tabel {
 
 namespace {
-
-const QString kDeleteCaption = QStringLiteral("Удаление");
 
 // A null QString reaches the server as NULL; the column is to hold empty text.
 QString notNull(const QString& s) {
@@ -21,8 +20,8 @@ QString notNull(const QString& s) {
 WorkerStore::WorkerStore(QSqlDatabase db, Messenger& messenger, Dataset& workers)
     : db_(std::move(db)), messenger_(messenger), workers_(workers) {}
 
-bool WorkerStore::nameMatches(const QString& fio, const QString& typed) {
-    return fio.startsWith(typed, Qt::CaseSensitive);
+SearchRule WorkerStore::searchRule() {
+    return {QStringLiteral("fio"), SearchRule::Match::Prefix};
 }
 
 void WorkerStore::search(const QString& typed) {
@@ -31,13 +30,7 @@ void WorkerStore::search(const QString& typed) {
 }
 
 void WorkerStore::applySearch() {
-    if (search_.isEmpty()) {
-        workers_.clearFilter();
-        return;
-    }
-    workers_.setFilter([typed = search_](const Dataset& ds, int sourceRow) {
-        return nameMatches(ds.sourceValue(sourceRow, QStringLiteral("fio")).toString(), typed);
-    });
+    searchRule().apply(workers_, search_);
 }
 
 void WorkerStore::open() {
@@ -96,33 +89,39 @@ bool WorkerStore::hasRecords(int id) const {
                .toInt() != 0;
 }
 
+Outcome WorkerStore::remove(int id) {
+    try {
+        Transaction tx(db_);
+        // Every write of this worker's records, entries and time-sheet rows
+        // takes the worker's lock shared; holding it alone means none is
+        // under way, and none starts before this deletion is committed
+        // (they then find the worker gone).
+        lockWholeWorker(db_, id);
+        if (hasRecords(id))
+            throw Refused(kDeleteCaption, kWorkerInUse);
+        exec(db_, "delete from accounts_dep.person where id = :id", {{"id", id}});
+        tx.commit();
+        return Outcome::ok();
+    } catch (const Refused& r) {
+        return r.outcome();
+    }
+}
+
 bool WorkerStore::deleteCurrent() {
     if (workers_.isEmpty())
         return false;
     const int id = workers_.current(QStringLiteral("id")).toInt();
-    const QString inUse = QStringLiteral("По работнику есть записи, удалить нельзя.");
+    // Refused before the question; remove() checks again under the lock in
+    // case another workstation wrote for the worker meanwhile.
     if (hasRecords(id)) {
-        messenger_.error(kDeleteCaption, inUse);
+        messenger_.error(kDeleteCaption, kWorkerInUse);
         return false;
     }
     if (!messenger_.ask(kDeleteCaption, QStringLiteral("Удалить работника?")))
         return false;
-    bool refused = false;
-    {
-        Transaction tx(db_);
-        // Holds back new records, entries and time-sheet rows until the
-        // delete is committed: another workstation may have written one for
-        // this worker while the question was on the screen.
-        exec(db_, "lock table accounts_dep.smena, accounts_dep.fatigue, accounts_dep.h_tabel "
-                  "in share mode");
-        refused = hasRecords(id);
-        if (!refused) {
-            exec(db_, "delete from accounts_dep.person where id = :id", {{"id", id}});
-            tx.commit();
-        }
-    }
-    if (refused) {
-        messenger_.error(kDeleteCaption, inUse);
+    const Outcome outcome = remove(id);
+    if (!outcome.done()) {
+        messenger_.error(outcome.caption, outcome.text);
         return false;
     }
     reopenKeepingPosition();

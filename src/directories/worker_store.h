@@ -2,12 +2,16 @@
 
 #include "db/dataset.h"
 #include "db/messenger.h"
+#include "db/outcome.h"
+#include "db/search.h"
 
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
 
 namespace tabel {
+
+inline const char* kWorkerInUse = "По работнику есть записи, удалить нельзя.";
 
 // One row of a drop-down list read from another application's table.
 struct CaptionItem {
@@ -23,9 +27,8 @@ public:
 
     Dataset& workers() const { return workers_; }
 
-    // Whether a name begins with the typed text, compared literally and
-    // case-sensitively (quotes, "%" and "_" are plain characters).
-    static bool nameMatches(const QString& fio, const QString& typed);
+    // The workers list narrows to the names that begin with the typed text.
+    static SearchRule searchRule();
 
     // Shows only the workers whose names begin with `typed`; an empty text
     // shows them all. The list moves to its first row. The text is kept and
@@ -54,6 +57,11 @@ public:
     // Whether any production record, housekeeping entry or time-sheet row
     // refers to the worker.
     bool hasRecords(int id) const;
+
+    // Deletes the worker in one transaction (a savepoint inside a caller's)
+    // under the worker's lock, unless records, entries or time-sheet rows
+    // refer to the worker; the outcome then says so. Throws DbError.
+    Outcome remove(int id);
 
     // "Удалить" on the current row of `Workers`: refuses (with a message) a
     // worker that records refer to, otherwise asks and deletes, then rereads

@@ -2,68 +2,41 @@
 
 #include "directories/worker_dialog.h"
 #include "kit/error_boxes.h"
-#include "kit/grid_view.h"
-#include "kit/search_box.h"
 
-#include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
-#include <QVBoxLayout>
 
 namespace tabel {
 
 WorkersList::WorkersList(AppContext& ctx, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), store_(ctx.db(), ctx.messenger, ctx.data.workers()) {
+    : ListWindow(ctx.data.workers(),
+                 {{"id", "id", 60, Qt::AlignRight | Qt::AlignVCenter, true},
+                  {"fio", "fio", 300},
+                  {"s_staffpos_hl", "s_staffpos_hl", 250}},
+                 WorkerStore::searchRule(), parent),
+      ctx_(ctx), store_(ctx.db(), ctx.messenger, ctx.data.workers()) {
     setObjectName("TForm5");
     setWindowTitle("Список рабочих");
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    grid()->setAccessibleName("Список рабочих");
 
     dialog_ = new WorkerDialog(store_, this);
     runDialog = [](WorkerDialog& d) { return d.exec(); };
 
-    grid_ = new QTableView(this);
-    grid_->setObjectName("DBGrid1");
-    grid_->setAccessibleName("Список рабочих");
-    model_ = new GridModel({{"id", "id", 60, Qt::AlignRight | Qt::AlignVCenter, true},
-                            {"fio", "fio", 300},
-                            {"s_staffpos_hl", "s_staffpos_hl", 250}},
-                           this);
-    model_->setDataset(&ctx_.data.workers());
-    bindGrid(grid_, model_);
-    connect(grid_, &QTableView::doubleClicked, this, [this] { guarded([this] { choose(); }); });
-
-    auto* bottom = new QHBoxLayout;
-    auto button = [this, bottom](const char* caption, const char* name) {
-        return barButton(this, bottom, caption, name);
-    };
-    add_ = button("Добавить", "AddButton");
-    change_ = button("Изменить", "ChangeButton");
-    delete_ = button("Удалить", "DeleteButton");
-    search_ = new QLineEdit(this);
-    search_->setObjectName("Edit1");
-    search_->setAccessibleName("Поиск");
-    search_->installEventFilter(this);
-    bottom->addWidget(search_, 1);
-    bottom->addStretch();
-    exit_ = button("Выход", "ExitButton");
+    add_ = addBarButton("Добавить", "AddButton");
+    change_ = addBarButton("Изменить", "ChangeButton");
+    delete_ = addBarButton("Удалить", "DeleteButton");
+    addSearchBox();
+    finishBar();
 
     connect(add_, &QPushButton::clicked, this, [this] { guarded([this] { addWorker(); }); });
     connect(change_, &QPushButton::clicked, this, [this] { guarded([this] { choose(); }); });
     connect(delete_, &QPushButton::clicked, this, [this] { guarded([this] { deleteCurrent(); }); });
-    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(search_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { guarded([&] { store_.search(text); }); });
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(grid_, 1);
-    layout->addLayout(bottom);
     resize(720, 520);
 }
 
 void WorkersList::prepareDirectory() {
-    mode_ = DirectoryMode;
+    setModeNumber(DirectoryMode);
     picked_.reset();
     store_.open();
     change_->setText("Изменить");
@@ -73,7 +46,7 @@ void WorkersList::prepareDirectory() {
 }
 
 void WorkersList::preparePicker(int modeNumber) {
-    mode_ = modeNumber;
+    setModeNumber(modeNumber);
     picked_.reset();
     store_.open();
     change_->setText("Выбрать");
@@ -81,8 +54,8 @@ void WorkersList::preparePicker(int modeNumber) {
     change_->show();
     add_->hide();
     delete_->hide();
-    search_->show();
-    search_->clear();
+    searchBox()->show();
+    searchBox()->clear();
     // An already empty box sends no change, yet the list must show everyone.
     store_.search(QString());
 }
@@ -105,7 +78,7 @@ std::optional<PickedWorker> WorkersList::pick(int modeNumber) {
 }
 
 void WorkersList::choose() {
-    if (mode_ == DirectoryMode)
+    if (!isPicker())
         changeCurrent();
     else
         pickCurrent();
@@ -140,23 +113,6 @@ void WorkersList::pickCurrent() {
 
 void WorkersList::deleteCurrent() {
     store_.deleteCurrent();
-}
-
-void WorkersList::showEvent(QShowEvent* e) {
-    QDialog::showEvent(e);
-    search_->setFocus();
-}
-
-bool WorkersList::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate)
-        search_->setFocus();
-    return QDialog::event(e);
-}
-
-bool WorkersList::eventFilter(QObject* o, QEvent* e) {
-    if (o == search_ && e->type() == QEvent::KeyPress)
-        return searchBoxKey(static_cast<QKeyEvent*>(e), store_.workers());
-    return QDialog::eventFilter(o, e);
 }
 
 } // namespace tabel

@@ -2,7 +2,7 @@
 
 #include "db/locks.h"
 #include "db/sql.h"
-#include "session/roles.h"
+#include "records/record_saver.h"
 #include "timesheets/shift_cell.h"
 
 #include <QSqlQuery>
@@ -13,17 +13,23 @@ bool isAccepted(const QString& mark) {
     return mark == QLatin1String("ok") || mark == QStringLiteral("да");
 }
 
-void JournalCommands::toggleAcceptance() {
-    if (isForemanCode(ctx_.state.accessWord))
-        return;
-    Dataset& list = ctx_.currentShiftList();
-    if (list.isEmpty())
-        return;
-    const QString mark =
-        isAccepted(list.current("ok").toString()) ? QStringLiteral("no") : QStringLiteral("ok");
-    exec(ctx_.db(), "update accounts_dep.smena set ok = :ok where id = :id",
-         {{"ok", mark}, {"id", list.current("id").toInt()}});
-    list.reopenKeepingPosition();
+QString toggledMark(const QString& listedMark) {
+    return isAccepted(listedMark) ? QStringLiteral("no") : QStringLiteral("ok");
+}
+
+Outcome toggleAcceptance(const QSqlDatabase& db, int id, const QString& listedVersion,
+                         const QString& listedMark) {
+    // One statement: it writes only over the row as it was read.
+    const QVariant written =
+        scalar(db,
+               "update accounts_dep.smena set ok = :ok where id = :id and "
+               "xmin::text = :version returning id",
+               {{"ok", toggledMark(listedMark)}, {"id", id}, {"version", listedVersion}});
+    if (written.isValid())
+        return Outcome::ok();
+    const bool exists =
+        scalar(db, "select id from accounts_dep.smena where id = :id", {{"id", id}}).isValid();
+    return Outcome::refused(kErrorCaption, exists ? kRecordChanged : kRecordGone);
 }
 
 bool deleteRecord(const QSqlDatabase& db, int id) {
@@ -42,20 +48,6 @@ bool deleteRecord(const QSqlDatabase& db, int id) {
     exec(db, "delete from accounts_dep.smena where id = :id", {{"id", id}});
     updateShiftDayCell(db, worker, shift, date);
     tx.commit();
-    return true;
-}
-
-bool JournalCommands::deleteCurrent() {
-    Dataset& list = ctx_.currentShiftList();
-    if (list.isEmpty() || list.current("id").toString().isEmpty())
-        return false;
-    const int id = list.current("id").toInt();
-    if (!ctx_.messenger.ask("Удаление", "Удалить позицию из списка?")) {
-        list.reopen();
-        return false;
-    }
-    deleteRecord(ctx_.db(), id);
-    list.reopen();
     return true;
 }
 

@@ -1,34 +1,30 @@
 #pragma once
 
-#include "session/context.h"
+#include "db/outcome.h"
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QString>
 
 namespace tabel {
 
 // An acceptance mark counts as accepted when it reads "ok" or "да".
 bool isAccepted(const QString& mark);
 
+// The mark a double-click writes over `listedMark`: "no" over an accepted
+// mark, "ok" over any other.
+QString toggledMark(const QString& listedMark);
+
+// Turns a record's acceptance mark to the opposite of `listedMark`, the mark
+// the user saw, provided the record is still as it was read (`listedVersion`,
+// its row version in the list). Otherwise nothing is written and the outcome
+// says that the record was changed or deleted elsewhere. Throws DbError.
+Outcome toggleAcceptance(const QSqlDatabase& db, int id, const QString& listedVersion,
+                         const QString& listedMark);
+
 // Deletes a production record and brings its worker's day cell in line with
-// the records left, in one transaction. False when the record was already
-// gone. Throws DbError.
+// the records left, in one transaction (a savepoint inside a caller's).
+// False when the record was already gone. Throws DbError.
 bool deleteRecord(const QSqlDatabase& db, int id);
-
-// Acceptance and deletion of the current record of the current shift list.
-class JournalCommands {
-public:
-    explicit JournalCommands(AppContext& ctx) : ctx_(ctx) {}
-
-    // Double-click: turns an accepted mark into "no" and any other into "ok".
-    // Does nothing for the foreman's access word or an empty list. Throws
-    // DbError.
-    void toggleAcceptance();
-
-    // "Удалить": after the user's Yes, deletes the current record and brings
-    // its worker's day cell in line with the records left, in one
-    // transaction. Returns true when a record was deleted. Throws DbError.
-    bool deleteCurrent();
-
-private:
-    AppContext& ctx_;
-};
 
 } // namespace tabel

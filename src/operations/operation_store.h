@@ -1,39 +1,40 @@
 #pragma once
 
-#include "db/data_module.h"
+#include "db/outcome.h"
+#include "db/search.h"
 
-#include <QString>
+#include <QSqlDatabase>
 
 namespace tabel {
 
-// What the operations list does to operations beyond showing them: narrowing
-// the shared `Oper` list by product mark and deleting an operation.
+inline const char* kOperationInUse = "По операции есть записи, удалить нельзя.";
+
+// The rules of operations beyond listing them: their search and their
+// deletion.
 class OperationStore {
 public:
-    explicit OperationStore(DataModule& data) : data_(data) {}
+    explicit OperationStore(QSqlDatabase db) : db_(std::move(db)) {}
 
-    // Shows only the operations whose product mark contains `text` anywhere,
-    // compared literally and case-sensitively; the text is used as typed,
-    // spaces included. A text that is blank after trimming shows them all.
-    // Narrowing moves the list to its first matching row and lasts over
-    // closings and rereadings of `Oper` until a blank text is searched for.
-    void search(const QString& text);
+    // The operations list narrows to the operations whose product mark
+    // contains the typed text anywhere.
+    static SearchRule searchRule() {
+        return {QStringLiteral("marka"), SearchRule::Match::Contains};
+    }
 
     // Whether any production record refers to the operation.
     bool isUsed(int operationId) const;
 
-    // Deletes the operation and its norms in one transaction. An operation
-    // that production records refer to is kept, and the user is told so;
-    // the answer is then false. Does not reread `Oper`. Throws DbError.
-    bool remove(int operationId);
-
-    // "Удалить" on the current row of `Oper`: asks the user, deletes as
-    // `remove` does and, when something was deleted, reads `Oper` again from
-    // its first row. Does nothing on an empty list. Throws DbError.
-    bool deleteCurrent();
+    // Deletes the operation and its norms in one transaction (or inside the
+    // caller's). The operation's row is locked first: a save that uses the
+    // operation holds a share lock on that row until it commits, so the
+    // check below sees every record that can come to refer to it, and a
+    // save that comes later finds the operation gone. An operation that
+    // records refer to is kept and the outcome says so; one already deleted
+    // elsewhere counts as deleted. Throws DbError.
+    Outcome remove(int operationId);
 
 private:
-    DataModule& data_;
+    QSqlDatabase db_;
 };
 
 } // namespace tabel

@@ -1,17 +1,11 @@
 #include "operations_list.h"
 
 #include "kit/error_boxes.h"
-#include "kit/grid_view.h"
-#include "kit/search_box.h"
 
 #include <QCheckBox>
-#include <QEvent>
-#include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
-#include <QVBoxLayout>
 
 namespace tabel {
 
@@ -31,27 +25,16 @@ QList<GridColumn> operationColumns() {
 } // namespace
 
 OperationsList::OperationsList(AppContext& ctx, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), store_(ctx.data) {
+    : ListWindow(ctx.data.oper(), operationColumns(), OperationStore::searchRule(), parent),
+      ctx_(ctx), store_(ctx.db()) {
     setObjectName("TForm4");
     setWindowTitle("Операции");
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    grid()->setAccessibleName("Операции");
 
-    grid_ = new QTableView(this);
-    grid_->setObjectName("DBGrid1");
-    grid_->setAccessibleName("Операции");
-    model_ = new GridModel(operationColumns(), this);
-    model_->setDataset(&ctx_.data.oper());
-    bindGrid(grid_, model_);
-    connect(grid_, &QTableView::doubleClicked, this, [this] { activateRow(); });
-
-    auto* bottom = new QHBoxLayout;
-    auto button = [this, bottom](const char* caption, const char* name) {
-        return barButton(this, bottom, caption, name);
-    };
-    add_ = button("Добавить", "AddButton");
-    change_ = button("Изменить", "ChangeButton");
-    delete_ = button("Удалить", "DeleteButton");
-    excel_ = button("Excel", "ExcelButton");
+    add_ = addBarButton("Добавить", "AddButton");
+    change_ = addBarButton("Изменить", "ChangeButton");
+    delete_ = addBarButton("Удалить", "DeleteButton");
+    excel_ = addBarButton("Excel", "ExcelButton");
     // The price-list export arrives with the spreadsheet exports.
     excel_->setEnabled(false);
     prices_ = new QCheckBox("Цены", this);
@@ -59,25 +42,13 @@ OperationsList::OperationsList(AppContext& ctx, QWidget* parent)
     QFont bold = prices_->font();
     bold.setBold(true);
     prices_->setFont(bold);
-    bottom->addWidget(prices_);
-    search_ = new QLineEdit(this);
-    search_->setObjectName("Edit1");
-    search_->setAccessibleName("Поиск");
-    search_->installEventFilter(this);
-    bottom->addWidget(search_, 1);
-    bottom->addStretch();
-    exit_ = button("Выход", "ExitButton");
+    addBarWidget(prices_);
+    addSearchBox();
+    finishBar();
 
     connect(add_, &QPushButton::clicked, this, [this] { callHook(onAddOperation); });
     connect(change_, &QPushButton::clicked, this, [this] { changeOrChoose(); });
     connect(delete_, &QPushButton::clicked, this, [this] { deleteCurrent(); });
-    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
-    connect(search_, &QLineEdit::textChanged, this,
-            [this](const QString& text) { guarded([&] { store_.search(text); }); });
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(grid_, 1);
-    layout->addLayout(bottom);
 
     resize(900, 560);
     setFixedSize(size());
@@ -90,8 +61,11 @@ void OperationsList::openDirectory() {
 }
 
 void OperationsList::beginDirectory() {
-    mode_ = Directory;
-    ctx_.data.oper().open();
+    setModeNumber(Directory);
+    // Every opening reads the database again: prices and operations change
+    // on other workstations.
+    list().close();
+    list().open();
     change_->setText("Изменить");
     change_->setDefault(false);
     add_->setDefault(true);
@@ -100,7 +74,7 @@ void OperationsList::beginDirectory() {
 }
 
 void OperationsList::endDirectory() {
-    ctx_.data.oper().close();
+    list().close();
 }
 
 std::optional<PickedOperation> OperationsList::pick(int currentOperationId) {
@@ -110,20 +84,23 @@ std::optional<PickedOperation> OperationsList::pick(int currentOperationId) {
 }
 
 void OperationsList::beginPick(int currentOperationId) {
-    mode_ = Picker;
+    setModeNumber(Picker);
     chosen_.reset();
-    Dataset& oper = ctx_.data.oper();
+    Dataset& oper = list();
+    // A norm raised elsewhere since the last pick must not reach a record
+    // at the old price.
+    oper.close();
     oper.open();
     change_->setText("Выбрать");
     add_->hide();
     delete_->hide();
     add_->setDefault(false);
     change_->setDefault(true);
-    search_->show();
+    searchBox()->show();
     // Emptying the box lifts a search left from before, so the operation to
     // stand on is placed in the whole list.
-    search_->clear();
-    store_.search(QString());
+    searchBox()->clear();
+    search(QString());
     oper.setCurrentRow(0);
     if (currentOperationId != 0)
         oper.locate("id", currentOperationId);
@@ -131,15 +108,15 @@ void OperationsList::beginPick(int currentOperationId) {
 
 std::optional<PickedOperation> OperationsList::endPick() {
     change_->setDefault(false);
-    search_->hide();
-    store_.search(QString());
+    searchBox()->hide();
+    search(QString());
     std::optional<PickedOperation> picked;
     picked.swap(chosen_);
     return picked;
 }
 
 void OperationsList::choose() {
-    Dataset& oper = ctx_.data.oper();
+    Dataset& oper = list();
     if (!oper.isEmpty()) {
         PickedOperation p;
         p.productId = oper.current("i_id").toInt();
@@ -153,31 +130,50 @@ void OperationsList::choose() {
 }
 
 void OperationsList::changeOrChoose() {
-    if (mode_ == Picker) {
+    if (isPicker()) {
         choose();
         return;
     }
     // There is nothing to change in an empty list.
-    if (!ctx_.data.oper().isEmpty())
+    if (!list().isEmpty())
         callHook(onChangeOperation);
 }
 
 void OperationsList::activateRow() {
-    if (mode_ == Picker) {
+    if (isPicker()) {
         choose();
         return;
     }
-    if (ctx_.data.oper().isEmpty())
+    if (list().isEmpty())
         return;
     callHook(prices_->isChecked() ? onOpenNorms : onChangeOperation);
 }
 
 void OperationsList::deleteCurrent() {
-    guarded([this] { store_.deleteCurrent(); });
+    guarded([this] {
+        Dataset& oper = list();
+        if (oper.isEmpty())
+            return;
+        const int id = oper.current("id").toInt();
+        // A used operation is refused before the question; the deletion
+        // checks again under its lock in case a record came meanwhile.
+        if (store_.isUsed(id)) {
+            ctx_.messenger.error(kDeleteCaption, kOperationInUse);
+            return;
+        }
+        if (!ctx_.messenger.ask(kDeleteCaption, "Удалить операцию?"))
+            return;
+        const Outcome outcome = store_.remove(id);
+        if (!outcome.done()) {
+            ctx_.messenger.error(outcome.caption, outcome.text);
+            return;
+        }
+        oper.reopen();
+    });
 }
 
 void OperationsList::moveCurrent(int by) {
-    Dataset& oper = ctx_.data.oper();
+    Dataset& oper = list();
     if (!oper.isEmpty())
         oper.setCurrentRow(oper.currentRow() + by);
 }
@@ -185,28 +181,6 @@ void OperationsList::moveCurrent(int by) {
 void OperationsList::callHook(const std::function<void()>& hook) {
     if (hook)
         guarded(hook);
-}
-
-void OperationsList::focusSearch() {
-    if (search_->isVisible())
-        search_->setFocus();
-}
-
-void OperationsList::showEvent(QShowEvent* e) {
-    QDialog::showEvent(e);
-    focusSearch();
-}
-
-void OperationsList::changeEvent(QEvent* e) {
-    QDialog::changeEvent(e);
-    if (e->type() == QEvent::ActivationChange && isActiveWindow())
-        focusSearch();
-}
-
-bool OperationsList::eventFilter(QObject* o, QEvent* e) {
-    if (o == search_ && e->type() == QEvent::KeyPress)
-        return searchBoxKey(static_cast<QKeyEvent*>(e), ctx_.data.oper());
-    return QDialog::eventFilter(o, e);
 }
 
 } // namespace tabel

@@ -1,23 +1,20 @@
 #pragma once
 
+#include "kit/list_window.h"
 #include "operations/operation_store.h"
 #include "session/context.h"
 
-#include <QDialog>
 #include <functional>
 #include <optional>
 
 class QCheckBox;
-class QLineEdit;
 class QPushButton;
-class QTableView;
 
 namespace tabel {
 
-class GridModel;
-
 // What the production record dialog receives from a pick: the operation's
-// product, id, kind and type name, and its lowest norm price.
+// product, id, kind and type name, and its lowest norm price as the database
+// gave it.
 struct PickedOperation {
     int productId = 0;
     int operationId = 0;
@@ -30,21 +27,22 @@ struct PickedOperation {
 // of operations from the main menu, and the operation picker of the
 // production record dialog. Created once and reused, so the search box keeps
 // its text and visibility from one opening to the next.
-class OperationsList : public QDialog {
+class OperationsList : public ListWindow {
     Q_OBJECT
 public:
-    enum Mode { Directory = 0, Picker = 1 };
+    enum Mode { Directory = DirectoryMode, Picker = 1 };
 
     explicit OperationsList(AppContext& ctx, QWidget* parent = nullptr);
 
-    // Opens `Oper`, shows the list modally with add, change and delete, and
-    // closes `Oper` again. Throws DbError when `Oper` cannot be read.
+    // Reads `Oper` again, shows the list modally with add, change and delete,
+    // and closes `Oper` again. Throws DbError when `Oper` cannot be read.
     void openDirectory();
 
-    // Shows the list modally for a choice, standing on the operation
-    // `currentOperationId` (on the first row when it is 0 or not listed).
-    // `Oper` is left open and unnarrowed. Nothing comes back when the list
-    // was closed without a choice or had no rows. Throws DbError.
+    // Reads `Oper` again and shows the list modally for a choice, standing
+    // on the operation `currentOperationId` (on the first row when it is 0 or
+    // not listed). `Oper` is left open and unnarrowed. Nothing comes back
+    // when the list was closed without a choice or had no rows. Throws
+    // DbError.
     std::optional<PickedOperation> pick(int currentOperationId);
 
     // The steps of the two openings before and after their modal loop, for
@@ -54,17 +52,13 @@ public:
     void beginPick(int currentOperationId);
     std::optional<PickedOperation> endPick();
 
-    int mode() const { return mode_; }
+    int mode() const { return modeNumber(); }
 
-    QTableView* grid() const { return grid_; }
-    GridModel* gridModel() const { return model_; }
     QPushButton* addButton() const { return add_; }
     QPushButton* changeButton() const { return change_; }
     QPushButton* deleteButton() const { return delete_; }
     QPushButton* excelButton() const { return excel_; }
-    QPushButton* exitButton() const { return exit_; }
     QCheckBox* pricesBox() const { return prices_; }
-    QLineEdit* searchBox() const { return search_; }
 
     // The operation dialog and the norms editor; nothing happens while unset.
     std::function<void()> onAddOperation;
@@ -72,34 +66,23 @@ public:
     std::function<void()> onOpenNorms;
 
 public slots:
-    void choose();            // "Выбрать": takes the current row and closes
-    void changeOrChoose();    // the second button, in either mode
-    void activateRow();       // double-click on a row
-    void deleteCurrent();     // "Удалить"
-    void moveCurrent(int by); // Up and Down in the search box
-
-protected:
-    void showEvent(QShowEvent* e) override;
-    void changeEvent(QEvent* e) override;
-    bool eventFilter(QObject* o, QEvent* e) override;
+    void choose();               // "Выбрать": takes the current row and closes
+    void changeOrChoose();       // the second button, in either mode
+    void activateRow() override; // double-click on a row
+    void deleteCurrent();        // "Удалить"
+    void moveCurrent(int by);    // Up and Down in the search box
 
 private:
-    void focusSearch();
     void callHook(const std::function<void()>& hook);
 
     AppContext& ctx_;
     OperationStore store_;
-    int mode_ = Directory;
     std::optional<PickedOperation> chosen_;
-    QTableView* grid_;
-    GridModel* model_;
     QPushButton* add_;
     QPushButton* change_;
     QPushButton* delete_;
     QPushButton* excel_;
     QCheckBox* prices_;
-    QLineEdit* search_;
-    QPushButton* exit_;
 };
 
 } // namespace tabel

@@ -1,6 +1,7 @@
 #include "record_dialog.h"
 
 #include "db/format.h"
+#include "db/numbers.h"
 #include "db/sql.h"
 #include "kit/digits_validator.h"
 #include "kit/error_boxes.h"
@@ -19,11 +20,6 @@
 #include <QVBoxLayout>
 
 namespace tabel {
-
-namespace {
-constexpr qint64 kNineDigits = 999999999;
-constexpr qint64 kSmallint = 32767;
-} // namespace
 
 RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx) {
     setObjectName("TForm11");
@@ -52,7 +48,9 @@ RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), 
         auto* button = new QPushButton("...", this);
         button->setObjectName(name);
         button->setAccessibleName(QString::fromUtf8(accessible));
-        button->setAutoDefault(false);
+        // A focused button takes Enter: the foreman who presses it on "..."
+        // expects the picker, not a saved record.
+        button->setAutoDefault(true);
         button->setFixedWidth(30);
         auto* box = new QHBoxLayout;
         box->setSpacing(2);
@@ -92,10 +90,10 @@ RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), 
     color_->setEnabled(false); // until a painting operation is chosen
     colorLabel_->setEnabled(false);
     date_->setMaximumWidth(130);
-    quantity_->setValidator(new DigitsValidator(kNineDigits, this));
-    hours_->setValidator(new DigitsValidator(kNineDigits, this));
-    color_->setValidator(new DigitsValidator(kNineDigits, this));
-    rejects_->setValidator(new DigitsValidator(kSmallint, this));
+    quantity_->setValidator(new DigitsValidator(kMaxQuantity, this));
+    hours_->setValidator(new DigitsValidator(kMaxHours, this));
+    color_->setValidator(new DigitsValidator(kMaxColor, this));
+    rejects_->setValidator(new DigitsValidator(kMaxRejects, this));
     for (QLineEdit* e : {quantity_, hours_, color_, rejects_})
         e->setMaximumWidth(90);
 
@@ -104,7 +102,7 @@ RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), 
     save_->setDefault(true);
     cancel_ = new QPushButton("Отмена", this);
     cancel_->setObjectName("Button2");
-    cancel_->setAutoDefault(false);
+    cancel_->setAutoDefault(true);
     connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
     connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
     connect(workerButton_, &QPushButton::clicked, this,
@@ -160,15 +158,20 @@ bool RecordDialog::prepareChange() {
     mode_ = 2;
     basePrice_ = 0;
     recordId_ = list.current("id").toInt();
+    version_ = list.current("row_version").toString();
     finalPrice_ = list.current("cena").toDouble();
+    // The quantity goes into its box exactly as the database holds it; a
+    // value the box cannot hold (a fraction written by another application)
+    // is shown as it is and refused by the save rather than changed.
+    const QString quantity = plainDecimal(list.current("kol_vo").toString());
     finalPriceBox_->setText(displayDouble(round4(finalPrice_)));
-    sum_->setText(displayDouble(round4(list.current("kol_vo").toDouble() * finalPrice_)));
+    sum_->setText(displayDouble(round4(quantity.toDouble() * finalPrice_)));
     date_->setDate(list.current("data").toDate());
     fio_->setText(list.current("fio").toString().trimmed());
     const QString vid = list.current("vid").toString().trimmed();
     operation_->setText(
         operationText(list.current("marka").toString(), vid, list.current("naimen").toInt()));
-    quantity_->setText(list.current("kol_vo").toString().trimmed());
+    quantity_->setText(quantity);
     rejects_->setText(list.current("brak").toString().trimmed());
     workerId_ = list.current("w_id").toInt();
     productId_ = list.current("i_id").toInt();
@@ -246,6 +249,7 @@ bool RecordDialog::save() {
     RecordInput in;
     in.mode = mode_;
     in.recordId = recordId_;
+    in.version = version_;
     in.workerId = workerId_;
     in.productId = productId_;
     in.operationId = operationId_;
@@ -257,9 +261,18 @@ bool RecordDialog::save() {
     in.color = color_->text();
     in.hours = hours_->text();
     in.date = date_->date();
-    if (RecordSaver(ctx_).save(in, ctx_.state.shift, QDate::currentDate()) !=
-        RecordSaver::Result::Saved)
+    const int shift = ctx_.state.shift;
+    const RecordSaver::Result result = RecordSaver(ctx_.db()).save(in, shift, QDate::currentDate());
+    if (!result.saved()) {
+        // A record changed or deleted elsewhere: the list shows what there
+        // is now, so the user can see what happened.
+        if (result.status == RecordSaver::Status::Stale ||
+            (result.status == RecordSaver::Status::Missing && in.mode == 2))
+            ctx_.data.shiftList(shift).reopenKeepingRecord("id");
+        ctx_.messenger.error(result.outcome.caption, result.outcome.text);
         return false;
+    }
+    ctx_.data.shiftList(shift).reopenKeepingRecord("id");
     for (QLineEdit* e : {fio_, operation_, quantity_, rejects_, color_, hours_, finalPriceBox_,
                          basePriceBox_, sum_})
         e->clear();

@@ -78,6 +78,7 @@ private:
     AppContext& ctx_;
     int mode_ = 1;
     int recordId_ = 0;
+    QString version_; // the changed record's row version as it was read
     int workerId_ = 0;
     int productId_ = 0;
     int operationId_ = 0;

@@ -1,6 +1,7 @@
 #include "record_saver.h"
 
 #include "db/locks.h"
+#include "db/numbers.h"
 #include "db/sql.h"
 #include "records/price_rules.h"
 #include "timesheets/shift_cell.h"
@@ -11,119 +12,171 @@
 
 namespace tabel {
 
-bool RecordSaver::validate(const RecordInput& in) {
-    const bool missing = in.fio.trimmed().isEmpty() || in.operationText.trimmed().isEmpty() ||
-                         in.quantity.trimmed().isEmpty() || in.rejects.trimmed().isEmpty() ||
-                         (isPainting(in.operationText) && in.color.trimmed().isEmpty()) ||
-                         in.hours.trimmed().isEmpty();
-    if (missing)
-        ctx_.messenger.error("Ошибка", kFillAllFields);
-    return !missing;
+namespace {
+
+struct Numbers {
+    qint64 quantity = 0;
+    qint64 rejects = 0;
+    qint64 hours = 0;
+    qint64 color = 0;
+};
+
+Outcome refusal(const QString& text) {
+    return Outcome::refused(kErrorCaption, text);
 }
 
+// The checks that need no database, in the order the user meets them: the
+// empty fields first, then numbers a column could not store as typed.
+Outcome validate(const RecordInput& in, Numbers& n) {
+    const bool painting = isPainting(in.operationText);
+    const bool missing = in.fio.trimmed().isEmpty() || in.operationText.trimmed().isEmpty() ||
+                         in.quantity.trimmed().isEmpty() || in.rejects.trimmed().isEmpty() ||
+                         (painting && in.color.trimmed().isEmpty()) || in.hours.trimmed().isEmpty();
+    if (missing)
+        return refusal(kFillAllFields);
+    struct Field {
+        const char* caption;
+        const QString& text;
+        qint64 max;
+        qint64& out;
+    } fields[] = {
+        {"Кол-во", in.quantity, kMaxQuantity, n.quantity},
+        {"Брак", in.rejects, kMaxRejects, n.rejects},
+        {"Время", in.hours, kMaxHours, n.hours},
+        {"Цвет", in.color, kMaxColor, n.color},
+    };
+    for (Field& f : fields) {
+        if (&f.text == &in.color && f.text.trimmed().isEmpty()) {
+            f.out = 0;
+            continue;
+        }
+        const auto value = wholeNumber(f.text, f.max);
+        if (!value)
+            return refusal(wholeNumberMessage(QString::fromUtf8(f.caption), f.text, f.max));
+        f.out = *value;
+    }
+    return Outcome::ok();
+}
+
+} // namespace
+
 RecordSaver::Result RecordSaver::save(const RecordInput& in, int shift, const QDate& today) {
-    if (!validate(in))
-        return Result::Invalid;
+    Numbers n;
+    if (Outcome o = validate(in, n); !o.done())
+        return {Status::Invalid, o};
     if (shift < 1 || shift > 4)
         shift = 1;
-    const QSqlDatabase db = ctx_.db();
     const double price = round4(in.finalPrice);
-    const int color = in.color.trimmed().isEmpty() ? 0 : in.color.trimmed().toInt();
-
-    Transaction tx(db);
-    // Where a changed record stood before, so its former cell follows too.
-    struct Place {
-        int worker;
-        int shift;
-        QDate date;
-    };
-    std::vector<Place> places{{in.workerId, shift, in.date}};
-    if (in.mode == 2) {
-        QSqlQuery old =
-            exec(db, "select w_id, smena, data from accounts_dep.smena where id = :id for update",
-                 {{"id", in.recordId}});
-        if (!old.next()) {
-            tx.rollback();
-            ctx_.messenger.error("Ошибка", kRecordGone);
-            return Result::Missing;
+    Status status = Status::Saved;
+    try {
+        Transaction tx(db_);
+        // Where a changed record stood before, so its former cell follows too.
+        struct Place {
+            int worker;
+            int shift;
+            QDate date;
+        };
+        std::vector<Place> places{{in.workerId, shift, in.date}};
+        if (in.mode == 2) {
+            // The row lock keeps the record as it is until this change is
+            // committed; it comes before every other lock, as in a deletion.
+            QSqlQuery old = exec(db_,
+                                 "select w_id, smena, data, xmin::text from accounts_dep.smena "
+                                 "where id = :id for update",
+                                 {{"id", in.recordId}});
+            if (!old.next()) {
+                status = Status::Missing;
+                throw Refused(kErrorCaption, kRecordGone);
+            }
+            if (old.value(3).toString() != in.version) {
+                // Written elsewhere since it was read: the change would
+                // silently undo what the other workstation wrote.
+                status = Status::Stale;
+                throw Refused(kErrorCaption, kRecordChanged);
+            }
+            places.push_back({old.value(0).toInt(), old.value(1).toInt(), old.value(2).toDate()});
         }
-        places.push_back({old.value(0).toInt(), old.value(1).toInt(), old.value(2).toDate()});
-    }
-    // Locks in a fixed order, so two workstations never wait for each other.
-    std::vector<std::pair<int, int>> locks;
-    for (const Place& p : places)
-        locks.emplace_back(p.worker, p.date.year() * 100 + p.date.month());
-    std::sort(locks.begin(), locks.end());
-    locks.erase(std::unique(locks.begin(), locks.end()), locks.end());
-    for (const auto& [worker, month] : locks)
-        lockWorkerMonth(db, worker, QDate(month / 100, month % 100, 1));
+        // The operation may have been deleted on another workstation since it
+        // was picked; a record must not point at nothing, or the journal
+        // would never show it. The share lock keeps the operation until this
+        // record is committed, and a deletion of it waits for that.
+        if (!scalar(db_, "select id from accounts_dep.oper where id = :o for key share",
+                    {{"o", in.operationId}})
+                 .isValid()) {
+            status = Status::Missing;
+            throw Refused(kErrorCaption, kOperationGone);
+        }
 
-    // The operation may have been deleted on another workstation since it
-    // was picked; a record must not point at nothing, or the journal would
-    // never show it. The row lock keeps it until this record is committed.
-    if (!scalar(db, "select id from accounts_dep.oper where id = :o for key share",
-                {{"o", in.operationId}})
-             .isValid()) {
-        tx.rollback();
-        ctx_.messenger.error("Ошибка", kOperationGone);
-        return Result::Missing;
-    }
+        std::vector<WorkerMonth> locks;
+        for (const Place& p : places)
+            locks.push_back(workerMonth(p.worker, p.date));
+        lockWorkerMonths(db_, locks);
 
-    QVariantMap key{{"w", in.workerId}, {"o", in.operationId}, {"i", in.productId},
-                    {"d", in.date},     {"s", shift},          {"c", color}};
-    QString count = "select count(id) as cnt from accounts_dep.smena where w_id = :w and "
-                    "o_id = :o and i_id = :i and data = :d and smena = :s and color = :c";
-    if (in.mode == 2) {
-        count += " and id <> :id";
-        key["id"] = in.recordId;
-    }
-    if (scalar(db, count, key).toInt() > 0) {
-        // Nobody should wait on our locks while the box is open.
-        tx.rollback();
-        ctx_.messenger.error("Ошибка", kDuplicateRecord);
-        return Result::Duplicate;
-    }
+        // A worker deleted elsewhere since the pick; the deletion holds the
+        // worker's lock while it runs, so it is either done or not begun.
+        if (!scalar(db_, "select id from accounts_dep.person where id = :w", {{"w", in.workerId}})
+                 .isValid()) {
+            status = Status::Missing;
+            throw Refused(kErrorCaption, kWorkerGone);
+        }
 
-    QVariantMap values{{"w", in.workerId},
-                       {"i", in.productId},
-                       {"o", in.operationId},
-                       {"p", price},
-                       {"q", in.quantity.trimmed().toLongLong()},
-                       {"b", in.rejects.trimmed().toInt()},
-                       {"d", in.date},
-                       {"s", shift},
-                       {"c", color},
-                       {"t", in.hours.trimmed().toInt()},
-                       {"v", today}};
-    if (in.mode == 1) {
-        exec(db,
-             "insert into accounts_dep.smena (w_id, i_id, o_id, cena, kol_vo, brak, data, smena, "
-             "color, time, vvod, ok, prize, id_doc, id_doc_item, f_gds_qty_use, id_gds_use, "
-             "id_cons_use) values (:w, :i, :o, :p, :q, :b, :d, :s, :c, :t, :v, 'no', 0, 0, 0, "
-             "0, 0, 0)",
-             values);
-    } else {
-        values["id"] = in.recordId;
-        exec(db,
-             "update accounts_dep.smena set w_id = :w, i_id = :i, o_id = :o, cena = :p, "
-             "kol_vo = :q, brak = :b, data = :d, smena = :s, color = :c, time = :t, vvod = :v, "
-             "prize = 0, id_doc = 0, id_doc_item = 0, f_gds_qty_use = 0, id_gds_use = 0, "
-             "id_cons_use = 0 where id = :id",
-             values);
-    }
+        QVariantMap key{{"w", in.workerId}, {"o", in.operationId}, {"i", in.productId},
+                        {"d", in.date},     {"s", shift},          {"c", n.color}};
+        QString count = "select count(id) as cnt from accounts_dep.smena where w_id = :w and "
+                        "o_id = :o and i_id = :i and data = :d and smena = :s and color = :c";
+        if (in.mode == 2) {
+            count += " and id <> :id";
+            key["id"] = in.recordId;
+        }
+        if (scalar(db_, count, key).toInt() > 0) {
+            status = Status::Duplicate;
+            throw Refused(kErrorCaption, kDuplicateRecord);
+        }
 
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        const Place& p = places[i];
-        const bool seen = std::any_of(places.begin(), places.begin() + i, [&](const Place& q) {
-            return std::tie(q.worker, q.shift, q.date) == std::tie(p.worker, p.shift, p.date);
-        });
-        if (!seen)
-            updateShiftDayCell(db, p.worker, p.shift, p.date);
-    }
-    tx.commit();
+        QVariantMap values{{"w", in.workerId},
+                           {"i", in.productId},
+                           {"o", in.operationId},
+                           {"p", price},
+                           {"q", n.quantity},
+                           {"b", static_cast<int>(n.rejects)},
+                           {"d", in.date},
+                           {"s", shift},
+                           {"c", static_cast<int>(n.color)},
+                           {"t", static_cast<int>(n.hours)},
+                           {"v", today}};
+        int id = in.recordId;
+        if (in.mode == 1) {
+            id = scalar(db_,
+                        "insert into accounts_dep.smena (w_id, i_id, o_id, cena, kol_vo, brak, "
+                        "data, smena, color, time, vvod, ok, prize, id_doc, id_doc_item, "
+                        "f_gds_qty_use, id_gds_use, id_cons_use) values (:w, :i, :o, :p, :q, :b, "
+                        ":d, :s, :c, :t, :v, 'no', 0, 0, 0, 0, 0, 0) returning id",
+                        values)
+                     .toInt();
+        } else {
+            values["id"] = in.recordId;
+            exec(db_,
+                 "update accounts_dep.smena set w_id = :w, i_id = :i, o_id = :o, cena = :p, "
+                 "kol_vo = :q, brak = :b, data = :d, smena = :s, color = :c, time = :t, "
+                 "vvod = :v, prize = 0, id_doc = 0, id_doc_item = 0, f_gds_qty_use = 0, "
+                 "id_gds_use = 0, id_cons_use = 0 where id = :id",
+                 values);
+        }
 
-    ctx_.data.shiftList(shift).reopenKeepingPosition();
-    return Result::Saved;
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            const Place& p = places[i];
+            const bool seen = std::any_of(places.begin(), places.begin() + i, [&](const Place& q) {
+                return std::tie(q.worker, q.shift, q.date) == std::tie(p.worker, p.shift, p.date);
+            });
+            if (!seen)
+                updateShiftDayCell(db_, p.worker, p.shift, p.date);
+        }
+        tx.commit();
+        return {Status::Saved, Outcome::ok(), id};
+    } catch (const Refused& r) {
+        // The transaction is rolled back by now; only the message is left.
+        return {status == Status::Saved ? Status::Invalid : status, r.outcome()};
+    }
 }
 
 } // namespace tabel

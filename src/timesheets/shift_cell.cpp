@@ -1,9 +1,11 @@
 #include "shift_cell.h"
 
+#include "db/outcome.h"
 #include "db/sql.h"
 
 #include <QSqlQuery>
 #include <QStringList>
+#include <limits>
 
 namespace tabel {
 
@@ -17,7 +19,13 @@ void updateShiftDayCell(const QSqlDatabase& db, int worker, int shift, const QDa
                          {{"w", worker}, {"s", shift}, {"d", date}});
     day.next();
     const int records = day.value(0).toInt();
-    const int hours = day.value(1).toInt();
+    const qint64 hours = day.value(1).toLongLong();
+    if (hours > std::numeric_limits<int>::max())
+        // The cell is an integer; a wrapped total would be a wrong time sheet.
+        throw Refused(kErrorCaption,
+                      QStringLiteral("Часы работника за день (%1) не помещаются в табель: "
+                                     "проверьте поле «Время».")
+                          .arg(hours));
 
     if (records > 0) {
         const int rows = scalar(db,
@@ -26,7 +34,7 @@ void updateShiftDayCell(const QSqlDatabase& db, int worker, int shift, const QDa
                                 row)
                              .toInt();
         QVariantMap values = row;
-        values["h"] = hours;
+        values["h"] = static_cast<int>(hours);
         if (rows > 0)
             exec(db,
                  QStringLiteral("update accounts_dep.h_tabel set %1 = :h where w_id = :w and "

@@ -9,7 +9,8 @@ namespace tabel {
 // leave: the day's total hours when the worker has records that day in that
 // shift (0 when they add up to 0), empty when none are left. A missing row
 // is created when the day has records; a row left without any day and
-// without records of that shift in the month is removed.
+// without records of that shift in the month is removed. A day total too large
+// for the cell throws Refused. Call under the worker's month lock.
 void updateShiftDayCell(const QSqlDatabase& db, int worker, int shift, const QDate& date);
 
 } // namespace tabel

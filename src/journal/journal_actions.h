@@ -1,0 +1,29 @@
+#pragma once
+
+#include "session/context.h"
+
+namespace tabel {
+
+// The journal's commands on its current record as the user meets them: the
+// role check, the question, the write through the rules, the message and the
+// rereading of the list.
+class JournalActions {
+public:
+    explicit JournalActions(AppContext& ctx) : ctx_(ctx) {}
+
+    // Double-click: turns an accepted mark into "no" and any other into "ok",
+    // unless the record was changed elsewhere since the list was read; the
+    // list is read again either way and stays on the same record. Does
+    // nothing for the foreman's access word or an empty list. Throws DbError.
+    void toggleAcceptance();
+
+    // "Удалить": after the user's Yes, deletes the current record and brings
+    // its worker's day cell in line with the records left. Returns true when
+    // a record was deleted. Throws DbError.
+    bool deleteCurrent();
+
+private:
+    AppContext& ctx_;
+};
+
+} // namespace tabel
