@@ -1,5 +1,8 @@
 #include "db/format.h"
+#include "db/numbers.h"
 #include "test_support.h"
+
+#include <limits>
 
 using namespace tabel;
 using namespace tabel::test;
@@ -78,4 +81,47 @@ TEST_F(DataModuleTest, AFailedWriteSequenceLeavesNothingBehind) {
 TEST_F(DataModuleTest, SessionRunsWithoutJit) {
     EXPECT_EQ(scalar("show jit").toString(), "off");
     EXPECT_EQ(scalar("show datestyle").toString(), "ISO, MDY");
+}
+
+TEST(ExactNumbers, WholeNumbersAndDecimalTextsStayExact) {
+    struct Whole {
+        const char* text;
+        qint64 max;
+        std::optional<qint64> expected;
+    } wholes[] = {
+        {"100000", 999999999, 100000},
+        {" 42 ", 999999999, 42},
+        {"0", 0, 0},
+        {"32768", 32767, {}},
+        {"1e+05", 999999999, {}},
+        {"12,5", 999999999, {}},
+        {"-1", 999999999, {}},
+        {"", 999999999, {}},
+        {"１２", 999999999, {}},
+        {"99999999999999999999", std::numeric_limits<qint64>::max(), {}},
+    };
+    for (const Whole& w : wholes)
+        EXPECT_EQ(tabel::wholeNumber(QString::fromUtf8(w.text), w.max), w.expected) << w.text;
+
+    const QLocale ru(QLocale::Russian, QLocale::Russia);
+    struct Fixed {
+        const char* text;
+        int decimals;
+        const char* expected;
+    } fixed[] = {
+        {"10.04", 2, "10,04"},
+        {"10", 2, "10,00"},
+        {"0.005", 2, "0,01"},
+        {"-0.004", 2, "0,00"},
+        {"-2.5", 0, "-3"},
+        {"999.995", 2, "1000,00"},
+        {"12345678901234567.89", 1, "12345678901234567,9"},
+        {"abc", 2, "abc"},
+    };
+    for (const Fixed& f : fixed)
+        EXPECT_EQ(tabel::fixedDecimal(f.text, f.decimals, ru), QString::fromUtf8(f.expected))
+            << f.text;
+    EXPECT_EQ(tabel::plainDecimal("100000.000"), "100000");
+    EXPECT_EQ(tabel::plainDecimal("2.50"), "2.5");
+    EXPECT_EQ(tabel::plainDecimal("7"), "7");
 }

@@ -1,6 +1,7 @@
 #include "grid_model.h"
 
 #include "db/format.h"
+#include "db/numbers.h"
 
 #include <QFont>
 #include <QLocale>
@@ -43,6 +44,9 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
         if (col.decimals >= 0 && !raw.isNull() && raw.isValid()) {
             QLocale locale;
             locale.setNumberOptions(QLocale::OmitGroupSeparator);
+            // Amounts arrive as the database's text and are rounded as text.
+            if (raw.metaType().id() == QMetaType::QString)
+                return fixedDecimal(raw.toString(), col.decimals, locale);
             return locale.toString(raw.toDouble(), 'f', col.decimals);
         }
         return displayValue(raw, col.numeric);
