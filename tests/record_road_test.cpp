@@ -3,6 +3,7 @@
 // the journal's position over rereadings.
 
 #include "db/connection.h"
+#include "db/locks.h"
 #include "journal/journal_actions.h"
 #include "journal/journal_commands.h"
 #include "operations/operation_store.h"
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <latch>
 #include <thread>
 
@@ -353,4 +355,55 @@ TEST_F(RecordRoadTest, ASaveRacingAnOperationDeleteEndsCleanly) {
         EXPECT_TRUE(kept || used == 0) << "round " << round;
     }
     EXPECT_EQ(errors, 0);
+}
+
+// A whole-month rebuild and a worker's deletion keep saves of that month or
+// worker out until they end; a save of another month or worker goes by.
+TEST_F(RecordRoadTest, MonthAndWorkerLocksHoldSavesBack) {
+    struct Case {
+        const char* what;
+        std::function<void(const QSqlDatabase&)> lock;
+        bool holdsBack;
+    } cases[] = {
+        {"the record's month", [](const QSqlDatabase& c) { lockWholeMonth(c, kDay); }, true},
+        {"another month", [](const QSqlDatabase& c) { lockWholeMonth(c, kDay.addMonths(1)); },
+         false},
+        {"the record's worker", [this](const QSqlDatabase& c) { lockWholeWorker(c, worker); },
+         true},
+        {"another worker", [this](const QSqlDatabase& c) { lockWholeWorker(c, worker + 1); },
+         false},
+    };
+    const QString socket = testSocket();
+    int round = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        run("delete from accounts_dep.smena");
+        QSqlDatabase holder = otherWorkstation(QString("holder-%1").arg(round));
+        auto tx = std::make_unique<Transaction>(holder);
+        c.lock(holder);
+        std::atomic<bool> done = false;
+        const QString name = QString("saver-lock-%1").arg(round++);
+        std::thread saver([&] {
+            {
+                QSqlDatabase conn = openDatabase(connectionString(dbName, socket), name);
+                RecordSaver(conn).save(input(), 1, kDay);
+            }
+            QSqlDatabase::removeDatabase(name);
+            done = true;
+        });
+        // Wait until the save is either through or waiting for the lock.
+        bool waiting = false;
+        for (int i = 0; i < 200 && !done && !waiting; ++i) {
+            waiting = scalar("select count(*) from pg_locks where locktype = 'advisory' and "
+                             "not granted")
+                          .toInt() > 0;
+            if (!waiting)
+                QThread::msleep(20);
+        }
+        EXPECT_EQ(waiting, c.holdsBack);
+        EXPECT_EQ(records(), c.holdsBack ? 0 : 1);
+        tx->commit();
+        saver.join();
+        EXPECT_EQ(records(), 1); // it goes through once the lock is gone
+    }
 }
