@@ -142,7 +142,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     model_->setDataset(&ctx_.data.shiftList(1));
     bindGrid(grid_, model_);
     connect(grid_, &QTableView::doubleClicked, this, [this] {
-        if (onToggleAcceptance)
+        if (onToggleAcceptance && !gridReadOnly_)
             guarded(onToggleAcceptance);
     });
 
@@ -272,8 +272,10 @@ void MainWindow::applyRestrictions(const RoleRestrictions& r) {
         dayOff_->setEnabled(false);
         date_->setEnabled(false);
     }
-    if (r.grid)
-        grid_->setEnabled(false);
+    // A read-only grid stays enabled: disabling it would stop the scrolling
+    // and grey the rows out for a role that is there to read them.
+    if (r.gridReadOnly)
+        gridReadOnly_ = true;
     if (r.directories)
         directories_->setEnabled(false);
     if (r.timesheets)
