@@ -122,6 +122,8 @@ TEST_F(LoginTest, CodeIsMaskedAndControlsAreNamed) {
     EXPECT_EQ(login->objectName(), "TForm23");
     EXPECT_EQ(login->windowTitle(), "Авторизация");
     EXPECT_EQ(login->codeEdit()->echoMode(), QLineEdit::Password);
+    login->codeEdit()->setText("luskev");
+    EXPECT_EQ(login->codeEdit()->displayText(), "******");
     EXPECT_FALSE(login->codeEdit()->accessibleName().isEmpty());
     EXPECT_TRUE(login->findChild<QPushButton*>("Button1")->isDefault());
     EXPECT_EQ(login->findChild<QPushButton*>("Button2")->text(), "Отмена");
