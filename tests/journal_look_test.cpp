@@ -9,6 +9,8 @@
 #include <QRadioButton>
 #include <QTableView>
 
+#include <cmath>
+
 using namespace tabel;
 using namespace tabel::test;
 
@@ -25,6 +27,25 @@ QT_END_NAMESPACE
 namespace {
 
 const QDate kDay(2024, 3, 5); // a Tuesday
+
+// WCAG relative luminance and contrast ratio.
+double luminance(const QColor& c) {
+    auto channel = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+double contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+int distance(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+           std::abs(a.blue() - b.blue());
+}
 
 // The colour that covers most of a widget as drawn: its background.
 QColor backgroundOf(QWidget* w) {
@@ -90,4 +111,51 @@ TEST_F(JournalLookTest, ShiftAndDayOffMarksKeepFontsAndPlaces) {
     check("day off", 1, true);
     dayOff->setChecked(false);
     check("working day", 1, false);
+}
+
+// The green and red acceptance marks must stay readable on the selected row,
+// while the rest of the row still shows the selection.
+TEST_F(JournalLookTest, AcceptanceMarksStayReadableOnTheSelectedRow) {
+    const int worker = addWorker("Иванов Иван Иванович");
+    const int oper = addOper(addProduct("СТ-100"), addVid("Резка"));
+    addNorm(oper, 1.5);
+    addRecord({.worker = worker, .oper = oper, .date = kDay, .ok = "ok"});
+    addRecord({.worker = worker, .oper = oper, .date = kDay, .ok = "no"});
+    MainWindow w(*ctx);
+    w.today = [] { return kDay; };
+    w.show();
+    QCoreApplication::processEvents();
+    QTableView* grid = w.grid();
+    GridModel* m = w.gridModel();
+    ASSERT_EQ(m->rowCount(), 2);
+    int okCol = -1;
+    for (int c = 0; c < m->columnCount(); ++c)
+        if (m->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString() == "OK")
+            okCol = c;
+    ASSERT_GE(okCol, 0);
+
+    for (int row = 0; row < 2; ++row) {
+        const QModelIndex cell = m->index(row, okCol);
+        const QColor mark = cell.data(Qt::ForegroundRole).value<QColor>();
+        SCOPED_TRACE(cell.data().toString().toStdString());
+        grid->selectRow(row);
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(grid->selectionModel()->isRowSelected(row, {}));
+        const QImage img = grid->viewport()->grab().toImage();
+        const QRect r = grid->visualRect(cell).adjusted(2, 2, -3, -3);
+        const QColor background = img.pixelColor(r.topLeft());
+        QColor text = background;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                if (distance(img.pixelColor(x, y), mark) < distance(text, mark))
+                    text = img.pixelColor(x, y);
+        EXPECT_LT(distance(text, mark), 30) << "the mark is not drawn in its colour";
+        EXPECT_GE(contrast(mark, background), 3.0)
+            << qPrintable(background.name()) << " behind " << qPrintable(mark.name());
+
+        const QRect name = grid->visualRect(m->index(row, 0));
+        EXPECT_EQ(img.pixelColor(name.topLeft() + QPoint(2, 2)),
+                  grid->palette().color(QPalette::Highlight))
+            << "the rest of the row shows the selection";
+    }
 }
