@@ -1,11 +1,15 @@
 #include "journal/journal_commands.h"
 #include "journal/main_window.h"
 #include "kit/grid_view.h"
+#include "session/roles.h"
 #include "test_support.h"
 
 #include <QCheckBox>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTableView>
+#include <QTest>
+#include <QWheelEvent>
 
 using namespace tabel;
 using namespace tabel::test;
@@ -156,15 +160,15 @@ TEST_F(JournalTest, DayOffFollowsTheWeekdayAndShowsRedAndBold) {
     w.openJournal();
     EXPECT_TRUE(w.dayOffBox()->isChecked());
     EXPECT_TRUE(ctx->state.dayOff);
-    EXPECT_TRUE(w.dayOffBox()->styleSheet().contains("rgb(255, 0, 0)"));
-    EXPECT_TRUE(w.dayOffBox()->styleSheet().contains("bold"));
+    EXPECT_EQ(w.dayOffBox()->palette().color(w.dayOffBox()->backgroundRole()), QColor(255, 0, 0));
+    EXPECT_TRUE(w.dayOffBox()->font().bold());
 
     w.setPickedDate(QDate(2024, 3, 9)); // Saturday
     EXPECT_TRUE(w.dayOffBox()->isChecked());
     w.setPickedDate(QDate(2024, 3, 11)); // Monday
     EXPECT_FALSE(w.dayOffBox()->isChecked());
     EXPECT_FALSE(ctx->state.dayOff);
-    EXPECT_TRUE(w.dayOffBox()->styleSheet().isEmpty());
+    EXPECT_FALSE(w.dayOffBox()->font().bold());
     EXPECT_EQ(ctx->state.pickedDate, QDate(2024, 3, 11));
 
     MainWindow wednesday(*ctx);
@@ -180,7 +184,7 @@ TEST_F(JournalTest, ShiftButtonsSwitchTheListAndTheCurrentShift) {
     MainWindow w(*ctx);
     w.today = [] { return kDay; };
     w.openJournal();
-    EXPECT_TRUE(w.shiftButton(1)->styleSheet().contains("rgb(0, 128, 0)"));
+    EXPECT_TRUE(w.shiftButton(1)->font().bold());
     EXPECT_EQ(w.gridModel()->rowCount(), 1);
 
     w.shiftButton(4)->click();
@@ -188,6 +192,55 @@ TEST_F(JournalTest, ShiftButtonsSwitchTheListAndTheCurrentShift) {
     EXPECT_EQ(w.gridModel()->dataset(), &data->shiftList(4));
     EXPECT_EQ(w.gridModel()->rowCount(), 2);
     EXPECT_EQ(&ctx->currentShiftList(), &data->shiftList(4));
-    EXPECT_TRUE(w.shiftButton(4)->styleSheet().contains("bold"));
-    EXPECT_TRUE(w.shiftButton(1)->styleSheet().isEmpty());
+    EXPECT_TRUE(w.shiftButton(4)->font().bold());
+    EXPECT_FALSE(w.shiftButton(1)->font().bold());
+}
+
+// The office looks through a whole shift, however long, but changes nothing:
+// not even the acceptance mark a double-click toggles.
+TEST_F(JournalTest, OfficeReadsABusyShiftButCannotAcceptRecords) {
+    const int workers[] = {ivanov, abramov, yolkin};
+    for (int i = 0; i < 84; ++i)
+        addRecord({.worker = workers[i % 3], .oper = stRez, .date = kDay, .qty = i + 1});
+    struct Case {
+        Role role;
+        int toggles; // acceptance hook calls after one double-click
+    } cases[] = {{Role::Administrator, 1}, {Role::Office, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.role));
+        MainWindow w(*ctx);
+        w.today = [] { return kDay; };
+        int toggles = 0;
+        w.onToggleAcceptance = [&] { ++toggles; };
+        w.applyRestrictions(restrictionsFor(c.role));
+        w.show();
+        QCoreApplication::processEvents();
+        QTableView* grid = w.grid();
+        ASSERT_EQ(w.gridModel()->rowCount(), 84);
+
+        EXPECT_TRUE(grid->isEnabled());
+        EXPECT_NE(grid->palette().currentColorGroup(), QPalette::Disabled);
+        EXPECT_NE(grid->viewport()->palette().currentColorGroup(), QPalette::Disabled);
+
+        // The wheel scrolls down the list.
+        QScrollBar* bar = grid->verticalScrollBar();
+        ASSERT_GT(bar->maximum(), 0) << "84 rows should not fit the window";
+        const QPoint inside = grid->viewport()->rect().center();
+        QWheelEvent wheel(inside, grid->viewport()->mapToGlobal(inside), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(grid->viewport(), &wheel);
+        EXPECT_GT(bar->value(), 0);
+
+        // The last row can be brought into view and selected with the mouse.
+        const QModelIndex last = w.gridModel()->index(83, 0);
+        grid->scrollTo(last);
+        const QRect lastRect = grid->visualRect(last);
+        EXPECT_TRUE(grid->viewport()->rect().contains(lastRect.center()));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, lastRect.center());
+        EXPECT_EQ(grid->currentIndex().row(), 83);
+        EXPECT_EQ(data->shiftList(1).currentRow(), 83);
+
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, lastRect.center());
+        EXPECT_EQ(toggles, c.toggles);
+    }
 }

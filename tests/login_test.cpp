@@ -64,7 +64,7 @@ protected:
 TEST_F(LoginTest, EachRoleKeepsWhatItMayUse) {
     struct Case {
         QString code;
-        bool add, change, remove, refresh, dateAndShift, grid, directories, timesheets;
+        bool add, change, remove, refresh, dateAndShift, accept, directories, timesheets;
     } cases[] = {
         {"6472", true, true, true, true, true, true, true, true},
         {"luskev", false, false, false, false, false, false, false, false},
@@ -87,7 +87,8 @@ TEST_F(LoginTest, EachRoleKeepsWhatItMayUse) {
         EXPECT_EQ(w.shiftButton(2)->isEnabled(), c.dateAndShift);
         EXPECT_EQ(w.findChild<QDateEdit*>("DateT")->isEnabled(), c.dateAndShift);
         EXPECT_EQ(w.dayOffBox()->isEnabled(), c.dateAndShift);
-        EXPECT_EQ(w.grid()->isEnabled(), c.grid);
+        EXPECT_TRUE(w.grid()->isEnabled());
+        EXPECT_EQ(w.isGridReadOnly(), !c.accept);
         EXPECT_EQ(w.findChild<QMenu*>("MenuDirectories")->isEnabled(), c.directories);
         EXPECT_EQ(w.findChild<QMenu*>("MenuTimesheets")->isEnabled(), c.timesheets);
         // Everybody keeps the reports, the housekeeping journal and the exit.
@@ -121,6 +122,8 @@ TEST_F(LoginTest, CodeIsMaskedAndControlsAreNamed) {
     EXPECT_EQ(login->objectName(), "TForm23");
     EXPECT_EQ(login->windowTitle(), "Авторизация");
     EXPECT_EQ(login->codeEdit()->echoMode(), QLineEdit::Password);
+    login->codeEdit()->setText("luskev");
+    EXPECT_EQ(login->codeEdit()->displayText(), "******");
     EXPECT_FALSE(login->codeEdit()->accessibleName().isEmpty());
     EXPECT_TRUE(login->findChild<QPushButton*>("Button1")->isDefault());
     EXPECT_EQ(login->findChild<QPushButton*>("Button2")->text(), "Отмена");

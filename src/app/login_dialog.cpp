@@ -24,6 +24,9 @@ LoginDialog::LoginDialog(AppContext& ctx, MainWindow& main, BuildStamp stamp, QW
     code_ = new QLineEdit(this);
     code_->setObjectName("Edit1");
     code_->setEchoMode(QLineEdit::Password);
+    // "*" for each character, whatever mask character the desktop style
+    // would pick.
+    code_->setStyleSheet("QLineEdit { lineedit-password-character: 42; }");
     code_->setMinimumWidth(220);
     auto* label = new QLabel("Код доступа", this);
     label->setBuddy(code_);

@@ -23,10 +23,32 @@ namespace tabel {
 
 namespace {
 
-const QString kSelectedShiftStyle =
-    QStringLiteral("QRadioButton { background-color: rgb(0, 128, 0); font-weight: bold; }");
-const QString kDayOffStyle =
-    QStringLiteral("QCheckBox { background-color: rgb(255, 0, 0); font-weight: bold; }");
+const QColor kSelectedShiftColour(0, 128, 0);
+const QColor kDayOffColour(255, 0, 0);
+
+// Shows a control as marked (bold on its colour) or not (regular on the
+// button face). Palette and font rather than a style sheet: clearing a style
+// sheet leaves the control with the application's font, not the window's.
+void markControl(QWidget* w, bool marked, const QColor& colour) {
+    // Only what the mark changes is set; the rest follows the window.
+    QPalette background;
+    if (marked)
+        background.setColor(w->backgroundRole(), colour);
+    w->setPalette(background);
+    QFont weight;
+    weight.setBold(marked);
+    w->setFont(weight);
+}
+
+// Wide enough for the bold caption, so that marking a control moves neither
+// it nor its neighbours.
+void fitBoldCaption(QWidget* w) {
+    QFont bold;
+    bold.setBold(true);
+    w->setFont(bold);
+    w->setFixedWidth(w->sizeHint().width() + 4);
+    w->setAutoFillBackground(true);
+}
 
 QList<GridColumn> journalColumns() {
     const auto centre = Qt::Alignment(Qt::AlignCenter);
@@ -106,7 +128,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     for (int i = 0; i < 4; ++i) {
         radios_[i] = new QRadioButton(QString::fromUtf8(captions[i]), this);
         radios_[i]->setObjectName(QStringLiteral("RadioButton%1").arg(i + 1));
-        radios_[i]->setAutoFillBackground(true);
+        fitBoldCaption(radios_[i]);
         top->addWidget(radios_[i]);
         radios_[i]->setChecked(i == 0);
         connect(radios_[i], &QRadioButton::toggled, this, [this, i](bool on) {
@@ -131,6 +153,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     top->addWidget(date_);
     dayOff_ = new QCheckBox("Выходной", this);
     dayOff_->setObjectName("CBox1");
+    fitBoldCaption(dayOff_);
     connect(dayOff_, &QCheckBox::toggled, this, [this] { updateDayOffLook(); });
     top->addWidget(dayOff_);
     top->addStretch();
@@ -142,7 +165,7 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     model_->setDataset(&ctx_.data.shiftList(1));
     bindGrid(grid_, model_);
     connect(grid_, &QTableView::doubleClicked, this, [this] {
-        if (onToggleAcceptance)
+        if (onToggleAcceptance && !gridReadOnly_)
             guarded(onToggleAcceptance);
     });
 
@@ -248,13 +271,13 @@ void MainWindow::selectShift(int shift) {
 }
 
 void MainWindow::updateShiftLook() {
-    for (int i = 0; i < 4; ++i)
-        radios_[i]->setStyleSheet(radios_[i]->isChecked() ? kSelectedShiftStyle : QString());
+    for (QRadioButton* rb : radios_)
+        markControl(rb, rb->isChecked(), kSelectedShiftColour);
 }
 
 void MainWindow::updateDayOffLook() {
     ctx_.state.dayOff = dayOff_->isChecked();
-    dayOff_->setStyleSheet(dayOff_->isChecked() ? kDayOffStyle : QString());
+    markControl(dayOff_, dayOff_->isChecked(), kDayOffColour);
 }
 
 void MainWindow::applyRestrictions(const RoleRestrictions& r) {
@@ -272,8 +295,10 @@ void MainWindow::applyRestrictions(const RoleRestrictions& r) {
         dayOff_->setEnabled(false);
         date_->setEnabled(false);
     }
-    if (r.grid)
-        grid_->setEnabled(false);
+    // A read-only grid stays enabled: disabling it would stop the scrolling
+    // and grey the rows out for a role that is there to read them.
+    if (r.gridReadOnly)
+        gridReadOnly_ = true;
     if (r.directories)
         directories_->setEnabled(false);
     if (r.timesheets)

@@ -45,6 +45,7 @@ public:
     QPushButton* housekeepingButton() const { return housekeeping_; }
     QAction* menuAction(const QString& objectName) const;
     QTimer* gateTimer() const { return timer_; }
+    bool isGridReadOnly() const { return gridReadOnly_; }
 
     // Today's date as the window sees it when it opens.
     std::function<QDate()> today = [] { return QDate::currentDate(); };
@@ -77,6 +78,7 @@ private:
     QMenu* reports_;
     QTimer* timer_;
     bool opened_ = false;
+    bool gridReadOnly_ = false;
 };
 
 } // namespace tabel

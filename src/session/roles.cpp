@@ -34,7 +34,7 @@ RoleRestrictions restrictionsFor(Role role) {
     switch (role) {
     case Role::Office:
         r.addRecord = r.changeRecord = r.deleteRecord = r.refresh = true;
-        r.shiftAndDate = r.grid = r.directories = r.timesheets = true;
+        r.shiftAndDate = r.gridReadOnly = r.directories = r.timesheets = true;
         break;
     case Role::Foreman:
         r.changeRecord = r.deleteRecord = r.directories = r.timesheets = true;

@@ -19,7 +19,7 @@ struct RoleRestrictions {
     bool deleteRecord = false; // "Удалить"
     bool refresh = false;      // "Обновить"
     bool shiftAndDate = false; // shift radio buttons, "Выходной", date picker
-    bool grid = false;         // records grid
+    bool gridReadOnly = false; // records grid: read and scroll, no acceptance
     bool directories = false;  // menu "Справочники"
     bool timesheets = false;   // menu "Табель"
 };
