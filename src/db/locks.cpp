@@ -2,6 +2,7 @@
 
 #include "sql.h"
 
+#include <QStringList>
 #include <algorithm>
 
 namespace tabel {
@@ -27,12 +28,24 @@ void lockWorkerMonths(const QSqlDatabase& db, std::vector<WorkerMonth> places) {
         std::sort(keys->begin(), keys->end());
         keys->erase(std::unique(keys->begin(), keys->end()), keys->end());
     }
+    // One statement for all of them: the server takes the locks of a select
+    // list from left to right, so the order above holds, and a save pays
+    // for one round trip instead of three or more.
+    QStringList calls;
+    QVariantMap params;
+    auto key = [&params](const QVariant& v) {
+        const QString name = QStringLiteral("k%1").arg(params.size());
+        params[name] = v;
+        return QLatin1Char(':') + name;
+    };
     for (int m : months)
-        exec(db, "select pg_advisory_xact_lock_shared(0, :m)", {{"m", m}});
+        calls << QStringLiteral("pg_advisory_xact_lock_shared(0, %1)").arg(key(m));
     for (int w : workers)
-        exec(db, "select pg_advisory_xact_lock_shared(:w, 0)", {{"w", w}});
+        calls << QStringLiteral("pg_advisory_xact_lock_shared(%1, 0)").arg(key(w));
     for (const WorkerMonth& p : places)
-        exec(db, "select pg_advisory_xact_lock(:w, :m)", {{"w", p.worker}, {"m", p.month}});
+        calls << QStringLiteral("pg_advisory_xact_lock(%1, %2)").arg(key(p.worker), key(p.month));
+    if (!calls.isEmpty())
+        exec(db, QStringLiteral("select ") + calls.join(QStringLiteral(", ")), params);
 }
 
 void lockWholeMonth(const QSqlDatabase& db, const QDate& anyDayOfMonth) {
