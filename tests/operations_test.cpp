@@ -153,19 +153,7 @@ TEST_F(OperationsTest, DeleteIsRefusedWhileRecordsUseTheOperation) {
     // A record saved on another workstation while the question is on the
     // screen is still caught by the deletion itself, under the row lock.
     QSqlDatabase other = otherWorkstation();
-    RecordInput in;
-    in.workerId = worker;
-    in.productId =
-        scalar("select i_id from accounts_dep.oper where id = :o", {{"o", fresh}}).toInt();
-    in.operationId = fresh;
-    in.finalPrice = 1;
-    in.fio = "Иванов И.И.";
-    in.operationText = "Рама; Покраска; Готовая продукция";
-    in.quantity = "1";
-    in.rejects = "0";
-    in.hours = "1";
-    in.color = "1";
-    in.date = QDate(2024, 3, 4);
+    const RecordInput in = recordInput(worker, fresh, QDate(2024, 3, 4));
     messenger.messages.clear();
     messenger.onAsk = [&] { ASSERT_TRUE(RecordSaver(other).save(in, 1, in.date).saved()); };
     ASSERT_TRUE(oper.locate("id", fresh));

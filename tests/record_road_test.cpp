@@ -36,18 +36,7 @@ protected:
         addNorm(cutting, 12.5);
     }
     RecordInput input(const QString& quantity = "100", const QString& hours = "8") {
-        RecordInput in;
-        in.workerId = worker;
-        in.productId = product;
-        in.operationId = cutting;
-        in.finalPrice = 12.5;
-        in.fio = "Петров Пётр Петрович";
-        in.operationText = "СТ-1200х600; Резка; Готовая продукция";
-        in.quantity = quantity;
-        in.rejects = "0";
-        in.hours = hours;
-        in.date = kDay;
-        return in;
+        return recordInput(worker, cutting, kDay, quantity, hours);
     }
     int records() { return scalar("select count(*) from accounts_dep.smena").toInt(); }
     QString quantityOf(int id) {

@@ -122,6 +122,24 @@ int DbTest::addRecord(const Record& r) {
         .toInt();
 }
 
+RecordInput DbTest::recordInput(int worker, int oper, const QDate& date, const QString& quantity,
+                                const QString& hours) {
+    RecordInput in;
+    in.workerId = worker;
+    in.operationId = oper;
+    in.productId =
+        tabel::scalar(db, "select i_id from accounts_dep.oper where id = :o", {{"o", oper}})
+            .toInt();
+    in.finalPrice = 12.5;
+    in.fio = "Работник";
+    in.operationText = "Изделие; Операция; Готовая продукция";
+    in.quantity = quantity;
+    in.rejects = "0";
+    in.hours = hours;
+    in.date = date;
+    return in;
+}
+
 QVariant DbTest::dayCell(int worker, int shift, const QDate& date) {
     QSqlQuery q =
         tabel::exec(db,

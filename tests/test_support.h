@@ -3,6 +3,7 @@
 #include "db/data_module.h"
 #include "db/messenger.h"
 #include "db/sql.h"
+#include "records/record_saver.h"
 #include "session/context.h"
 
 #include <QDate>
@@ -55,6 +56,10 @@ protected:
         QVariant ok = QStringLiteral("no");
     };
     int addRecord(const Record& r); // product taken from the operation
+    // What the record dialog hands over for a new record of `worker` with
+    // operation `oper` (its product looked up), complete enough to be saved.
+    RecordInput recordInput(int worker, int oper, const QDate& date,
+                            const QString& quantity = "100", const QString& hours = "8");
 
     // h_tabel day cell of a shift row; invalid QVariant when no row, null
     // QVariant for an empty cell.
