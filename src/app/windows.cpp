@@ -1,5 +1,6 @@
 #include "windows.h"
 
+#include "directories/products_list.h"
 #include "directories/workers_list.h"
 #include "journal/journal_actions.h"
 #include "journal/main_window.h"
@@ -15,6 +16,7 @@ namespace tabel {
 Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     operations_ = std::make_unique<OperationsList>(ctx_, &main_);
     workers_ = std::make_unique<WorkersList>(ctx_, &main_);
+    products_ = std::make_unique<ProductsList>(ctx_, &main_);
     record_ = std::make_unique<RecordDialog>(ctx_, &main_);
 
     record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
@@ -41,6 +43,9 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     QAction* workersItem = main_.menuAction("ItemWorkers");
     workersItem->setEnabled(true);
     on(workersItem, &QAction::triggered, [this] { workers_->openDirectory(); });
+    QAction* productsItem = main_.menuAction("ItemProducts");
+    productsItem->setEnabled(true);
+    on(productsItem, &QAction::triggered, [this] { products_->openDirectory(); });
     QAction* pricesItem = main_.menuAction("ItemPrices");
     pricesItem->setEnabled(true);
     on(pricesItem, &QAction::triggered, [this] { operations_->openDirectory(); });

@@ -8,6 +8,7 @@ namespace tabel {
 
 class MainWindow;
 class OperationsList;
+class ProductsList;
 class RecordDialog;
 class WorkersList;
 
@@ -20,6 +21,7 @@ public:
 
     WorkersList& workers() { return *workers_; }
     OperationsList& operations() { return *operations_; }
+    ProductsList& products() { return *products_; }
     RecordDialog& record() { return *record_; }
 
 private:
@@ -27,6 +29,7 @@ private:
     MainWindow& main_;
     std::unique_ptr<OperationsList> operations_;
     std::unique_ptr<WorkersList> workers_;
+    std::unique_ptr<ProductsList> products_;
     std::unique_ptr<RecordDialog> record_;
 };
 

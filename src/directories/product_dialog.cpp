@@ -1,0 +1,151 @@
+#include "product_dialog.h"
+
+#include "db/messenger.h"
+#include "kit/error_boxes.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tabel {
+
+ProductDialog::ProductDialog(ProductStore& store, Messenger& messenger, QWidget* parent)
+    : QDialog(parent), store_(store), messenger_(messenger) {
+    setObjectName("TForm7");
+    setWindowTitle("Изделие");
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    mark_ = new QLineEdit(this);
+    mark_->setObjectName("Edit1");
+    mark_->setMaxLength(kMaxMarkLength);
+    rate_ = new QLineEdit(this);
+    rate_->setObjectName("Edit2");
+    rate_->installEventFilter(this);
+    group_ = new QComboBox(this);
+    group_->setObjectName("cb_item");
+    // The drop-down has no label of its own; a screen reader still names it.
+    group_->setAccessibleName("Номенклатурная группа");
+    group_->setMaxVisibleItems(12);
+    group_->setMinimumContentsLength(30);
+
+    auto* form = new QFormLayout;
+    auto row = [this, form](const char* caption, QLineEdit* field) {
+        auto* label = new QLabel(QString::fromUtf8(caption), this);
+        label->setBuddy(field);
+        field->setAccessibleName(QString::fromUtf8(caption));
+        form->addRow(label, field);
+    };
+    row("Марка", mark_);
+    row("Расценка", rate_);
+    form->addRow(group_);
+
+    save_ = new QPushButton("Записать", this);
+    save_->setObjectName("SaveButton");
+    save_->setDefault(true);
+    cancel_ = new QPushButton("Отмена", this);
+    cancel_->setObjectName("CancelButton");
+    cancel_->setAutoDefault(false);
+    connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(save_);
+    buttons->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+}
+
+void ProductDialog::reloadGroups() {
+    const QVariant chosen = group_->currentIndex() >= 0 ? group_->currentData() : QVariant();
+    group_->clear();
+    for (const ProductGroup& g : store_.groups())
+        group_->addItem(g.caption, g.id);
+    group_->setCurrentIndex(chosen.isValid() ? group_->findData(chosen) : -1);
+}
+
+void ProductDialog::beginAdd() {
+    mode_ = Add;
+    productId_ = 0;
+    // Only a group the user can see is carried over to a new product.
+    keptGroup_ = 0;
+    mark_->clear();
+    rate_->clear();
+    reloadGroups();
+}
+
+void ProductDialog::beginChange(int productId, const QString& mark, const QString& rate,
+                                qint64 groupId) {
+    mode_ = Change;
+    productId_ = productId;
+    mark_->setText(mark.trimmed());
+    rate_->setText(rate.trimmed());
+    reloadGroups();
+    const int index = groupId != 0 ? group_->findData(groupId) : -1;
+    group_->setCurrentIndex(index);
+    keptGroup_ = index < 0 ? groupId : 0;
+}
+
+qint64 ProductDialog::chosenGroup() const {
+    return group_->currentIndex() >= 0 ? group_->currentData().toLongLong() : keptGroup_;
+}
+
+bool ProductDialog::save() {
+    ProductInput in;
+    in.mode = mode_;
+    in.productId = productId_;
+    in.mark = mark_->text();
+    in.rate = rate_->text();
+    in.groupId = chosenGroup();
+    const Outcome outcome = store_.save(in);
+    if (!outcome.done()) {
+        messenger_.error(outcome.caption, outcome.text);
+        return false;
+    }
+    accept();
+    return true;
+}
+
+void ProductDialog::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    mark_->setFocus();
+}
+
+bool ProductDialog::eventFilter(QObject* o, QEvent* e) {
+    if (o != rate_ || e->type() != QEvent::KeyPress)
+        return QDialog::eventFilter(o, e);
+    // "Расценка" takes digits and one kind of decimal point: a point or a
+    // comma is entered as a point. Every other typed character is dropped;
+    // keys that type nothing (arrows, Delete) and the window's keys work as
+    // usual.
+    const auto* key = static_cast<QKeyEvent*>(e);
+    switch (key->key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        return false;
+    default:
+        break;
+    }
+    const QString text = key->text();
+    if (text.isEmpty())
+        return false;
+    const QChar c = text.at(0);
+    if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+        return false;
+    if (c == QLatin1Char('.') || c == QLatin1Char(','))
+        rate_->insert(QStringLiteral("."));
+    return true;
+}
+
+} // namespace tabel

@@ -1,0 +1,209 @@
+#include "product_store.h"
+
+#include "db/locks.h"
+#include "db/sql.h"
+#include "timesheets/shift_cell.h"
+
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <vector>
+
+namespace tabel {
+
+namespace {
+
+// A number as the server reads a numeric: digits with at most one point.
+// The sign only comes from a rate written by another application.
+bool isServerDecimal(const QString& text) {
+    static const QRegularExpression re(QStringLiteral("^-?(?:[0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)$"));
+    return re.match(text).hasMatch();
+}
+
+// Adding or renaming a product holds this lock from its duplicate check to
+// its commit, so two workstations cannot both find a new mark free. The
+// one-key form of advisory locks never meets the two-key locks of the
+// time sheets.
+void lockMarks(const QSqlDatabase& db) {
+    exec(db, "select pg_advisory_xact_lock(hashtext('cmn_gds_and_srv.gds_and_srv.s_caption'))");
+}
+
+} // namespace
+
+ProductStore::ProductStore(DataModule& data) : data_(data), db_(data.db()) {}
+
+SearchRule ProductStore::searchRule() {
+    return {QStringLiteral("marka"), SearchRule::Match::Prefix};
+}
+
+void ProductStore::search(const QString& typed) {
+    search_ = typed;
+    applySearch();
+}
+
+void ProductStore::applySearch() {
+    searchRule().apply(products(), search_);
+}
+
+void ProductStore::open() {
+    products().open();
+    applySearch();
+}
+
+void ProductStore::close() {
+    products().close();
+    products().clearFilter();
+}
+
+void ProductStore::reopen() {
+    products().close();
+    open();
+}
+
+void ProductStore::reopenKeepingPosition() {
+    // The search filter stays on the dataset over the rereading.
+    products().reopenKeepingPosition();
+}
+
+QList<ProductGroup> ProductStore::groups() const {
+    QList<ProductGroup> items;
+    QSqlQuery q = exec(db_, "select id, s_caption from cmn_classifier.item where id_level = 2 "
+                            "and (b_excluded = 0 or b_excluded is null) order by s_caption, id");
+    while (q.next())
+        items.append({q.value(0).toLongLong(), q.value(1).toString()});
+    return items;
+}
+
+Outcome ProductStore::save(const ProductInput& in) {
+    const QString mark = in.mark.trimmed();
+    const QString typedRate = in.rate.trimmed();
+    if (mark.isEmpty() || typedRate.isEmpty() || in.groupId == 0)
+        return Outcome::refused(kErrorCaption, QStringLiteral("Все поля должны быть заполнены!"));
+    if (mark.size() > kMaxMarkLength)
+        // The products list reads marks cut to this length.
+        return Outcome::refused(
+            kErrorCaption, QStringLiteral("Марка изделия длиннее %1 знаков.").arg(kMaxMarkLength));
+    const QString rate = data_.toDatabaseDecimal(typedRate);
+    if (!isServerDecimal(rate))
+        return Outcome::refused(
+            kErrorCaption,
+            QStringLiteral("«Расценка»: значение «%1» не подходит. Введите число, например 12.5.")
+                .arg(typedRate));
+
+    try {
+        Transaction tx(db_);
+        if (in.mode == 2 &&
+            !scalar(db_, "select id from cmn_gds_and_srv.gds_and_srv where id = :id for update",
+                    {{"id", in.productId}})
+                 .isValid())
+            throw Refused(kErrorCaption, kProductGone);
+        // The group may have been deleted elsewhere since the dialog read
+        // it; the share lock keeps it until this product is committed.
+        if (!scalar(db_, "select id from cmn_classifier.item where id = :g for key share",
+                    {{"g", in.groupId}})
+                 .isValid())
+            throw Refused(kErrorCaption, kGroupGone);
+        lockMarks(db_);
+
+        QString count = "select count(*) as cnt from accounts_dep.izdel "
+                        "where upper(btrim(marka)) = upper(:m)";
+        QVariantMap key{{"m", mark}};
+        if (in.mode == 2) {
+            count += " and id <> :id";
+            key["id"] = in.productId;
+        }
+        if (scalar(db_, count, key).toInt() > 0)
+            throw Refused(kErrorCaption, kDuplicateMark);
+
+        // The rate goes over as text and the server reads it as a numeric,
+        // so it is stored with every digit typed.
+        QVariantMap values{{"m", mark}, {"r", rate}, {"g", in.groupId}};
+        if (in.mode == 2) {
+            values["id"] = in.productId;
+            exec(db_,
+                 "update cmn_gds_and_srv.gds_and_srv set s_caption = :m, s_description = '', "
+                 "id_msm_bs = 6, massa = cast(:r as numeric), id_class_item = :g where id = :id",
+                 values);
+        } else {
+            exec(db_,
+                 "insert into cmn_gds_and_srv.gds_and_srv (s_caption, s_description, id_msm_bs, "
+                 "massa, id_class_item) values (:m, '', 6, cast(:r as numeric), :g)",
+                 values);
+        }
+        tx.commit();
+        return Outcome::ok();
+    } catch (const Refused& r) {
+        return r.outcome();
+    }
+}
+
+ProductUse ProductStore::use(int productId) const {
+    QSqlQuery q = exec(db_,
+                       "select (select count(*) from accounts_dep.smena where i_id = :s), "
+                       "(select count(*) from accounts_dep.oper where i_id = :o)",
+                       {{"s", productId}, {"o", productId}});
+    q.next();
+    return {q.value(0).toInt(), q.value(1).toInt()};
+}
+
+Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
+    const QVariantMap id{{"id", productId}};
+    try {
+        Transaction tx(db_);
+        if (!scalar(db_, "select id from cmn_gds_and_srv.gds_and_srv where id = :id for update", id)
+                 .isValid())
+            return Outcome::ok(); // deleted meanwhile elsewhere
+        // A record is saved under a share lock on its operation's row, held
+        // until it commits. Locking the product's operations waits for such
+        // saves, and saves that come later find their operation gone; so the
+        // records counted below are all there will be.
+        const int operations = scalar(db_,
+                                      "select count(*) from (select id from accounts_dep.oper "
+                                      "where i_id = :id for update) o",
+                                      id)
+                                   .toInt();
+        // The records are locked too, so none moves to another worker or day
+        // while their cells are recomputed.
+        QSqlQuery days = exec(db_,
+                              "with locked as (select w_id, smena, data from accounts_dep.smena "
+                              "where i_id = :id for update) select w_id, smena, data, count(*) "
+                              "from locked group by w_id, smena, data",
+                              id);
+        struct Cell {
+            int worker;
+            int shift;
+            QDate date;
+        };
+        std::vector<Cell> cells;
+        std::vector<WorkerMonth> places;
+        int records = 0;
+        while (days.next()) {
+            records += days.value(3).toInt();
+            if (days.value(0).isNull() || days.value(2).isNull())
+                continue; // no worker or day, so no cell
+            const Cell c{days.value(0).toInt(), days.value(1).toInt(), days.value(2).toDate()};
+            cells.push_back(c);
+            places.push_back(workerMonth(c.worker, c.date));
+        }
+        // The user agreed to delete what there was when asked; anything
+        // written since then would go unseen.
+        if (records > agreed.records || operations > agreed.operations)
+            throw Refused(kDeleteCaption, kProductUsedMeanwhile);
+
+        lockWorkerMonths(db_, places);
+        exec(db_,
+             "delete from accounts_dep.norm where o_id in "
+             "(select id from accounts_dep.oper where i_id = :id)",
+             id);
+        exec(db_, "delete from accounts_dep.oper where i_id = :id", id);
+        exec(db_, "delete from accounts_dep.smena where i_id = :id", id);
+        exec(db_, "delete from cmn_gds_and_srv.gds_and_srv where id = :id", id);
+        for (const Cell& c : cells)
+            updateShiftDayCell(db_, c.worker, c.shift, c.date);
+        tx.commit();
+        return Outcome::ok();
+    } catch (const Refused& r) {
+        return r.outcome();
+    }
+}
+
+} // namespace tabel
