@@ -31,6 +31,8 @@ CREATE TABLE IF NOT EXISTS accounts_dep.smena (
 CREATE INDEX IF NOT EXISTS smena_data_smena_idx ON accounts_dep.smena (data, smena);
 CREATE INDEX IF NOT EXISTS smena_w_id_data_idx ON accounts_dep.smena (w_id, data);
 CREATE INDEX IF NOT EXISTS smena_o_id_idx ON accounts_dep.smena (o_id);
+-- A product's records are counted and deleted with the product.
+CREATE INDEX IF NOT EXISTS smena_i_id_idx ON accounts_dep.smena (i_id);
 
 -- Time-sheet rows: one per worker and month for each way of working.
 CREATE TABLE IF NOT EXISTS accounts_dep.h_tabel (
