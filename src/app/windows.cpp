@@ -4,6 +4,7 @@
 #include "journal/journal_actions.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
+#include "operations/operation_types_list.h"
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"
 
@@ -15,6 +16,7 @@ namespace tabel {
 Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     operations_ = std::make_unique<OperationsList>(ctx_, &main_);
     workers_ = std::make_unique<WorkersList>(ctx_, &main_);
+    operationTypes_ = std::make_unique<OperationTypesList>(ctx_, &main_);
     record_ = std::make_unique<RecordDialog>(ctx_, &main_);
 
     record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
@@ -44,6 +46,9 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     QAction* pricesItem = main_.menuAction("ItemPrices");
     pricesItem->setEnabled(true);
     on(pricesItem, &QAction::triggered, [this] { operations_->openDirectory(); });
+    QAction* typesItem = main_.menuAction("ItemOperationTypes");
+    typesItem->setEnabled(true);
+    on(typesItem, &QAction::triggered, [this] { operationTypes_->openDirectory(); });
 }
 
 Windows::~Windows() = default;

@@ -7,6 +7,7 @@
 namespace tabel {
 
 class MainWindow;
+class OperationTypesList;
 class OperationsList;
 class RecordDialog;
 class WorkersList;
@@ -20,6 +21,7 @@ public:
 
     WorkersList& workers() { return *workers_; }
     OperationsList& operations() { return *operations_; }
+    OperationTypesList& operationTypes() { return *operationTypes_; }
     RecordDialog& record() { return *record_; }
 
 private:
@@ -27,6 +29,7 @@ private:
     MainWindow& main_;
     std::unique_ptr<OperationsList> operations_;
     std::unique_ptr<WorkersList> workers_;
+    std::unique_ptr<OperationTypesList> operationTypes_;
     std::unique_ptr<RecordDialog> record_;
 };
 
