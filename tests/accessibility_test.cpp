@@ -1,4 +1,6 @@
 #include "app/login_dialog.h"
+#include "directories/group_dialog.h"
+#include "directories/groups_list.h"
 #include "directories/worker_dialog.h"
 #include "directories/workers_list.h"
 #include "journal/main_window.h"
@@ -30,10 +32,11 @@ TEST_F(AccessibilityTest, EveryControlCarriesWhatTheUserReads) {
     WorkersList workers(*ctx);
     OperationsList operations(*ctx);
     OperationTypesList types(*ctx);
+    GroupsList groups(*ctx);
     auto* worker = workers.findChild<WorkerDialog*>();
     ASSERT_NE(worker, nullptr);
-    const QList<QWidget*> windows{&main,  &login,      &record, &workers,
-                                  worker, &operations, &types,  types.dialog()};
+    const QList<QWidget*> windows{&main,       &login, &record,        &workers, worker,
+                                  &operations, &types, types.dialog(), &groups,  groups.dialog()};
     for (QWidget* w : windows) {
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_FALSE(w->objectName().isEmpty());

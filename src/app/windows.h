@@ -6,6 +6,7 @@
 
 namespace tabel {
 
+class GroupsList;
 class MainWindow;
 class OperationTypesList;
 class OperationsList;
@@ -22,6 +23,7 @@ public:
     WorkersList& workers() { return *workers_; }
     OperationsList& operations() { return *operations_; }
     OperationTypesList& operationTypes() { return *operationTypes_; }
+    GroupsList& groups() { return *groups_; }
     RecordDialog& record() { return *record_; }
 
 private:
@@ -30,6 +32,7 @@ private:
     std::unique_ptr<OperationsList> operations_;
     std::unique_ptr<WorkersList> workers_;
     std::unique_ptr<OperationTypesList> operationTypes_;
+    std::unique_ptr<GroupsList> groups_;
     std::unique_ptr<RecordDialog> record_;
 };
 
