@@ -1,7 +1,11 @@
 #include "app/login_dialog.h"
+#include "directories/group_dialog.h"
+#include "directories/groups_list.h"
 #include "directories/worker_dialog.h"
 #include "directories/workers_list.h"
 #include "journal/main_window.h"
+#include "operations/operation_type_dialog.h"
+#include "operations/operation_types_list.h"
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"
 #include "test_support.h"
@@ -27,9 +31,12 @@ TEST_F(AccessibilityTest, EveryControlCarriesWhatTheUserReads) {
     RecordDialog record(*ctx);
     WorkersList workers(*ctx);
     OperationsList operations(*ctx);
+    OperationTypesList types(*ctx);
+    GroupsList groups(*ctx);
     auto* worker = workers.findChild<WorkerDialog*>();
     ASSERT_NE(worker, nullptr);
-    const QList<QWidget*> windows{&main, &login, &record, &workers, worker, &operations};
+    const QList<QWidget*> windows{&main,       &login, &record,        &workers, worker,
+                                  &operations, &types, types.dialog(), &groups,  groups.dialog()};
     for (QWidget* w : windows) {
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_FALSE(w->objectName().isEmpty());

@@ -1,10 +1,12 @@
 #include "windows.h"
 
+#include "directories/groups_list.h"
 #include "directories/products_list.h"
 #include "directories/workers_list.h"
 #include "journal/journal_actions.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
+#include "operations/operation_types_list.h"
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"
 
@@ -17,6 +19,8 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     operations_ = std::make_unique<OperationsList>(ctx_, &main_);
     workers_ = std::make_unique<WorkersList>(ctx_, &main_);
     products_ = std::make_unique<ProductsList>(ctx_, &main_);
+    operationTypes_ = std::make_unique<OperationTypesList>(ctx_, &main_);
+    groups_ = std::make_unique<GroupsList>(ctx_, &main_);
     record_ = std::make_unique<RecordDialog>(ctx_, &main_);
 
     record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
@@ -49,6 +53,12 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     QAction* pricesItem = main_.menuAction("ItemPrices");
     pricesItem->setEnabled(true);
     on(pricesItem, &QAction::triggered, [this] { operations_->openDirectory(); });
+    QAction* typesItem = main_.menuAction("ItemOperationTypes");
+    typesItem->setEnabled(true);
+    on(typesItem, &QAction::triggered, [this] { operationTypes_->openDirectory(); });
+    QAction* groupsItem = main_.menuAction("ItemNomenclatureGroups");
+    groupsItem->setEnabled(true);
+    on(groupsItem, &QAction::triggered, [this] { groups_->openDirectory(); });
 }
 
 Windows::~Windows() = default;

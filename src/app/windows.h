@@ -6,7 +6,9 @@
 
 namespace tabel {
 
+class GroupsList;
 class MainWindow;
+class OperationTypesList;
 class OperationsList;
 class ProductsList;
 class RecordDialog;
@@ -22,6 +24,8 @@ public:
     WorkersList& workers() { return *workers_; }
     OperationsList& operations() { return *operations_; }
     ProductsList& products() { return *products_; }
+    OperationTypesList& operationTypes() { return *operationTypes_; }
+    GroupsList& groups() { return *groups_; }
     RecordDialog& record() { return *record_; }
 
 private:
@@ -30,6 +34,8 @@ private:
     std::unique_ptr<OperationsList> operations_;
     std::unique_ptr<WorkersList> workers_;
     std::unique_ptr<ProductsList> products_;
+    std::unique_ptr<OperationTypesList> operationTypes_;
+    std::unique_ptr<GroupsList> groups_;
     std::unique_ptr<RecordDialog> record_;
 };
 

@@ -10,6 +10,12 @@ namespace tabel {
 // Advisory locks in the two-key form. The key spaces do not overlap: a month
 // lock has 0 as its first key (no worker has id 0), a worker lock has 0 as its
 // second key (no month is 0), a worker-and-month lock has neither.
+// Name locks use the one-key form, a key space of its own.
+
+namespace {
+// Arbitrary, but fixed for every copy of the program.
+constexpr qint64 kOperationTypeNamesKey = 0x7461626c76696431; // "tablvid1"
+} // namespace
 
 WorkerMonth workerMonth(int worker, const QDate& date) {
     return {worker, date.year() * 100 + date.month()};
@@ -55,6 +61,10 @@ void lockWholeMonth(const QSqlDatabase& db, const QDate& anyDayOfMonth) {
 
 void lockWholeWorker(const QSqlDatabase& db, int worker) {
     exec(db, "select pg_advisory_xact_lock(:w, 0)", {{"w", worker}});
+}
+
+void lockOperationTypeNames(const QSqlDatabase& db) {
+    exec(db, "select pg_advisory_xact_lock(:k)", {{"k", kOperationTypeNamesKey}});
 }
 
 } // namespace tabel

@@ -20,6 +20,8 @@ namespace tabel {
 //   3. the worker-and-month lock, exclusive, in ascending order.
 // Row locks (`for update`, `for key share`) of the records and operations a
 // write touches come before all of these.
+// A name lock (below) is taken alone, by a short write of a directory that
+// takes no other lock.
 
 // A worker and a month (its first day's year * 100 + month).
 struct WorkerMonth {
@@ -44,5 +46,10 @@ void lockWholeMonth(const QSqlDatabase& db, const QDate& anyDayOfMonth);
 // Keeps every write of a worker's data out until the transaction ends; for
 // the deletion of the worker.
 void lockWholeWorker(const QSqlDatabase& db, int worker);
+
+// Keeps other adds and renames of operation types out until the transaction
+// ends, so that a name checked as free is still free when it is written: a
+// new row cannot be locked before it exists.
+void lockOperationTypeNames(const QSqlDatabase& db);
 
 } // namespace tabel

@@ -1,0 +1,86 @@
+#include "group_dialog.h"
+
+#include "kit/error_boxes.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace tabel {
+
+GroupDialog::GroupDialog(GroupStore& store, QWidget* parent) : QDialog(parent), store_(store) {
+    setObjectName("TForm29");
+    setWindowTitle("Ведение групп (29)");
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    auto* group = new QGroupBox("Номенклатурная группа", this);
+    group->setObjectName("GroupBox1");
+    name_ = new QLineEdit(group);
+    name_->setObjectName("Edit1");
+    name_->setMaxLength(254);
+    name_->setMinimumWidth(360);
+    name_->setAccessibleName("Наименование");
+    // Tab passes the name by; a click, or the opening, puts the focus in it.
+    name_->setFocusPolicy(Qt::ClickFocus);
+    auto* label = new QLabel("Наименование", group);
+    label->setBuddy(name_);
+    excluded_ = new QCheckBox("Не используется", group);
+    excluded_->setObjectName("CheckBox1");
+    auto* form = new QFormLayout(group);
+    form->addRow(label, name_);
+    form->addRow(QString(), excluded_);
+
+    save_ = new QPushButton("Записать", this);
+    save_->setObjectName("Button1");
+    save_->setDefault(true);
+    exit_ = new QPushButton("Выход", this);
+    exit_->setObjectName("Button2");
+    exit_->setAutoDefault(false);
+    connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
+    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(save_);
+    buttons->addWidget(exit_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(group);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void GroupDialog::beginAdd() {
+    mode_ = Add;
+    groupId_ = 0;
+    name_->clear();
+}
+
+void GroupDialog::beginChange(qint64 groupId, const QString& caption, bool excluded) {
+    mode_ = Change;
+    groupId_ = groupId;
+    name_->setText(caption.trimmed());
+    excluded_->setChecked(excluded);
+}
+
+void GroupDialog::save() {
+    const bool excluded = excluded_->isChecked();
+    if (mode_ == Add) {
+        savedId_ = store_.add(name_->text(), excluded);
+    } else {
+        store_.change(groupId_, name_->text(), excluded);
+        savedId_ = groupId_;
+    }
+    accept();
+}
+
+void GroupDialog::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    name_->setFocus();
+}
+
+} // namespace tabel
