@@ -6,8 +6,47 @@
 
 namespace tabel {
 
+namespace {
+
+// The text itself when it consists of copies of one piece separated by white
+// space; the driver's message is collected from several handles that may
+// hold the same record.
+QString oneCopy(const QString& t) {
+    for (qsizetype len = 1; len <= t.size() / 2; ++len) {
+        if (!t.at(len).isSpace() || t.at(len - 1).isSpace())
+            continue;
+        const QStringView piece = QStringView(t).left(len);
+        qsizetype pos = len;
+        bool copies = true;
+        while (copies && pos < t.size()) {
+            while (pos < t.size() && t.at(pos).isSpace())
+                ++pos;
+            copies = QStringView(t).mid(pos).startsWith(piece) &&
+                     (pos + len == t.size() || t.at(pos + len).isSpace());
+            pos += len;
+        }
+        if (copies)
+            return piece.toString();
+    }
+    return t;
+}
+
+QString tidy(const QString& text) {
+    QStringList lines;
+    for (const QString& line : oneCopy(text.trimmed()).split(QLatin1Char('\n'))) {
+        QString l = line;
+        while (!l.isEmpty() && l.back().isSpace())
+            l.chop(1);
+        if (lines.isEmpty() || lines.last() != l)
+            lines << l;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
 DbError::DbError(const QString& text, const QString& statement)
-    : std::runtime_error(text.toStdString()), text_(text), statement_(statement) {}
+    : std::runtime_error(tidy(text).toStdString()), text_(tidy(text)), statement_(statement) {}
 
 static QString errorText(const QSqlError& e) {
     QString t = e.databaseText().trimmed();

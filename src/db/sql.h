@@ -10,7 +10,8 @@
 namespace tabel {
 
 // A failed database operation: the server's or driver's text and the
-// statement that caused it.
+// statement that caused it. The text is kept trimmed and without the
+// repetitions the driver's messages come with after a lost connection.
 class DbError : public std::runtime_error {
 public:
     DbError(const QString& text, const QString& statement = {});
