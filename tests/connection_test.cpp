@@ -1,4 +1,6 @@
 #include "db/connection.h"
+#include "db/sql.h"
+#include "test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -33,4 +35,37 @@ TEST(ConnectionString, FollowsTheCommandLine) {
     for (const Case& c : cases)
         EXPECT_EQ(connectionStringFromArguments(c.args), c.expected)
             << c.args.join('|').toStdString();
+}
+
+namespace {
+class SessionRules : public tabel::test::DbTest {};
+} // namespace
+
+TEST_F(SessionRules, TransactionsReadCommittedWhateverTheDatabaseDefault) {
+    // Duplicate checks and row-lock rechecks depend on it.
+    const QString statements[] = {
+        "alter database %1 set default_transaction_isolation = 'repeatable read'",
+        "alter database %1 set default_transaction_isolation = 'serializable'",
+    };
+    int n = 0;
+    for (const QString& statement : statements) {
+        run(statement.arg(dbName));
+        const QString tag = QString::number(++n);
+        // A connection opened without our rules takes the database default.
+        {
+            QSqlDatabase plain = QSqlDatabase::addDatabase("QODBC", dbName + "_plain" + tag);
+            plain.setDatabaseName(connectionString(dbName, tabel::test::testSocket()));
+            ASSERT_TRUE(plain.open());
+            Transaction tx(plain);
+            EXPECT_NE(tabel::scalar(plain, "show transaction_isolation").toString().toStdString(),
+                      "read committed");
+        }
+        QSqlDatabase::removeDatabase(dbName + "_plain" + tag);
+
+        QSqlDatabase ours = otherWorkstation("ours" + tag);
+        Transaction tx(ours);
+        EXPECT_EQ(tabel::scalar(ours, "show transaction_isolation").toString().toStdString(),
+                  "read committed")
+            << statement.toStdString();
+    }
 }

@@ -135,8 +135,8 @@ TEST_F(VersionGateTest, ABrokenGateIsReportedOnceWhileItsBoxIsOpen) {
     // The error box of the first tick is still open when the next tick comes.
     struct NestedTick : RecordingMessenger {
         LoginDialog* login = nullptr;
-        void error(const QString& caption, const QString& text) override {
-            RecordingMessenger::error(caption, text);
+        void error(const QString& caption, const QString& text, const QString& detail) override {
+            RecordingMessenger::error(caption, text, detail);
             if (messages.size() == 1)
                 login->gateTick();
         }

@@ -3,6 +3,7 @@
 #include "sql.h"
 
 #include <QSqlError>
+#include <QSqlQuery>
 
 #ifndef TABEL_DEFAULT_SERVER
 #define TABEL_DEFAULT_SERVER "localhost"
@@ -43,12 +44,32 @@ QSqlDatabase openDatabase(const QString& connectionString, const QString& name) 
     db.setDatabaseName(connectionString);
     // Amounts are read as the server writes them, never through binary floats.
     db.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    openSession(db);
+    return db;
+}
+
+namespace {
+// Sent as plain text: a setting needs no prepared statement, and it must not
+// go through exec(), which reopens lost connections with this very code.
+void setSession(const QSqlDatabase& db, const QString& sql) {
+    QSqlQuery q(db);
+    if (!q.exec(sql))
+        throw DbError(q.lastError().text(), sql);
+}
+} // namespace
+
+void openSession(QSqlDatabase db) {
     if (!db.open())
         throw DbError(db.lastError().text());
     // Short interactive statements must not pay for JIT compilation, which the
     // server may have switched on for everyone.
-    exec(db, QStringLiteral("SET jit = off"));
-    return db;
+    setSession(db, QStringLiteral("SET jit = off"));
+    // Duplicate checks and the rechecks after row locks must see what other
+    // workstations committed while they waited, whatever default the server
+    // or the database sets: a snapshot isolation would let duplicates through.
+    setSession(db,
+               QStringLiteral(
+                   "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL READ COMMITTED"));
 }
 
 } // namespace tabel

@@ -23,4 +23,9 @@ QString defaultServer();
 QSqlDatabase openDatabase(const QString& connectionString,
                           const QString& name = QLatin1String(QSqlDatabase::defaultConnection));
 
+// Opens `db` with the connection string it already holds and puts the new
+// session under the program's rules. Serves the first opening and every
+// reopening after a lost connection alike. Throws DbError.
+void openSession(QSqlDatabase db);
+
 } // namespace tabel

@@ -12,8 +12,10 @@ class Messenger {
 public:
     enum class Kind { Error, Question, Information };
     virtual ~Messenger() = default;
-    // An error box: error icon, one OK button.
-    virtual void error(const QString& caption, const QString& text) = 0;
+    // An error box: error icon, one OK button. A `detail` that is not empty
+    // (the server's own words, say) is there for whoever asks for it.
+    virtual void error(const QString& caption, const QString& text, const QString& detail) = 0;
+    void error(const QString& caption, const QString& text) { error(caption, text, QString()); }
     // A question box with Yes and No; true for Yes.
     virtual bool ask(const QString& caption, const QString& text) = 0;
     virtual void inform(const QString& caption, const QString& text) = 0;
@@ -26,18 +28,20 @@ public:
         Kind kind;
         QString caption;
         QString text;
+        QString detail;
     };
-    void error(const QString& caption, const QString& text) override {
-        messages.append({Kind::Error, caption, text});
+    using Messenger::error;
+    void error(const QString& caption, const QString& text, const QString& detail) override {
+        messages.append({Kind::Error, caption, text, detail});
     }
     bool ask(const QString& caption, const QString& text) override {
-        messages.append({Kind::Question, caption, text});
+        messages.append({Kind::Question, caption, text, {}});
         if (onAsk)
             onAsk(); // what happens elsewhere while the question is open
         return answer;
     }
     void inform(const QString& caption, const QString& text) override {
-        messages.append({Kind::Information, caption, text});
+        messages.append({Kind::Information, caption, text, {}});
     }
     QString lastText() const { return messages.isEmpty() ? QString() : messages.last().text; }
 

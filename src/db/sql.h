@@ -10,7 +10,8 @@
 namespace tabel {
 
 // A failed database operation: the server's or driver's text and the
-// statement that caused it.
+// statement that caused it. The text is kept trimmed and without the
+// repetitions the driver's messages come with after a lost connection.
 class DbError : public std::runtime_error {
 public:
     DbError(const QString& text, const QString& statement = {});
@@ -37,10 +38,20 @@ QVariant scalar(const QSqlDatabase& db, const QString& sql, const QVariantMap& p
 // Typed SQL null, so the driver binds the right parameter type.
 QVariant nullInt();
 
-// Commits when asked; rolls the whole transaction back when it goes out of
-// scope unasked (an exception or an early return). The ODBC driver undoes
-// only the failing statement of an open transaction, so a write sequence that
-// stops at its first error must not be committed: this guard sees to that.
+// Commits when asked; rolls back what it covers when it goes out of scope
+// unasked (an exception or an early return).
+//
+// Guards nest: a guard opened while another of ours is open on the same
+// connection covers only its own part, through a savepoint. Its commit hands
+// that part to the enclosing guard; its rollback undoes that part alone. Only
+// the outermost guard commits or rolls back the real transaction, so a helper
+// that takes a guard of its own can be called from inside a larger write.
+//
+// The ODBC driver undoes only the failing statement of an open transaction,
+// and the server accepts the later COMMIT. A write sequence that met an error
+// must not be committed half done: once a statement has failed under a guard,
+// that guard's commit rolls back instead and throws, unless an inner guard
+// around the failure was rolled back and so undid it.
 class Transaction {
 public:
     explicit Transaction(const QSqlDatabase& db);
@@ -50,9 +61,16 @@ public:
     void commit();
     void rollback();
 
+    // Whether one of our guards holds a transaction open on `db`.
+    static bool active(const QSqlDatabase& db);
+
 private:
+    bool current() const;
+    void undo() noexcept;
+
     QSqlDatabase db_;
-    bool open_ = false;
+    int level_ = 0;       // 1 for the guard that owns the real transaction
+    quint64 session_ = 0; // the opening of the connection the guard began in
 };
 
 } // namespace tabel

@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTranslator>
 #include <utility>
 
 namespace tabel {
@@ -12,8 +13,11 @@ namespace {
 Messenger* errorMessenger = nullptr;
 
 QMessageBox::StandardButton showBox(QMessageBox::Icon icon, const QString& caption,
-                                    const QString& text, QMessageBox::StandardButtons buttons) {
+                                    const QString& text, QMessageBox::StandardButtons buttons,
+                                    const QString& detail = {}) {
     QMessageBox box(icon, caption, text, buttons, QApplication::activeWindow());
+    if (!detail.isEmpty())
+        box.setDetailedText(detail);
     if (auto* yes = box.button(QMessageBox::Yes))
         yes->setText(QStringLiteral("Да"));
     if (auto* no = box.button(QMessageBox::No))
@@ -22,8 +26,8 @@ QMessageBox::StandardButton showBox(QMessageBox::Icon icon, const QString& capti
 }
 } // namespace
 
-void BoxMessenger::error(const QString& caption, const QString& text) {
-    showBox(QMessageBox::Critical, caption, text, QMessageBox::Ok);
+void BoxMessenger::error(const QString& caption, const QString& text, const QString& detail) {
+    showBox(QMessageBox::Critical, caption, text, QMessageBox::Ok, detail);
 }
 
 bool BoxMessenger::ask(const QString& caption, const QString& text) {
@@ -39,17 +43,17 @@ Messenger* setErrorMessenger(Messenger* messenger) {
     return std::exchange(errorMessenger, messenger);
 }
 
-void reportError(const QString& text) {
+void reportError(const QString& text, const QString& detail) {
     static BoxMessenger boxes;
     Messenger* m = errorMessenger ? errorMessenger : &boxes;
-    m->error(QStringLiteral("Ошибка"), text);
+    m->error(QStringLiteral("Ошибка"), text, detail);
 }
 
 void guarded(const std::function<void()>& action) {
     try {
         action();
     } catch (const DbError& e) {
-        reportError(e.text());
+        reportError(QStringLiteral("Ошибка при обращении к базе данных."), e.text());
     } catch (const std::exception& e) {
         reportError(QString::fromLocal8Bit(e.what()));
     } catch (...) {
@@ -57,7 +61,29 @@ void guarded(const std::function<void()>& action) {
     }
 }
 
-TabelApplication::TabelApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+namespace {
+// The texts Qt itself puts on a message box that has a detail, for a program
+// that ships without Qt's translation files.
+class BoxTexts : public QTranslator {
+public:
+    using QTranslator::QTranslator;
+    bool isEmpty() const override { return false; }
+    QString translate(const char* context, const char* source, const char* /*disambiguation*/,
+                      int /*n*/) const override {
+        if (qstrcmp(context, "QMessageBox") != 0)
+            return {};
+        if (qstrcmp(source, "Show Details...") == 0)
+            return QStringLiteral("Показать подробности...");
+        if (qstrcmp(source, "Hide Details...") == 0)
+            return QStringLiteral("Скрыть подробности...");
+        return {};
+    }
+};
+} // namespace
+
+TabelApplication::TabelApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    installTranslator(new BoxTexts(this));
+}
 
 bool TabelApplication::notify(QObject* receiver, QEvent* event) {
     bool handled = false;

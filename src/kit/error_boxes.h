@@ -11,16 +11,19 @@ namespace tabel {
 // Message boxes for real users.
 class BoxMessenger : public Messenger {
 public:
-    void error(const QString& caption, const QString& text) override;
+    using Messenger::error;
+    void error(const QString& caption, const QString& text, const QString& detail) override;
     bool ask(const QString& caption, const QString& text) override;
     void inform(const QString& caption, const QString& text) override;
 };
 
-// The general error handler: shows an error's own text in an error box and
-// lets the program carry on. Tests point it at a recording messenger.
+// The general error handler: shows an error box captioned "Ошибка" and lets
+// the program carry on. A database error appears as one sentence in Russian,
+// with the driver's or the server's own text as the detail; any other error
+// with its own text. Tests point it at a recording messenger.
 // Returns the one it replaces.
 Messenger* setErrorMessenger(Messenger* messenger);
-void reportError(const QString& text);
+void reportError(const QString& text, const QString& detail = {});
 
 // Runs a user action; an error escaping it is reported and the program goes on.
 void guarded(const std::function<void()>& action);
