@@ -57,4 +57,12 @@ void lockWholeWorker(const QSqlDatabase& db, int worker) {
     exec(db, "select pg_advisory_xact_lock(:w, 0)", {{"w", worker}});
 }
 
+void lockUniqueKey(const QSqlDatabase& db, const QString& table, const QVariantList& key) {
+    QStringList parts{table};
+    for (const QVariant& v : key)
+        parts << v.toString();
+    exec(db, "select pg_advisory_xact_lock(hashtextextended(:key, 0))",
+         {{"key", parts.join(QLatin1Char('/'))}});
+}
+
 } // namespace tabel

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QSqlDatabase>
+#include <QVariantList>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,10 @@ namespace tabel {
 //   3. the worker-and-month lock, exclusive, in ascending order.
 // Row locks (`for update`, `for key share`) of the records and operations a
 // write touches come before all of these.
+//
+// Apart from these, a write of a directory row that must stay unique by some
+// of its values locks those values (lockUniqueKey). Such a write takes no
+// other advisory lock, so it cannot wait in a circle with the ones above.
 
 // A worker and a month (its first day's year * 100 + month).
 struct WorkerMonth {
@@ -44,5 +49,12 @@ void lockWholeMonth(const QSqlDatabase& db, const QDate& anyDayOfMonth);
 // Keeps every write of a worker's data out until the transaction ends; for
 // the deletion of the worker.
 void lockWholeWorker(const QSqlDatabase& db, int worker);
+
+// Keeps every other write of the same `table` and `key` values out until the
+// transaction ends, so a check that no row holds them yet stays true up to
+// the commit. The lock is named by a 64-bit hash of the table and the values
+// in the one-key space, which the locks above (two-key) never use; two
+// different keys that happen to share a hash only wait for each other.
+void lockUniqueKey(const QSqlDatabase& db, const QString& table, const QVariantList& key);
 
 } // namespace tabel
