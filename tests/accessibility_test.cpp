@@ -2,6 +2,8 @@
 #include "directories/worker_dialog.h"
 #include "directories/workers_list.h"
 #include "journal/main_window.h"
+#include "operations/norms_editor.h"
+#include "operations/operation_dialog.h"
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"
 #include "test_support.h"
@@ -27,9 +29,12 @@ TEST_F(AccessibilityTest, EveryControlCarriesWhatTheUserReads) {
     RecordDialog record(*ctx);
     WorkersList workers(*ctx);
     OperationsList operations(*ctx);
+    OperationDialog operation(*ctx);
+    NormsEditor norms(*ctx);
     auto* worker = workers.findChild<WorkerDialog*>();
     ASSERT_NE(worker, nullptr);
-    const QList<QWidget*> windows{&main, &login, &record, &workers, worker, &operations};
+    const QList<QWidget*> windows{&main,  &login,      &record,    &workers,
+                                  worker, &operations, &operation, &norms};
     for (QWidget* w : windows) {
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_FALSE(w->objectName().isEmpty());

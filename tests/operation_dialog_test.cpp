@@ -1,15 +1,20 @@
 #include "test_support.h"
 
+#include "app/windows.h"
 #include "db/locks.h"
+#include "journal/main_window.h"
 #include "kit/error_boxes.h"
+#include "operations/norms_editor.h"
 #include "operations/operation_dialog.h"
 #include "operations/operation_store.h"
 #include "operations/operations_list.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 using namespace tabel;
 using namespace tabel::test;
@@ -202,5 +207,48 @@ TEST_F(OperationDialogTest, DialogWritesWhatThePickersChose) {
     EXPECT_FALSE(dialog.save());
     EXPECT_EQ(messenger.lastText(), "Операция с такими параметрами уже заведена!");
     EXPECT_EQ(operations(), 2);
+    list.endDirectory();
+}
+
+TEST_F(OperationDialogTest, ListButtonsOpenTheDialogAndTheNormsEditor) {
+    const int op = addOper(balka, paint, 0);
+    MainWindow main(*ctx);
+    Windows windows(*ctx, main);
+    OperationsList& list = windows.operations();
+
+    QStringList opened;
+    auto closeWhatOpens = [&] {
+        QTimer::singleShot(0, [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            opened << (w ? w->objectName() + " " + w->windowTitle() : QString("none"));
+            if (auto* d = qobject_cast<QDialog*>(w))
+                d->done(QDialog::Rejected);
+        });
+    };
+
+    // Nothing to change in an empty list: no dialog with empty fields.
+    run("delete from accounts_dep.oper where id = :id", {{"id", op}});
+    list.beginDirectory();
+    EXPECT_FALSE(windows.operation().prepareChange());
+    closeWhatOpens();
+    list.changeButton()->click();
+    QApplication::processEvents();
+    EXPECT_EQ(opened, QStringList({"none"}));
+    list.endDirectory();
+
+    const int again = addOper(balka, paint, 0);
+    list.beginDirectory();
+    opened.clear();
+    closeWhatOpens();
+    list.addButton()->click();
+    closeWhatOpens();
+    list.changeButton()->click();
+    list.pricesBox()->setChecked(true);
+    closeWhatOpens();
+    emit list.grid()->doubleClicked(list.gridModel()->index(0, 0));
+    EXPECT_EQ(opened,
+              QStringList({"TForm10 Заведение новой цены за операцию",
+                           "TForm10 Изменение данных о цене за операцию", "TForm22 Норматив"}));
+    EXPECT_EQ(windows.norms().operationId(), again);
     list.endDirectory();
 }

@@ -7,6 +7,8 @@
 namespace tabel {
 
 class MainWindow;
+class NormsEditor;
+class OperationDialog;
 class OperationsList;
 class RecordDialog;
 class WorkersList;
@@ -21,6 +23,8 @@ public:
     WorkersList& workers() { return *workers_; }
     OperationsList& operations() { return *operations_; }
     RecordDialog& record() { return *record_; }
+    OperationDialog& operation() { return *operation_; }
+    NormsEditor& norms() { return *norms_; }
 
 private:
     AppContext& ctx_;
@@ -28,6 +32,8 @@ private:
     std::unique_ptr<OperationsList> operations_;
     std::unique_ptr<WorkersList> workers_;
     std::unique_ptr<RecordDialog> record_;
+    std::unique_ptr<OperationDialog> operation_;
+    std::unique_ptr<NormsEditor> norms_;
 };
 
 } // namespace tabel
