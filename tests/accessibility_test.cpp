@@ -2,7 +2,7 @@
 #include "directories/worker_dialog.h"
 #include "directories/workers_list.h"
 #include "journal/main_window.h"
-#include "operations/norms_editor.h"
+#include "operations/norms_window.h"
 #include "operations/operation_dialog.h"
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"

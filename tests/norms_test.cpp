@@ -2,7 +2,7 @@
 
 #include "kit/error_boxes.h"
 #include "operations/norm_store.h"
-#include "operations/norms_editor.h"
+#include "operations/norms_window.h"
 #include "operations/operation_store.h"
 #include "operations/operations_list.h"
 

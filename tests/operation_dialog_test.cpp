@@ -4,7 +4,7 @@
 #include "db/locks.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
-#include "operations/norms_editor.h"
+#include "operations/norms_window.h"
 #include "operations/operation_dialog.h"
 #include "operations/operation_store.h"
 #include "operations/operations_list.h"

@@ -4,7 +4,7 @@
 #include "journal/journal_actions.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
-#include "operations/norms_editor.h"
+#include "operations/norms_window.h"
 #include "operations/operation_dialog.h"
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"

@@ -1,4 +1,4 @@
-#include "norms_editor.h"
+#include "norms_window.h"
 
 #include "db/format.h"
 #include "db/numbers.h"
