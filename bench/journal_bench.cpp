@@ -1,10 +1,13 @@
 // Times the interactive paths on a plant-sized database: opening the four
-// shift lists of a day, opening the operations list, saving and deleting a
-// record. Usage: tabel_bench <database> <socket-or-host> <yyyy-mm-dd>
+// shift lists of a day, opening the operations list (as a picker and as the
+// directory), storing a norm price edit, saving and deleting a record. Usage: tabel_bench
+// <database> <socket-or-host> <yyyy-mm-dd>
 #include "db/connection.h"
 #include "db/data_module.h"
 #include "db/sql.h"
+#include "db/statements.h"
 #include "journal/journal_commands.h"
+#include "operations/norm_store.h"
 #include "records/record_saver.h"
 #include "session/context.h"
 
@@ -96,6 +99,35 @@ int main(int argc, char** argv) {
     const double oper = timeMs(11, [&] { data.oper().reopen(); });
     std::printf("open the operations list (%d operations): %.1f ms (median of 11)\n",
                 data.oper().count(), oper);
+
+    data.oper().close();
+    data.oper().setSql(sql::operationsDirectory());
+    const double directory = timeMs(11, [&] { data.oper().reopen(); });
+    std::printf("open the operations list in directory mode (%d operations): %.1f ms (median of "
+                "11)\n",
+                data.oper().count(), directory);
+    data.oper().close();
+    data.oper().setSql(sql::operations());
+
+    // One price cell of the norms grid, stored as its column is left; the
+    // price is put back afterwards.
+    QSqlQuery norm =
+        exec(db, "select id, o_id, price::numeric from accounts_dep.norm where price is not null "
+                 "order by id limit 1");
+    if (norm.next()) {
+        const int normId = norm.value(0).toInt();
+        const int normOper = norm.value(1).toInt();
+        const QString original = norm.value(2).toString();
+        NormStore norms(db);
+        int edit = 0;
+        const double store = timeMs(21, [&] {
+            norms.store(normOper, normId, NormStore::Field::Price,
+                        ++edit % 2 ? QStringLiteral("1.25") : QStringLiteral("1.5"));
+        });
+        exec(db, "update accounts_dep.norm set price = cast(:p as double precision) where id = :id",
+             {{"p", original}, {"id", normId}});
+        std::printf("store a norm price edit: %.1f ms (median of 21)\n", store);
+    }
 
     // A save and a deletion of one record, each with its time-sheet cell.
     const int worker =

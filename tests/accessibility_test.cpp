@@ -4,6 +4,8 @@
 #include "directories/worker_dialog.h"
 #include "directories/workers_list.h"
 #include "journal/main_window.h"
+#include "operations/norms_window.h"
+#include "operations/operation_dialog.h"
 #include "operations/operation_type_dialog.h"
 #include "operations/operation_types_list.h"
 #include "operations/operations_list.h"
@@ -33,10 +35,13 @@ TEST_F(AccessibilityTest, EveryControlCarriesWhatTheUserReads) {
     OperationsList operations(*ctx);
     OperationTypesList types(*ctx);
     GroupsList groups(*ctx);
+    OperationDialog operation(*ctx);
+    NormsEditor norms(*ctx);
     auto* worker = workers.findChild<WorkerDialog*>();
     ASSERT_NE(worker, nullptr);
-    const QList<QWidget*> windows{&main,       &login, &record,        &workers, worker,
-                                  &operations, &types, types.dialog(), &groups,  groups.dialog()};
+    const QList<QWidget*> windows{&main,   &login,          &record,    &workers,
+                                  worker,  &operations,     &types,     types.dialog(),
+                                  &groups, groups.dialog(), &operation, &norms};
     for (QWidget* w : windows) {
         SCOPED_TRACE(w->objectName().toStdString());
         EXPECT_FALSE(w->objectName().isEmpty());

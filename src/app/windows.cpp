@@ -6,6 +6,8 @@
 #include "journal/journal_actions.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
+#include "operations/norms_window.h"
+#include "operations/operation_dialog.h"
 #include "operations/operation_types_list.h"
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"
@@ -22,6 +24,8 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     operationTypes_ = std::make_unique<OperationTypesList>(ctx_, &main_);
     groups_ = std::make_unique<GroupsList>(ctx_, &main_);
     record_ = std::make_unique<RecordDialog>(ctx_, &main_);
+    operation_ = std::make_unique<OperationDialog>(ctx_, &main_);
+    norms_ = std::make_unique<NormsEditor>(ctx_, &main_);
 
     record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
         if (const auto w = workers_->pick(WorkersList::RecordPicker))
@@ -33,6 +37,16 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
             return RecordDialog::OperationChoice{op->productId, op->operationId, op->naimen,
                                                  op->vid, op->basePrice};
         return std::nullopt;
+    };
+
+    // The operation dialog's product and operation type pickers are set
+    // where those lists are created.
+    operations_->onAddOperation = [this] { operation_->openNew(); };
+    operations_->onChangeOperation = [this] { operation_->openChange(); };
+    operations_->onOpenNorms = [this] {
+        Dataset& oper = ctx_.data.oper();
+        if (!oper.isEmpty())
+            norms_->openFor(oper.current("id").toInt());
     };
 
     auto on = [](auto* sender, auto signal, std::function<void()> action) {

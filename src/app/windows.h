@@ -9,6 +9,8 @@ namespace tabel {
 class GroupsList;
 class MainWindow;
 class OperationTypesList;
+class NormsEditor;
+class OperationDialog;
 class OperationsList;
 class ProductsList;
 class RecordDialog;
@@ -27,6 +29,8 @@ public:
     OperationTypesList& operationTypes() { return *operationTypes_; }
     GroupsList& groups() { return *groups_; }
     RecordDialog& record() { return *record_; }
+    OperationDialog& operation() { return *operation_; }
+    NormsEditor& norms() { return *norms_; }
 
 private:
     AppContext& ctx_;
@@ -37,6 +41,8 @@ private:
     std::unique_ptr<OperationTypesList> operationTypes_;
     std::unique_ptr<GroupsList> groups_;
     std::unique_ptr<RecordDialog> record_;
+    std::unique_ptr<OperationDialog> operation_;
+    std::unique_ptr<NormsEditor> norms_;
 };
 
 } // namespace tabel

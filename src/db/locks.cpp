@@ -12,11 +12,6 @@ namespace tabel {
 // second key (no month is 0), a worker-and-month lock has neither.
 // Name locks use the one-key form, a key space of its own.
 
-namespace {
-// Arbitrary, but fixed for every copy of the program.
-constexpr qint64 kOperationTypeNamesKey = 0x7461626c76696431; // "tablvid1"
-} // namespace
-
 WorkerMonth workerMonth(int worker, const QDate& date) {
     return {worker, date.year() * 100 + date.month()};
 }
@@ -63,8 +58,12 @@ void lockWholeWorker(const QSqlDatabase& db, int worker) {
     exec(db, "select pg_advisory_xact_lock(:w, 0)", {{"w", worker}});
 }
 
-void lockOperationTypeNames(const QSqlDatabase& db) {
-    exec(db, "select pg_advisory_xact_lock(:k)", {{"k", kOperationTypeNamesKey}});
+void lockUniqueKey(const QSqlDatabase& db, const QString& table, const QVariantList& key) {
+    QStringList parts{table};
+    for (const QVariant& v : key)
+        parts << v.toString();
+    exec(db, "select pg_advisory_xact_lock(hashtextextended(:key, 0))",
+         {{"key", parts.join(QLatin1Char('/'))}});
 }
 
 } // namespace tabel

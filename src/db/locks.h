@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QSqlDatabase>
+#include <QVariantList>
 #include <utility>
 #include <vector>
 
@@ -20,8 +21,10 @@ namespace tabel {
 //   3. the worker-and-month lock, exclusive, in ascending order.
 // Row locks (`for update`, `for key share`) of the records and operations a
 // write touches come before all of these.
-// A name lock (below) is taken alone, by a short write of a directory that
-// takes no other lock.
+//
+// Apart from these, a write of a directory row that must stay unique by some
+// of its values locks those values (lockUniqueKey). Such a write takes no
+// other advisory lock, so it cannot wait in a circle with the ones above.
 
 // A worker and a month (its first day's year * 100 + month).
 struct WorkerMonth {
@@ -47,9 +50,11 @@ void lockWholeMonth(const QSqlDatabase& db, const QDate& anyDayOfMonth);
 // the deletion of the worker.
 void lockWholeWorker(const QSqlDatabase& db, int worker);
 
-// Keeps other adds and renames of operation types out until the transaction
-// ends, so that a name checked as free is still free when it is written: a
-// new row cannot be locked before it exists.
-void lockOperationTypeNames(const QSqlDatabase& db);
+// Keeps every other write of the same `table` and `key` values out until the
+// transaction ends, so a check that no row holds them yet stays true up to
+// the commit. The lock is named by a 64-bit hash of the table and the values
+// in the one-key space, which the locks above (two-key) never use; two
+// different keys that happen to share a hash only wait for each other.
+void lockUniqueKey(const QSqlDatabase& db, const QString& table, const QVariantList& key);
 
 } // namespace tabel

@@ -50,16 +50,31 @@ QString shiftList(int shift) {
         .arg(which, shift == 0 ? QStringLiteral("s.smena, ") + order : order);
 }
 
-QString operations() {
+namespace {
+
+// Both lists have one row shape and one order; only the norms join differs.
+QString operationsWith(const char* normsJoin) {
     return QStringLiteral(
-        "select izdel.marka, vid_oper.vid, oper.naimen, (case oper.naimen when 0 then "
-        "'Готовая продукция' else 'Заготовки' end) as nmn, count(norm.o_id) as norma, "
-        "min(norm.price)::numeric as cena, oper.id, oper.i_id, oper.vid as oper_vid "
-        "from accounts_dep.norm norm join accounts_dep.oper oper on norm.o_id = oper.id "
-        "join accounts_dep.izdel izdel on oper.i_id = izdel.id "
-        "join accounts_dep.vid_oper vid_oper on oper.vid = vid_oper.id "
-        "group by izdel.marka, vid_oper.vid, oper.naimen, oper.id, oper.i_id, oper.vid "
-        "order by izdel.marka, vid_oper.vid, oper.naimen");
+               "select izdel.marka, vid_oper.vid, oper.naimen, (case oper.naimen when 0 then "
+               "'Готовая продукция' else 'Заготовки' end) as nmn, count(norm.o_id) as norma, "
+               "min(norm.price)::numeric as cena, oper.id, oper.i_id, oper.vid as oper_vid "
+               "from accounts_dep.oper oper "
+               "join accounts_dep.izdel izdel on oper.i_id = izdel.id "
+               "join accounts_dep.vid_oper vid_oper on oper.vid = vid_oper.id "
+               "%1 accounts_dep.norm norm on norm.o_id = oper.id "
+               "group by izdel.marka, vid_oper.vid, oper.naimen, oper.id, oper.i_id, oper.vid "
+               "order by izdel.marka, vid_oper.vid, oper.naimen")
+        .arg(QLatin1String(normsJoin));
+}
+
+} // namespace
+
+QString operations() {
+    return operationsWith("join");
+}
+
+QString operationsDirectory() {
+    return operationsWith("left join");
 }
 
 } // namespace tabel::sql

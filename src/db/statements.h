@@ -15,6 +15,10 @@ QString shiftList(int shift);
 // and its lowest norm price.
 QString operations();
 
+// The same rows for every operation, norms or not: an operation without norms
+// has 0 norms and no price, so the directory can give it its first norm.
+QString operationsDirectory();
+
 inline const char* kWorkers = "select * from accounts_dep.person order by fio";
 inline const char* kIzdel = "select * from accounts_dep.izdel order by marka";
 inline const char* kVidOper = "select * from accounts_dep.vid_oper order by vid";

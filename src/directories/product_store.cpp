@@ -20,11 +20,10 @@ bool isServerDecimal(const QString& text) {
 }
 
 // Adding or renaming a product holds this lock from its duplicate check to
-// its commit, so two workstations cannot both find a new mark free. The
-// one-key form of advisory locks never meets the two-key locks of the
-// time sheets.
+// its commit, so two workstations cannot both find a new mark free; marks
+// are compared ignoring case, so the lock covers them all.
 void lockMarks(const QSqlDatabase& db) {
-    exec(db, "select pg_advisory_xact_lock(hashtext('cmn_gds_and_srv.gds_and_srv.s_caption'))");
+    lockUniqueKey(db, "cmn_gds_and_srv.gds_and_srv.s_caption", {});
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "operation_store.h"
 
+#include "db/locks.h"
 #include "db/sql.h"
 
 namespace tabel {
@@ -25,6 +26,62 @@ Outcome OperationStore::remove(int operationId) {
         return Outcome::ok();
     } catch (const Refused& r) {
         return r.outcome();
+    }
+}
+
+OperationStore::Saved OperationStore::save(const OperationInput& in) {
+    if (in.productText.trimmed().isEmpty() || in.typeText.trimmed().isEmpty() ||
+        in.productId <= 0 || in.typeId <= 0)
+        return {Outcome::refused(kErrorCaption, kOperationFieldsMissing)};
+    // Any code but 0 means blanks; what is written is the drop-down's index.
+    const int kind = in.kind == 0 ? 0 : 1;
+    try {
+        Transaction tx(db_);
+        if (in.mode == 2 &&
+            !scalar(db_, "select id from accounts_dep.oper where id = :id for update",
+                    {{"id", in.operationId}})
+                 .isValid())
+            throw Refused(kErrorCaption, kOperationDeleted);
+        lockUniqueKey(db_, QStringLiteral("accounts_dep.oper"), {in.productId, in.typeId, kind});
+        // The type stays until this operation is committed; a deletion of it
+        // waits for that.
+        if (!scalar(db_, "select id from accounts_dep.vid_oper where id = :v for key share",
+                    {{"v", in.typeId}})
+                 .isValid())
+            throw Refused(kErrorCaption, kOperationTypeGone);
+        // Products belong to another application (and may be a view): only
+        // their presence is checked.
+        if (!scalar(db_, "select 1 from accounts_dep.izdel where id = :i", {{"i", in.productId}})
+                 .isValid())
+            throw Refused(kErrorCaption, kPickedProductGone);
+
+        QVariantMap key{{"i", in.productId}, {"v", in.typeId}, {"k", kind}};
+        QString count = "select count(*) as cnt from accounts_dep.oper where i_id = :i and "
+                        "vid = :v and (case when naimen = 0 then 0 else 1 end) = :k";
+        if (in.mode == 2) {
+            count += " and id <> :id";
+            key["id"] = in.operationId;
+        }
+        if (scalar(db_, count, key).toInt() > 0)
+            throw Refused(kErrorCaption, kOperationExists);
+
+        int id = in.operationId;
+        if (in.mode == 2) {
+            key["id"] = in.operationId;
+            exec(db_,
+                 "update accounts_dep.oper set vid = :v, naimen = :k, i_id = :i where id = :id",
+                 key);
+        } else {
+            id = scalar(db_,
+                        "insert into accounts_dep.oper (vid, naimen, i_id, cena_new) "
+                        "values (:v, :k, :i, 0) returning id",
+                        key)
+                     .toInt();
+        }
+        tx.commit();
+        return {Outcome::ok(), id};
+    } catch (const Refused& r) {
+        return {r.outcome()};
     }
 }
 

@@ -8,9 +8,27 @@
 namespace tabel {
 
 inline const char* kOperationInUse = "По операции есть записи, удалить нельзя.";
+inline const char* kOperationExists = "Операция с такими параметрами уже заведена!";
+inline const char* kOperationFieldsMissing = "Все поля должны быть заполнены!";
+inline const char* kOperationDeleted = "Операция не найдена: она удалена с другого рабочего места.";
+inline const char* kPickedProductGone =
+    "Изделие не найдено: оно удалено с другого рабочего места. Выберите изделие заново.";
+inline const char* kOperationTypeGone = "Вид операции не найден: он удалён с другого рабочего "
+                                        "места. Выберите вид операции заново.";
 
-// The rules of operations beyond listing them: their search and their
-// deletion.
+// What the operation dialog hands over on "Записать".
+struct OperationInput {
+    int mode = 1;        // 1 new operation, 2 change
+    int operationId = 0; // the operation being changed (mode 2)
+    int productId = 0;
+    QString productText; // "Марка изделия"
+    int typeId = 0;
+    QString typeText; // "Операция"
+    int kind = 0;     // 0 "Готовая продукция", 1 "Заготовки"
+};
+
+// The rules of operations beyond listing them: their search, their writing
+// and their deletion.
 class OperationStore {
 public:
     explicit OperationStore(QSqlDatabase db) : db_(std::move(db)) {}
@@ -32,6 +50,22 @@ public:
     // records refer to is kept and the outcome says so; one already deleted
     // elsewhere counts as deleted. Throws DbError.
     Outcome remove(int operationId);
+
+    struct Saved {
+        Outcome outcome;     // refused, or done
+        int operationId = 0; // the written operation when done
+    };
+
+    // "Записать" of the operation dialog. Both pickers must have been used.
+    // An operation is unique by product, operation type and kind (finished
+    // goods, or blanks whatever their stored code); the check runs in the
+    // write's transaction (a savepoint inside a caller's) under a lock on
+    // those values, so two workstations cannot both add the same operation.
+    // A change excludes the operation itself. A product or type deleted
+    // elsewhere since the pick is refused, as is a change of an operation
+    // deleted meanwhile. A new operation gets `cena_new` 0 and no norms.
+    // Throws DbError.
+    Saved save(const OperationInput& in);
 
 private:
     QSqlDatabase db_;

@@ -39,7 +39,9 @@ Outcome OperationTypeStore::save(int id, const QString& name, int* newId) {
         Transaction tx(db_);
         // Held until the commit, so no other workstation writes the same
         // name between the check and the write.
-        lockOperationTypeNames(db_);
+        // Names are compared ignoring case, so every add or rename of a type
+        // waits for the others.
+        lockUniqueKey(db_, "accounts_dep.vid_oper.vid", {});
         if (id != 0 && !holdForUse(db_, id))
             throw Refused(kErrorCaption,
                           "Вид операции не найден: он удалён с другого рабочего места.");

@@ -1,5 +1,6 @@
 #include "operations_list.h"
 
+#include "db/statements.h"
 #include "kit/error_boxes.h"
 
 #include <QCheckBox>
@@ -63,8 +64,10 @@ void OperationsList::openDirectory() {
 void OperationsList::beginDirectory() {
     setModeNumber(Directory);
     // Every opening reads the database again: prices and operations change
-    // on other workstations.
+    // on other workstations. The directory lists operations without norms
+    // too, so a new one can be given its first norm.
     list().close();
+    list().setSql(sql::operationsDirectory());
     list().open();
     change_->setText("Изменить");
     change_->setDefault(false);
@@ -75,6 +78,7 @@ void OperationsList::beginDirectory() {
 
 void OperationsList::endDirectory() {
     list().close();
+    list().setSql(sql::operations());
 }
 
 std::optional<PickedOperation> OperationsList::pick(int currentOperationId) {
@@ -88,8 +92,9 @@ void OperationsList::beginPick(int currentOperationId) {
     chosen_.reset();
     Dataset& oper = list();
     // A norm raised elsewhere since the last pick must not reach a record
-    // at the old price.
+    // at the old price. Only operations with a price can be picked.
     oper.close();
+    oper.setSql(sql::operations());
     oper.open();
     change_->setText("Выбрать");
     add_->hide();

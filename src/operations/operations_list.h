@@ -35,10 +35,13 @@ public:
     explicit OperationsList(AppContext& ctx, QWidget* parent = nullptr);
 
     // Reads `Oper` again, shows the list modally with add, change and delete,
-    // and closes `Oper` again. Throws DbError when `Oper` cannot be read.
+    // and closes `Oper` again. The directory lists every operation, those
+    // without norms too (0 norms, no price), so that a new operation can be
+    // given its first norm. Throws DbError when `Oper` cannot be read.
     void openDirectory();
 
-    // Reads `Oper` again and shows the list modally for a choice, standing
+    // Reads `Oper` again, only the operations with at least one norm, and
+    // shows the list modally for a choice, standing
     // on the operation `currentOperationId` (on the first row when it is 0 or
     // not listed). `Oper` is left open and unnarrowed. Nothing comes back
     // when the list was closed without a choice or had no rows. Throws
