@@ -72,4 +72,9 @@ void openSession(QSqlDatabase db) {
                    "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL READ COMMITTED"));
 }
 
+ConnectionWatch* ConnectionWatch::instance() {
+    static ConnectionWatch watch;
+    return &watch;
+}
+
 } // namespace tabel
