@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
 #include <stdexcept>
+#include <utility>
 
 namespace tabel {
 
@@ -57,6 +59,14 @@ QVariant scalar(const QSqlDatabase& db, const QString& sql, const QVariantMap& p
 
 // Typed SQL null, so the driver binds the right parameter type.
 QVariant nullInt();
+
+// Whether the server can store `text`. PostgreSQL text has no place for the
+// character U+0000, and the driver would cut the value there without a word.
+bool storableText(const QString& text);
+
+// The message that refuses the first of the (field caption, value) pairs the
+// server cannot store; empty when all can be stored.
+QString storageRefusal(const QList<std::pair<QString, QString>>& fields);
 
 // Commits when asked; rolls back what it covers when it goes out of scope
 // unasked (an exception or an early return).
