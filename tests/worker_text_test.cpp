@@ -60,4 +60,34 @@ TEST_F(WorkerTextTest, TextTheServerCannotStoreIsRefusedAndNothingIsWritten) {
     EXPECT_EQ(stored(id), "Петров П.П.|Цех 1");
 }
 
+TEST_F(WorkerTextTest, ANameSavedUnchangedStaysByteForByte) {
+    // Names with line breaks come from the personnel application.
+    const QString names[] = {
+        "Иванов\nИван Иванович",
+        "Иванов\r\nИван",
+        "Петров\n\nПётр\rПетрович",
+    };
+    for (const QString& name : names) {
+        SCOPED_TRACE(QString(name).replace("\r", "\\r").replace("\n", "\\n").toStdString());
+        const int id = addWorker(name, "Цех\n5");
+        const auto bytes = [&] {
+            return scalar("select encode(convert_to(fio, 'UTF8'), 'hex') || ' ' || "
+                          "encode(convert_to(s_staffpos_hl, 'UTF8'), 'hex') "
+                          "from accounts_dep.person where id = :id",
+                          {{"id", id}})
+                .toString()
+                .toStdString();
+        };
+        const std::string before = bytes();
+        Dataset& workers = data->workers();
+        workers.close();
+        workers.open();
+        ASSERT_TRUE(workers.locate("id", id));
+        EXPECT_EQ(workers.current("fio").toString().toStdString(), name.toStdString());
+        ASSERT_TRUE(store->change(id, workers.current("fio").toString(),
+                                  workers.current("s_staffpos_hl").toString()));
+        EXPECT_EQ(bytes(), before);
+    }
+}
+
 } // namespace
