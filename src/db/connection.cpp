@@ -11,6 +11,9 @@
 
 namespace tabel {
 
+// LFConversion=0: with 1 the driver hands every line feed it reads over as
+// CR LF but writes bound values unchanged, so a text read and saved again
+// without an edit came back altered.
 QString connectionString(const QString& database, const QString& server) {
     return QStringLiteral("DRIVER={PostgreSQL UNICODE};DATABASE=") + database +
            QStringLiteral(";SERVER=") + server +
@@ -20,7 +23,7 @@ QString connectionString(const QString& database, const QString& server) {
                           "MaxLongVarcharSize=8190;") +
            QStringLiteral("Debug=0;CommLog=0;UseDeclareFetch=0;TextAsLongVarchar=1;"
                           "UnknownsAsLongVarchar=0;BoolsAsChar=1;Parse=0;ExtraSysTablePrefixes=;"
-                          "LFConversion=1;UpdatableCursors=1;") +
+                          "LFConversion=0;UpdatableCursors=1;") +
            QStringLiteral("TrueIsMinus1=0;BI=0;ByteaAsLongVarBinary=1;UseServerSidePrepare=1;"
                           "LowerCaseIdentifier=0;D6=-101;OptionalErrors=0;XaOpt=1");
 }
@@ -70,6 +73,11 @@ void openSession(QSqlDatabase db) {
     setSession(db,
                QStringLiteral(
                    "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL READ COMMITTED"));
+}
+
+ConnectionWatch* ConnectionWatch::instance() {
+    static ConnectionWatch watch;
+    return &watch;
 }
 
 } // namespace tabel

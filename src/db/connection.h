@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -27,5 +28,22 @@ QSqlDatabase openDatabase(const QString& connectionString,
 // session under the program's rules. Serves the first opening and every
 // reopening after a lost connection alike. Throws DbError.
 void openSession(QSqlDatabase db);
+
+// Says when a lost connection has been opened again, so that windows can read
+// their lists anew.
+class ConnectionWatch : public QObject {
+    Q_OBJECT
+public:
+    static ConnectionWatch* instance();
+
+signals:
+    // Emitted from inside the statement that found the connection lost,
+    // before it returns or throws: a receiver that reads the database should
+    // be connected with Qt::QueuedConnection.
+    void reopened(const QString& connectionName);
+
+private:
+    ConnectionWatch() = default;
+};
 
 } // namespace tabel

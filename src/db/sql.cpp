@@ -1,7 +1,11 @@
 #include "sql.h"
 
+#include "connection.h"
+
+#include <QRegularExpression>
 #include <QSqlError>
 #include <map>
+#include <optional>
 #include <utility>
 
 namespace tabel {
@@ -48,6 +52,9 @@ QString tidy(const QString& text) {
 DbError::DbError(const QString& text, const QString& statement)
     : std::runtime_error(tidy(text).toStdString()), text_(tidy(text)), statement_(statement) {}
 
+ConnectionLost::ConnectionLost(const QString& text, const QString& statement, bool restored)
+    : DbError(text, statement), restored_(restored) {}
+
 static QString errorText(const QSqlError& e) {
     QString t = e.databaseText().trimmed();
     if (t.isEmpty())
@@ -64,7 +71,8 @@ struct Session {
     // The outermost guard with a failed statement in its part that no rollback
     // of an inner guard has undone; 0 when there is none.
     int failedLevel = 0;
-    QString failure; // that statement's error
+    QString failure;  // that statement's error
+    QString lostWith; // the error that found the connection lost last time
 };
 
 // Keyed by connection name; a map, so references stay valid while others are
@@ -74,11 +82,15 @@ std::map<QString, Session>& sessions() {
     return all;
 }
 
-Session& sessionOf(const QSqlDatabase& db) {
+quint64 newSessionId() {
     static quint64 lastId = 0;
+    return ++lastId;
+}
+
+Session& sessionOf(const QSqlDatabase& db) {
     Session& s = sessions()[db.connectionName()];
     if (s.id == 0)
-        s.id = ++lastId;
+        s.id = newSessionId();
     return s;
 }
 
@@ -96,10 +108,92 @@ QString savepointName(int level) {
     return QStringLiteral("tabel_nested_%1").arg(level);
 }
 
+// Whether running `sql` again cannot change anything: a SELECT or WITH that
+// neither writes (a data-modifying WITH, SELECT INTO) nor locks rows (FOR
+// UPDATE, FOR SHARE) nor draws from a sequence.
+bool onlyReads(const QString& sql) {
+    static const QRegularExpression reads(QStringLiteral(R"(^\s*(select|with)\b)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression writes(
+        QStringLiteral(R"(\b(insert|update|delete|merge|into|share|nextval|setval)\b)"),
+        QRegularExpression::CaseInsensitiveOption);
+    return reads.match(sql).hasMatch() && !writes.match(sql).hasMatch();
+}
+
+// Whether the connection is of no further use. The driver reports a broken
+// connection in several ways ("The connection has been lost", "server closed
+// the connection unexpectedly ... Error while preparing parameters",
+// "SQLPrepareW unable due to the connection lost"), partly with the same
+// native code as ordinary errors; once it is broken, though, even this
+// statement fails, and fails without asking the server.
+bool connectionGone(const QSqlDatabase& db) {
+    if (!db.isOpen())
+        return true;
+    QSqlQuery probe(db);
+    return !probe.exec(QStringLiteral("select 1"));
+}
+
+QString joined(const QString& a, const QString& b) {
+    return a.isEmpty() || b.isEmpty() ? a + b : a + QLatin1Char('\n') + b;
+}
+
+// Opens the connection anew; the transaction it had is gone either way.
+// False, with the reason in `why`, when the server cannot be reached; the
+// connection is then left closed, so the next statement tries again.
+bool reopen(QSqlDatabase db, const QString& lostWith, QString& why) {
+    Session& s = sessionOf(db);
+    s.id = newSessionId();
+    s.depth = 0;
+    s.failedLevel = 0;
+    s.lostWith = lostWith;
+    db.close();
+    try {
+        openSession(db);
+    } catch (const DbError& e) {
+        why = e.text();
+        db.close();
+        return false;
+    }
+    emit ConnectionWatch::instance()->reopened(db.connectionName());
+    return true;
+}
+
+// After `sql` failed with `error`: throws DbError for an ordinary failure and
+// ConnectionLost for a lost connection, which it reopens. Returns only when
+// the connection was lost, is open again and `sql` may simply run again.
+void afterFailure(const QSqlDatabase& db, const QString& sql, const QString& error,
+                  bool mayRunAgain) {
+    if (!connectionGone(db)) {
+        noteFailure(db, error);
+        throw DbError(error, sql);
+    }
+    // What reached the server before the break is unknown: a write, or any
+    // statement of a transaction, is left for the user to check.
+    const bool runAgain = mayRunAgain && !Transaction::active(db);
+    QString why;
+    if (!reopen(db, error, why))
+        throw ConnectionLost(joined(error, why), sql, false);
+    if (!runAgain)
+        throw ConnectionLost(error, sql, true);
+}
+
+// A connection left closed by a failed reopening is opened before anything
+// is sent on it.
+void openIfClosed(const QSqlDatabase& db, const QString& sql) {
+    if (db.isOpen())
+        return;
+    const bool inTransaction = Transaction::active(db);
+    QString why;
+    if (!reopen(db, QString(), why))
+        throw ConnectionLost(why, sql, false);
+    if (inTransaction)
+        throw ConnectionLost(QString(), sql, true);
+}
+
 // Savepoint commands go to the server as plain text, never as prepared
 // statements: only then does the driver see them and stop releasing its own
 // per-statement savepoint, which would release ours along with it.
-void runPlain(const QSqlDatabase& db, const QString& sql) {
+void runPlain(const QSqlDatabase& db, const QString& sql, bool reopenWhenLost = true) {
     QString error;
     {
         QSqlQuery q(db);
@@ -107,28 +201,47 @@ void runPlain(const QSqlDatabase& db, const QString& sql) {
             return;
         error = errorText(q.lastError());
     }
+    if (reopenWhenLost)
+        afterFailure(db, sql, error, false);
     noteFailure(db, error);
     throw DbError(error, sql);
+}
+
+// Runs `sql` once. A failed query is gone by the time this returns, before the
+// connection may be closed and opened again under it.
+std::optional<QSqlQuery> attempt(const QSqlDatabase& db, const QString& sql,
+                                 const QVariantMap& params,
+                                 QSql::NumericalPrecisionPolicy precision, QString& error) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.setNumericalPrecisionPolicy(precision);
+    if (q.prepare(sql)) {
+        for (auto it = params.cbegin(); it != params.cend(); ++it)
+            q.bindValue(QLatin1Char(':') + it.key(), it.value());
+        if (q.exec())
+            return q;
+    }
+    error = errorText(q.lastError());
+    return std::nullopt;
 }
 
 } // namespace
 
 QSqlQuery exec(const QSqlDatabase& db, const QString& sql, const QVariantMap& params,
                QSql::NumericalPrecisionPolicy precision) {
+    openIfClosed(db, sql);
     QString error;
-    {
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        q.setNumericalPrecisionPolicy(precision);
-        if (q.prepare(sql)) {
-            for (auto it = params.cbegin(); it != params.cend(); ++it)
-                q.bindValue(QLatin1Char(':') + it.key(), it.value());
-            if (q.exec())
-                return q;
-        }
-        error = errorText(q.lastError());
+    if (std::optional<QSqlQuery> q = attempt(db, sql, params, precision, error))
+        return std::move(*q);
+    afterFailure(db, sql, error, onlyReads(sql));
+    if (std::optional<QSqlQuery> q = attempt(db, sql, params, precision, error))
+        return std::move(*q);
+    if (connectionGone(db)) {
+        // Lost again at once: the server is not really back yet. Closed, the
+        // connection is opened again before the next statement.
+        QSqlDatabase(db).close();
+        throw ConnectionLost(error, sql, false);
     }
-    noteFailure(db, error);
     throw DbError(error, sql);
 }
 
@@ -143,8 +256,20 @@ QVariant nullInt() {
     return QVariant(QMetaType::fromType<int>());
 }
 
+bool storableText(const QString& text) {
+    return !text.contains(QChar(0));
+}
+
+QString storageRefusal(const QList<std::pair<QString, QString>>& fields) {
+    for (const auto& [caption, value] : fields)
+        if (!storableText(value))
+            return QStringLiteral("%1 содержит недопустимый символ (код 0).").arg(caption);
+    return {};
+}
+
 Transaction::Transaction(const QSqlDatabase& db) : db_(db) {
     if (sessionOf(db_).depth == 0) {
+        openIfClosed(db_, QStringLiteral("BEGIN"));
         if (!db_.transaction())
             throw DbError(errorText(db_.lastError()), QStringLiteral("BEGIN"));
         Session& s = sessionOf(db_);
@@ -188,8 +313,10 @@ void Transaction::undo() noexcept {
     }
     try {
         const QString name = savepointName(level);
-        runPlain(db_, QStringLiteral("ROLLBACK TO SAVEPOINT ") + name);
-        runPlain(db_, QStringLiteral("RELEASE SAVEPOINT ") + name);
+        // Never reopens: a lost connection took the transaction with it, and
+        // the next statement will find out.
+        runPlain(db_, QStringLiteral("ROLLBACK TO SAVEPOINT ") + name, false);
+        runPlain(db_, QStringLiteral("RELEASE SAVEPOINT ") + name, false);
         if (s.failedLevel >= level)
             s.failedLevel = 0;
     } catch (const DbError&) {
@@ -205,11 +332,17 @@ void Transaction::rollback() {
 }
 
 void Transaction::commit() {
+    Session& s = sessionOf(db_);
+    if (level_ != 0 && s.id != session_) {
+        // The connection was lost and reopened under this guard, and the
+        // transaction went with it.
+        level_ = 0;
+        throw ConnectionLost(s.lostWith, QStringLiteral("COMMIT"), db_.isOpen());
+    }
     if (!current()) {
         level_ = 0;
         return;
     }
-    Session& s = sessionOf(db_);
     if (s.failedLevel != 0 && s.failedLevel >= level_) {
         const QString failure = s.failure;
         const int level = level_;
@@ -226,6 +359,12 @@ void Transaction::commit() {
     }
     if (!db_.commit()) {
         const QString text = errorText(db_.lastError());
+        if (connectionGone(db_)) {
+            QString why;
+            if (!reopen(db_, text, why))
+                throw ConnectionLost(joined(text, why), QStringLiteral("COMMIT"), false);
+            throw ConnectionLost(text, QStringLiteral("COMMIT"), true);
+        }
         db_.rollback();
         throw DbError(text, QStringLiteral("COMMIT"));
     }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
 #include <stdexcept>
+#include <utility>
 
 namespace tabel {
 
@@ -23,8 +25,28 @@ private:
     QString statement_;
 };
 
+// The connection broke under a statement. When `restored()`, it has been
+// opened again and the next statement can run, but whether a write, or a
+// transaction under way, reached the server before the break is unknown.
+// Otherwise the server could not be reached; the next statement tries again.
+class ConnectionLost : public DbError {
+public:
+    ConnectionLost(const QString& text, const QString& statement, bool restored);
+    bool restored() const { return restored_; }
+
+private:
+    bool restored_;
+};
+
 // Prepares `sql`, binds every `:name` placeholder from `params` and executes.
 // Throws DbError on failure.
+//
+// A connection found lost (the server restarted, say) is opened again with
+// the program's session rules, and a closed one before anything is run. A
+// read outside any transaction (a statement that starts with SELECT or WITH
+// and writes nothing) then simply runs again. Anything else is never repeated
+// blindly: it throws ConnectionLost, and so does a read when the server
+// cannot be reached.
 // `precision` decides how numeric and double columns are read: as exact text
 // (the connection's default) or, for lists whose amounts are only shown and
 // carry far fewer than 15 digits, as doubles, which the driver hands over
@@ -37,6 +59,14 @@ QVariant scalar(const QSqlDatabase& db, const QString& sql, const QVariantMap& p
 
 // Typed SQL null, so the driver binds the right parameter type.
 QVariant nullInt();
+
+// Whether the server can store `text`. PostgreSQL text has no place for the
+// character U+0000, and the driver would cut the value there without a word.
+bool storableText(const QString& text);
+
+// The message that refuses the first of the (field caption, value) pairs the
+// server cannot store; empty when all can be stored.
+QString storageRefusal(const QList<std::pair<QString, QString>>& fields);
 
 // Commits when asked; rolls back what it covers when it goes out of scope
 // unasked (an exception or an early return).

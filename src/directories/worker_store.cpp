@@ -64,6 +64,12 @@ bool WorkerStore::add(const QString& fio, const QString& department) {
     const QString name = fio.trimmed();
     if (refuseBlank(name))
         return false;
+    const QString refusal = storageRefusal(
+        {{QStringLiteral("ФИО"), name}, {QStringLiteral("Подразделение"), department}});
+    if (!refusal.isEmpty()) {
+        messenger_.error(QStringLiteral("Ошибка"), refusal);
+        return false;
+    }
     exec(db_, "INSERT INTO accounts_dep.person (fio, s_staffpos_hl) VALUES (:fio, :dept)",
          {{"fio", name}, {"dept", notNull(department)}});
     return true;
@@ -73,6 +79,12 @@ bool WorkerStore::change(int id, const QString& fio, const QString& department) 
     const QString name = fio.trimmed();
     if (refuseBlank(name))
         return false;
+    const QString refusal = storageRefusal(
+        {{QStringLiteral("ФИО"), name}, {QStringLiteral("Подразделение"), department}});
+    if (!refusal.isEmpty()) {
+        messenger_.error(QStringLiteral("Ошибка"), refusal);
+        return false;
+    }
     exec(db_,
          "UPDATE accounts_dep.person SET fio = :fio, s_staffpos_hl = :dept "
          "where accounts_dep.person.id = :id",

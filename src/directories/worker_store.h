@@ -49,8 +49,9 @@ public:
 
     // "Записать" of the worker dialog. The name is stored trimmed; an empty
     // department caption is stored as empty text, not as null. A name that is
-    // blank after trimming is refused with a message: the answer is then
-    // false and nothing is written. Throws DbError.
+    // blank after trimming, or a name or department the server cannot store
+    // (see storableText), is refused with a message: the answer is then false
+    // and nothing is written. Throws DbError.
     bool add(const QString& fio, const QString& department);
     bool change(int id, const QString& fio, const QString& department);
 

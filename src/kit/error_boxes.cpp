@@ -52,6 +52,12 @@ void reportError(const QString& text, const QString& detail) {
 void guarded(const std::function<void()>& action) {
     try {
         action();
+    } catch (const ConnectionLost& e) {
+        reportError(e.restored()
+                        ? QStringLiteral("Связь с базой данных была потеряна. Изменение "
+                                         "могло не сохраниться: проверьте данные.")
+                        : QStringLiteral("Нет связи с базой данных. Повторите действие позже."),
+                    e.text());
     } catch (const DbError& e) {
         reportError(QStringLiteral("Ошибка при обращении к базе данных."), e.text());
     } catch (const std::exception& e) {
