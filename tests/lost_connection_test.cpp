@@ -1,6 +1,8 @@
 #include "app/login_dialog.h"
+#include "app/windows.h"
 #include "db/connection.h"
 #include "db/sql.h"
+#include "journal/journal_commands.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
 #include "test_support.h"
@@ -209,6 +211,40 @@ TEST_F(LostConnectionTest, TheVersionGateShowsOneBoxWhileTheServerIsDown) {
     login.gateTick(); // the server is back: the gate reads without a word
     EXPECT_EQ(boxes.messages.size(), 1);
     setErrorMessenger(before);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LostConnectionTest, TheJournalIsReadAgainAfterAFailedWrite) {
+    const int worker = addWorker("Иванов И.И.");
+    const int oper = addOper(addProduct("М-1"), addVid("Резка"));
+    addNorm(oper, 2);
+    const QDate day(2024, 3, 5);
+    const int first = addRecord({.worker = worker, .oper = oper, .date = day, .shift = 1});
+    MainWindow main(*ctx);
+    Windows windows(*ctx, main);
+    ctx->state.pickedDate = day;
+    data->openShiftLists(day);
+    ASSERT_EQ(data->shiftList(1).count(), 1);
+
+    // Another workstation adds a record; then the server drops our session
+    // and the double-click's write meets the lost connection.
+    addRecord({.worker = worker, .oper = oper, .date = day, .shift = 1, .time = 3, .color = 5});
+    loseConnection();
+    bool lost = false;
+    try {
+        toggleAcceptance(db, first, data->shiftList(1).current("row_version").toString(), "no");
+    } catch (const ConnectionLost&) {
+        lost = true;
+    }
+    EXPECT_TRUE(lost);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(data->shiftList(1).count(), 2); // what the database holds now
+    EXPECT_EQ(
+        scalar("select ok from accounts_dep.smena where id = :id", {{"id", first}}).toString(),
+        "no"); // never written blindly
 }
 
 } // namespace

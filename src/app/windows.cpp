@@ -1,5 +1,6 @@
 #include "windows.h"
 
+#include "db/connection.h"
 #include "directories/groups_list.h"
 #include "directories/products_list.h"
 #include "directories/workers_list.h"
@@ -39,8 +40,16 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
         return std::nullopt;
     };
 
-    // The operation dialog's product and operation type pickers are set
-    // where those lists are created.
+    operation_->pickProduct = [this]() -> std::optional<OperationDialog::ProductChoice> {
+        if (const auto p = products_->pick(ProductsList::OperationPicker))
+            return OperationDialog::ProductChoice{p->id, p->marka};
+        return std::nullopt;
+    };
+    operation_->pickType = [this]() -> std::optional<OperationDialog::TypeChoice> {
+        if (const auto t = operationTypes_->pick(OperationTypesList::OperationPicker))
+            return OperationDialog::TypeChoice{t->id, t->vid};
+        return std::nullopt;
+    };
     operations_->onAddOperation = [this] { operation_->openNew(); };
     operations_->onChangeOperation = [this] { operation_->openChange(); };
     operations_->onOpenNorms = [this] {
@@ -57,6 +66,17 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     on(main_.deleteButton(), &QPushButton::clicked,
        [this] { JournalActions(ctx_).deleteCurrent(); });
     main_.onToggleAcceptance = [this] { JournalActions(ctx_).toggleAcceptance(); };
+
+    // A connection reopened after a loss: the journal shows what the
+    // database holds now, so a user told that a change may be lost can see.
+    // Queued, because the signal comes from inside the failing statement.
+    QObject::connect(
+        ConnectionWatch::instance(), &ConnectionWatch::reopened, &main_,
+        [this] {
+            if (ctx_.data.shiftList(1).isOpen())
+                guarded([this] { main_.reloadLists(); });
+        },
+        Qt::QueuedConnection);
 
     QAction* workersItem = main_.menuAction("ItemWorkers");
     workersItem->setEnabled(true);
