@@ -109,16 +109,31 @@ TEST_F(WorkersTest, DialogStoresDepartmentCaptionAndKeepsItsChoice) {
     ASSERT_TRUE(dialog.save());
     EXPECT_EQ(workerCount("fio = 'Кузнецов' and s_staffpos_hl = 'Цех Б'"), 1);
 
-    // Another use: the drop-down still shows its choice after rereading, and
-    // a changed worker gets it whatever department it had.
+    // A change stands on the worker's own department; untouched, the stored
+    // text is kept even when the list does not have it.
     const int id = scalar("select id from accounts_dep.person where fio = 'Сидоров'").toInt();
     addDepartment(3, "Цех 0"); // sorts first, so the choice moves in the list
-    dialog.beginChange(id, "Сидоров  ");
+    run("update accounts_dep.person set s_staffpos_hl = 'Склад (старое)' where id = :i",
+        {{"i", id}});
+    dialog.beginChange(id, "Сидоров  ", "Склад (старое)");
     EXPECT_EQ(dialog.nameEdit()->text(), "Сидоров");
-    EXPECT_EQ(dialog.departmentText(), "Цех Б");
+    EXPECT_EQ(dialog.departmentText(), ""); // not in the list: nothing shown, nothing lost
+    dialog.nameEdit()->setText("Сидоров С.");
     ASSERT_TRUE(dialog.save());
-    EXPECT_EQ(workerCount("id = :i and s_staffpos_hl = 'Цех Б'", {{"i", id}}), 1);
+    EXPECT_EQ(workerCount("id = :i and fio = 'Сидоров С.' and s_staffpos_hl = 'Склад (старое)'",
+                          {{"i", id}}),
+              1);
     EXPECT_EQ(dialog.mode(), WorkerDialog::Change);
+
+    const int kuznetsov =
+        scalar("select id from accounts_dep.person where fio = 'Кузнецов'").toInt();
+    dialog.beginChange(kuznetsov, "Кузнецов", "Цех Б");
+    EXPECT_EQ(dialog.departmentText(), "Цех Б");
+    // Picked by the user: written.
+    dialog.departmentBox()->setCurrentIndex(dialog.departmentBox()->findText("Цех 0"));
+    emit dialog.departmentBox()->activated(dialog.departmentBox()->currentIndex());
+    ASSERT_TRUE(dialog.save());
+    EXPECT_EQ(workerCount("id = :i and s_staffpos_hl = 'Цех 0'", {{"i", kuznetsov}}), 1);
 }
 
 TEST_F(WorkersTest, WheelOverTheDialogStepsTheFocusedDropDown) {

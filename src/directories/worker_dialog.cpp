@@ -42,6 +42,7 @@ WorkerDialog::WorkerDialog(WorkerStore& store, QWidget* parent) : QDialog(parent
         return box;
     };
     department_ = combo("DBLookupComboBox1");
+    connect(department_, &QComboBox::activated, this, [this] { departmentTouched_ = true; });
     staffPos_ = combo("DBLookupComboBox2");
     role_ = combo("DBLookupComboBox3");
 
@@ -93,11 +94,16 @@ void WorkerDialog::beginAdd() {
     reloadLists();
 }
 
-void WorkerDialog::beginChange(int workerId, const QString& fio) {
+void WorkerDialog::beginChange(int workerId, const QString& fio, const QString& department) {
     mode_ = Change;
     reloadLists();
     name_->setText(fio.trimmed());
     workerId_ = workerId;
+    // The worker's own department when the list has it; the stored text is
+    // kept unless the user picks another one in this opening.
+    // Another worker's choice from an earlier use is not shown for this one.
+    department_->setCurrentIndex(department_->findText(department.trimmed()));
+    departmentTouched_ = false;
 }
 
 QString WorkerDialog::departmentText() const {
@@ -105,8 +111,11 @@ QString WorkerDialog::departmentText() const {
 }
 
 bool WorkerDialog::save() {
-    const bool written = mode_ == Add ? store_.add(name_->text(), departmentText())
-                                      : store_.change(workerId_, name_->text(), departmentText());
+    const bool written =
+        mode_ == Add
+            ? store_.add(name_->text(), departmentText())
+            : store_.change(workerId_, name_->text(),
+                            departmentTouched_ ? std::optional(departmentText()) : std::nullopt);
     if (written)
         accept();
     return written;

@@ -3,6 +3,7 @@
 #include "directories/worker_store.h"
 
 #include <QDialog>
+#include <optional>
 
 class QComboBox;
 class QLineEdit;
@@ -25,7 +26,7 @@ public:
     void beginAdd();
     // Set the dialog up for changing a worker: its trimmed name, drop-downs
     // read again (still showing their last choice).
-    void beginChange(int workerId, const QString& fio);
+    void beginChange(int workerId, const QString& fio, const QString& department = {});
     // Reads the three drop-down lists again, keeping each one's choice.
     void reloadLists();
 
@@ -59,6 +60,7 @@ private:
     QPushButton* cancel_;
     int mode_ = Add;
     int workerId_ = 0;
+    bool departmentTouched_ = false; // picked by the user in this opening
 };
 
 } // namespace tabel

@@ -75,20 +75,25 @@ bool WorkerStore::add(const QString& fio, const QString& department) {
     return true;
 }
 
-bool WorkerStore::change(int id, const QString& fio, const QString& department) {
+bool WorkerStore::change(int id, const QString& fio, const std::optional<QString>& department) {
     const QString name = fio.trimmed();
     if (refuseBlank(name))
         return false;
-    const QString refusal = storageRefusal(
-        {{QStringLiteral("ФИО"), name}, {QStringLiteral("Подразделение"), department}});
+    const QString refusal =
+        storageRefusal({{QStringLiteral("ФИО"), name},
+                        {QStringLiteral("Подразделение"), department.value_or(QString())}});
     if (!refusal.isEmpty()) {
         messenger_.error(QStringLiteral("Ошибка"), refusal);
         return false;
     }
-    exec(db_,
-         "UPDATE accounts_dep.person SET fio = :fio, s_staffpos_hl = :dept "
-         "where accounts_dep.person.id = :id",
-         {{"fio", name}, {"dept", notNull(department)}, {"id", id}});
+    if (department)
+        exec(db_,
+             "UPDATE accounts_dep.person SET fio = :fio, s_staffpos_hl = :dept "
+             "where accounts_dep.person.id = :id",
+             {{"fio", name}, {"dept", notNull(*department)}, {"id", id}});
+    else
+        exec(db_, "UPDATE accounts_dep.person SET fio = :fio where accounts_dep.person.id = :id",
+             {{"fio", name}, {"id", id}});
     return true;
 }
 

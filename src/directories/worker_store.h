@@ -8,6 +8,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <optional>
 
 namespace tabel {
 
@@ -53,7 +54,8 @@ public:
     // (see storableText), is refused with a message: the answer is then false
     // and nothing is written. Throws DbError.
     bool add(const QString& fio, const QString& department);
-    bool change(int id, const QString& fio, const QString& department);
+    // Without a department the stored one is kept.
+    bool change(int id, const QString& fio, const std::optional<QString>& department);
 
     // Whether any production record, housekeeping entry or time-sheet row
     // refers to the worker.

@@ -97,7 +97,8 @@ void WorkersList::changeCurrent() {
     if (workers.isEmpty())
         return;
     dialog_->setWindowTitle("Изменение данных работника");
-    dialog_->beginChange(workers.current("id").toInt(), workers.current("fio").toString());
+    dialog_->beginChange(workers.current("id").toInt(), workers.current("fio").toString(),
+                         workers.current("s_staffpos_hl").toString());
     runDialog(*dialog_);
     store_.reopenKeepingPosition();
     accept();
