@@ -91,6 +91,9 @@ demodb)
     root=$(cd "$(dirname "$0")/.." && pwd)
     run_psql() { as_owner "$(pgbin psql)" -h "$sock" -p 5432 -v ON_ERROR_STOP=1 "$@"; }
     if [ -n "$(run_psql -U postgres -d postgres -qAt -c "select 1 from pg_database where datname = '$name'")" ]; then
+        # Kept from an earlier run: the schema script only adds what a newer
+        # checkout has (indexes, tables); the data stays.
+        PGOPTIONS="-c client_min_messages=warning" run_psql -U sys -d "$name" -q <"$root/db/schema.sql"
         exit 0
     fi
     echo "Creating the database $name..."

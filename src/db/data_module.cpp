@@ -17,6 +17,7 @@ DataModule::DataModule(QSqlDatabase db, Messenger& messenger, QObject* parent)
     for (int i = 0; i < 4; ++i) {
         shifts_[i] =
             new Dataset(db_, QStringLiteral("Smena%1").arg(i + 1), sql::shiftList(i + 1), this);
+        shifts_[i]->setFloatsAsDoubles(true); // the statement casts its numerics to text
         shifts_[i]->setParam("data", QDate());
         shifts_[i]->setParam("ok", QString());
     }
@@ -33,7 +34,8 @@ void DataModule::openShiftLists(const QDate& date) {
         list->close();
         list->setParam("data", date);
     }
-    QSqlQuery q = exec(db_, sql::shiftList(0), {{"data", date}, {"ok", shifts_[0]->param("ok")}});
+    QSqlQuery q = exec(db_, sql::shiftList(0), {{"data", date}, {"ok", shifts_[0]->param("ok")}},
+                       shifts_[0]->precision());
     ResultRows all = readAll(q);
     const int shiftColumn = all.fields.indexOf("smena");
     std::array<std::vector<std::vector<QVariant>>, 4> rows;

@@ -36,7 +36,7 @@ void Dataset::setParam(const QString& name, const QVariant& value) {
 void Dataset::open() {
     if (open_)
         return;
-    QSqlQuery q = exec(db_, sql_, params_);
+    QSqlQuery q = exec(db_, sql_, params_, precision());
     ResultRows result = readAll(q);
     openWith(std::move(result.fields), std::move(result.rows));
 }

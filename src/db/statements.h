@@ -8,7 +8,8 @@ namespace tabel::sql {
 // :ok (marks to leave out), ordered by worker, product mark, operation type,
 // kind, colour and record id. Shift 0 gives the four lists at once, ordered by
 // shift and then as each list. Every row carries `row_version`, which
-// changes whenever the record is written.
+// changes whenever the record is written. Its numerics (`kol_vo`, `summa`)
+// come as text, so the lists can take its double columns as doubles.
 QString shiftList(int shift);
 
 // One row per operation that has at least one norm, with its number of norms
