@@ -242,7 +242,15 @@ TEST_F(RecordRoadTest, EnterOnAFocusedPickerButtonOpensThePicker) {
     QTest::keyClick(dialog.quantityEdit(), Qt::Key_Return);
     ASSERT_EQ(messenger.messages.size(), 1);
     EXPECT_EQ(messenger.messages[0].text, kFillAllFields);
-    dialog.hide();
+
+    // A focused "Отмена" cancels on Enter rather than saving.
+    auto* cancel = dialog.findChild<QPushButton*>("Button2");
+    ASSERT_TRUE(cancel);
+    cancel->setFocus();
+    QTest::keyClick(cancel, Qt::Key_Return);
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(messenger.messages.size(), 1);
 }
 
 TEST_F(RecordRoadTest, WritesOverARecordChangedElsewhereAreRefused) {

@@ -1,5 +1,6 @@
 #include "group_dialog.h"
 
+#include "kit/dialog_buttons.h"
 #include "kit/error_boxes.h"
 
 #include <QCheckBox>
@@ -35,22 +36,14 @@ GroupDialog::GroupDialog(GroupStore& store, QWidget* parent) : QDialog(parent), 
     form->addRow(label, name_);
     form->addRow(QString(), excluded_);
 
-    save_ = new QPushButton("Записать", this);
-    save_->setObjectName("Button1");
-    save_->setDefault(true);
-    exit_ = new QPushButton("Выход", this);
-    exit_->setObjectName("Button2");
-    exit_->setAutoDefault(false);
-    connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
-    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons =
+        makeDialogButtons(this, "Записать", "Button1", "Выход", "Button2", [this] { save(); });
+    save_ = buttons.save;
+    exit_ = buttons.cancel;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(save_);
-    buttons->addWidget(exit_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 

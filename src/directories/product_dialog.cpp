@@ -1,6 +1,7 @@
 #include "product_dialog.h"
 
 #include "db/messenger.h"
+#include "kit/dialog_buttons.h"
 #include "kit/error_boxes.h"
 
 #include <QComboBox>
@@ -44,22 +45,14 @@ ProductDialog::ProductDialog(ProductStore& store, Messenger& messenger, QWidget*
     row("Расценка", rate_);
     form->addRow(group_);
 
-    save_ = new QPushButton("Записать", this);
-    save_->setObjectName("SaveButton");
-    save_->setDefault(true);
-    cancel_ = new QPushButton("Отмена", this);
-    cancel_->setObjectName("CancelButton");
-    cancel_->setAutoDefault(false);
-    connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons = makeDialogButtons(this, "Записать", "SaveButton", "Отмена",
+                                                    "CancelButton", [this] { save(); });
+    save_ = buttons.save;
+    cancel_ = buttons.cancel;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(save_);
-    buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 }
 
 void ProductDialog::reloadGroups() {

@@ -1,5 +1,6 @@
 #include "worker_dialog.h"
 
+#include "kit/dialog_buttons.h"
 #include "kit/error_boxes.h"
 
 #include <QComboBox>
@@ -58,22 +59,14 @@ WorkerDialog::WorkerDialog(WorkerStore& store, QWidget* parent) : QDialog(parent
     row("Должность", staffPos_);
     row("Роль", role_);
 
-    save_ = new QPushButton("Записать", this);
-    save_->setObjectName("SaveButton");
-    save_->setDefault(true);
-    cancel_ = new QPushButton("Отмена", this);
-    cancel_->setObjectName("CancelButton");
-    cancel_->setAutoDefault(false);
-    connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons = makeDialogButtons(this, "Записать", "SaveButton", "Отмена",
+                                                    "CancelButton", [this] { save(); });
+    save_ = buttons.save;
+    cancel_ = buttons.cancel;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(save_);
-    buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 
     // The wheel turned anywhere over the dialog steps the focused drop-down.
     installEventFilter(this);

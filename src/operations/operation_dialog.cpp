@@ -1,5 +1,6 @@
 #include "operation_dialog.h"
 
+#include "kit/dialog_buttons.h"
 #include "kit/error_boxes.h"
 
 #include <QComboBox>
@@ -61,26 +62,18 @@ OperationDialog::OperationDialog(AppContext& ctx, QWidget* parent)
     label("Вид", kind_, 2);
     grid->addWidget(kind_, 2, 1, Qt::AlignLeft);
 
-    save_ = new QPushButton("Записать", this);
-    save_->setObjectName("Button1");
-    save_->setDefault(true);
-    cancel_ = new QPushButton("Отмена", this);
-    cancel_->setObjectName("Button2");
-    cancel_->setAutoDefault(false);
-    connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons =
+        makeDialogButtons(this, "Записать", "Button1", "Отмена", "Button2", [this] { save(); });
+    save_ = buttons.save;
+    cancel_ = buttons.cancel;
     connect(productButton_, &QPushButton::clicked, this,
             [this] { guarded([this] { chooseProduct(); }); });
     connect(typeButton_, &QPushButton::clicked, this,
             [this] { guarded([this] { chooseType(); }); });
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(save_);
-    buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(productButton_, typeButton_);

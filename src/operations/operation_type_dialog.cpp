@@ -1,6 +1,7 @@
 #include "operation_type_dialog.h"
 
 #include "db/messenger.h"
+#include "kit/dialog_buttons.h"
 #include "kit/error_boxes.h"
 
 #include <QFormLayout>
@@ -31,22 +32,14 @@ OperationTypeDialog::OperationTypeDialog(OperationTypeStore& store, Messenger& m
     auto* form = new QFormLayout(group);
     form->addRow(label, name_);
 
-    save_ = new QPushButton("Записать", this);
-    save_->setObjectName("Button1");
-    save_->setDefault(true);
-    cancel_ = new QPushButton("Отмена", this);
-    cancel_->setObjectName("Button2");
-    cancel_->setAutoDefault(false);
-    connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons =
+        makeDialogButtons(this, "Записать", "Button1", "Отмена", "Button2", [this] { save(); });
+    save_ = buttons.save;
+    cancel_ = buttons.cancel;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(save_);
-    buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 }
 
 void OperationTypeDialog::beginAdd() {

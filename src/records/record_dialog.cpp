@@ -3,6 +3,7 @@
 #include "db/format.h"
 #include "db/numbers.h"
 #include "db/sql.h"
+#include "kit/dialog_buttons.h"
 #include "kit/digits_validator.h"
 #include "kit/error_boxes.h"
 #include "records/price_rules.h"
@@ -97,14 +98,10 @@ RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), 
     for (QLineEdit* e : {quantity_, hours_, color_, rejects_})
         e->setMaximumWidth(90);
 
-    save_ = new QPushButton("Запись", this);
-    save_->setObjectName("Button1");
-    save_->setDefault(true);
-    cancel_ = new QPushButton("Отмена", this);
-    cancel_->setObjectName("Button2");
-    cancel_->setAutoDefault(true);
-    connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    const DialogButtons buttons =
+        makeDialogButtons(this, "Запись", "Button1", "Отмена", "Button2", [this] { save(); });
+    save_ = buttons.save;
+    cancel_ = buttons.cancel;
     connect(workerButton_, &QPushButton::clicked, this,
             [this] { guarded([this] { chooseWorker(); }); });
     connect(operationButton_, &QPushButton::clicked, this,
@@ -114,13 +111,9 @@ RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), 
                        static_cast<QObject*>(quantity_), static_cast<QObject*>(hours_)})
         o->installEventFilter(this);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(save_);
-    buttons->addWidget(cancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(workerButton_, operationButton_);
