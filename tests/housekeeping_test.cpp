@@ -1,7 +1,19 @@
+#include "app/windows.h"
+#include "housekeeping/housekeeping_dialog.h"
+#include "housekeeping/housekeeping_journal.h"
 #include "housekeeping/housekeeping_rules.h"
+#include "journal/main_window.h"
 #include "test_support.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSqlQuery>
+#include <QTest>
+#include <QTimer>
 
 using namespace tabel;
 using namespace tabel::test;
@@ -328,4 +340,190 @@ TEST_F(AverageRateTest, DatesAreBoundAsDatesWhateverTheDateStyle) {
     const int id = entryOn(day, kAveragePiecework, true, false);
     EXPECT_EQ(HousekeepingRules(other).recalculate(day), 1);
     EXPECT_EQ(price(id), "7.35");
+}
+
+// The journal and its entry dialog.
+class HousekeepingJournalTest : public HousekeepingTest {
+protected:
+    void SetUp() override {
+        HousekeepingTest::SetUp();
+        // One norm of each type of work: 150 for housekeeping, 90 for average piecework.
+        const int product = addProduct("Хоз. работы");
+        addNorm(addOper(product, kHousekeepingWork), 150);
+        addNorm(addOper(product, kAveragePiecework, 1), 90);
+        journal = std::make_unique<HousekeepingJournal>(*ctx);
+        dialog = journal->entryDialog();
+        dialog->pickWorker = [this]() -> std::optional<HousekeepingDialog::WorkerChoice> {
+            return HousekeepingDialog::WorkerChoice{worker, " Иванов И.И. "};
+        };
+        dialog->pickGroup = [this]() -> std::optional<HousekeepingDialog::GroupChoice> {
+            return HousekeepingDialog::GroupChoice{group, "Стеллажи"};
+        };
+        journal->setDate(day);
+        journal->activate();
+    }
+    void TearDown() override {
+        journal.reset();
+        HousekeepingTest::TearDown();
+    }
+    void type(QWidget* w, const QString& text) {
+        for (QChar ch : text)
+            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    }
+    // "Добавить", with `fill` run while the dialog is "open".
+    void add(const std::function<void()>& fill) {
+        journal->runDialog = [&](HousekeepingDialog&) {
+            fill();
+            return 0;
+        };
+        journal->addEntry();
+    }
+
+    std::unique_ptr<HousekeepingJournal> journal;
+    HousekeepingDialog* dialog = nullptr;
+};
+
+TEST_F(HousekeepingJournalTest, AddsAnEntryPricedFromTheNorm) {
+    journal->dayOffBox()->setChecked(true);
+    add([&] {
+        EXPECT_EQ(dialog->mode(), 0);
+        EXPECT_EQ(dialog->hoursEdit()->text(), "0");
+        EXPECT_TRUE(dialog->nightBox()->isEnabled());
+        EXPECT_EQ(dialog->typeBox()->currentData().toInt(), kHousekeepingWork);
+        EXPECT_EQ(dialog->typeBox()->count(), 2);
+        dialog->chooseWorker();
+        dialog->chooseGroup();
+        EXPECT_EQ(dialog->workerEdit()->text(), "Иванов И.И.");
+        dialog->hoursEdit()->clear();
+        type(dialog->hoursEdit(), "12");
+        EXPECT_EQ(dialog->sumEdit()->text(), "1800");
+        dialog->nightBox()->setChecked(true);
+        EXPECT_TRUE(dialog->save());
+    });
+    ASSERT_EQ(journal->list().count(), 1);
+    EXPECT_EQ(journal->list().current("price").toString(), "360");
+    EXPECT_EQ(journal->list().current("s_holiday").toString(), "+");
+    EXPECT_EQ(journal->list().current("s_night").toString(), "+");
+    EXPECT_EQ(cell(worker, kHousekeepingWork, 1, day).toInt(), 12);
+    EXPECT_TRUE(messenger.messages.isEmpty());
+}
+
+TEST_F(HousekeepingJournalTest, RefusalsAreShownAndNothingIsWritten) {
+    struct Case {
+        const char* what;
+        bool worker;
+        bool group;
+        const char* hours;
+        const char* text;
+    } cases[] = {
+        {"no worker", false, true, "8", kEntryFillAll},
+        {"no group", true, false, "8", kEntryFillAll},
+        {"hours 0", true, true, "0", kEntryNoHours},
+        {"hours empty", true, true, "", kEntryNoHours},
+    };
+    for (const Case& c : cases) {
+        messenger.messages.clear();
+        add([&] {
+            if (c.worker)
+                dialog->chooseWorker();
+            if (c.group)
+                dialog->chooseGroup();
+            dialog->hoursEdit()->setText(c.hours);
+            EXPECT_FALSE(dialog->save());
+        });
+        ASSERT_EQ(messenger.messages.size(), 1) << c.what;
+        EXPECT_EQ(messenger.messages[0].caption, kErrorCaption) << c.what;
+        EXPECT_EQ(messenger.messages[0].text, QString(c.text)) << c.what;
+    }
+    EXPECT_EQ(entries(), 0);
+}
+
+TEST_F(HousekeepingJournalTest, ListsEveryEntryOfTheDateAndChangesOne) {
+    // No operation here meets the old list's condition on operations.
+    run("delete from accounts_dep.norm");
+    run("delete from accounts_dep.oper");
+    const int second = addWorker("Абрамов А.А.");
+    save(entry("8", day));
+    EntryInput other = entry("2", day, kAveragePiecework, true);
+    other.workerId = second;
+    save(other);
+    save(entry("5", day.addDays(1)));
+    journal->activate();
+    ASSERT_EQ(journal->list().count(), 2);
+    EXPECT_EQ(journal->list().value(0, "fio").toString(), "Абрамов А.А.");
+    EXPECT_EQ(journal->list().value(1, "fio").toString(), "Иванов И.И.");
+}
+
+TEST_F(HousekeepingJournalTest, OpensTheCurrentEntryForAChange) {
+    EntryInput night = entry("8", day, kAveragePiecework, true);
+    night.normPrice = "90";
+    save(night);
+    journal->activate();
+    journal->runDialog = [&](HousekeepingDialog&) {
+        EXPECT_EQ(dialog->mode(), 1);
+        EXPECT_EQ(dialog->workerEdit()->text(), "Иванов И.И.");
+        EXPECT_EQ(dialog->groupEdit()->text(), "Стеллажи");
+        EXPECT_EQ(dialog->hoursEdit()->text(), "8");
+        EXPECT_EQ(dialog->typeBox()->currentData().toInt(), kAveragePiecework);
+        EXPECT_TRUE(dialog->nightBox()->isChecked());
+        EXPECT_FALSE(dialog->nightBox()->isEnabled());
+        dialog->hoursEdit()->setText("3");
+        dialog->typeBox()->setCurrentIndex(dialog->typeBox()->findData(kHousekeepingWork));
+        EXPECT_TRUE(dialog->save());
+        return 0;
+    };
+    journal->changeEntry();
+    ASSERT_EQ(journal->list().count(), 1);
+    EXPECT_EQ(journal->list().current("id_o").toInt(), kHousekeepingWork);
+    EXPECT_EQ(journal->list().current("price").toString(), "180");
+    EXPECT_FALSE(cell(worker, kAveragePiecework, 1, day).isValid());
+    EXPECT_EQ(cell(worker, kHousekeepingWork, 1, day).toInt(), 3);
+}
+
+TEST_F(HousekeepingJournalTest, DeletesAfterTheQuestion) {
+    journal->deleteEntry(); // empty list: nothing asked
+    EXPECT_TRUE(messenger.messages.isEmpty());
+    save(entry("8", day));
+    journal->activate();
+    messenger.answer = false;
+    journal->deleteEntry();
+    ASSERT_EQ(messenger.messages.size(), 1);
+    EXPECT_EQ(messenger.messages[0].caption, kDeleteCaption);
+    EXPECT_EQ(messenger.messages[0].text, "Удалить позицию из списка?");
+    EXPECT_EQ(entries(), 1);
+    messenger.answer = true;
+    journal->deleteEntry();
+    EXPECT_EQ(entries(), 0);
+    EXPECT_TRUE(journal->list().isEmpty());
+    EXPECT_FALSE(cell(worker, kHousekeepingWork, 0, day).isValid());
+}
+
+TEST_F(HousekeepingJournalTest, APickedWeekendChecksTheDayOffBox) {
+    journal->setDate(QDate(2024, 3, 16)); // a Saturday set from the main window
+    EXPECT_FALSE(journal->dayOffBox()->isChecked());
+    journal->datePicker()->setDate(QDate(2024, 3, 17)); // Sunday, by the user
+    EXPECT_TRUE(journal->dayOffBox()->isChecked());
+    EXPECT_TRUE(journal->dayOffBox()->font().bold());
+    journal->datePicker()->setDate(QDate(2024, 3, 18));
+    EXPECT_FALSE(journal->dayOffBox()->isChecked());
+    EXPECT_FALSE(journal->dayOffBox()->font().bold());
+}
+
+TEST_F(HousekeepingJournalTest, TheMainWindowOpensTheJournalOnItsDate) {
+    save(entry("8", day));
+    MainWindow main(*ctx);
+    Windows windows(*ctx, main);
+    ctx->state.pickedDate = day;
+    ASSERT_TRUE(main.housekeepingButton()->isEnabled());
+    bool shown = false;
+    QTimer::singleShot(0, [&] {
+        auto* j = qobject_cast<HousekeepingJournal*>(QApplication::activeModalWidget());
+        ASSERT_NE(j, nullptr);
+        shown = true;
+        EXPECT_EQ(j->pickedDate(), day);
+        EXPECT_EQ(j->list().count(), 1);
+        j->reject();
+    });
+    main.housekeepingButton()->click();
+    EXPECT_TRUE(shown);
 }
