@@ -252,6 +252,18 @@ TEST_F(HousekeepingTest, RefusesWhatWasDeletedElsewhere) {
     EXPECT_EQ(scalar("select cnt from accounts_dep.fatigue").toInt(), 8);
 }
 
+TEST_F(HousekeepingTest, ADayTotalTooLargeForTheCellIsRefused) {
+    run("insert into accounts_dep.fatigue (id_nom, id_o, id_p, d_date, i_mnth, i_year, i_smena, "
+        "cnt, price, i_holiday, i_night) values (:g, 7777, :w, :d, 3, 2024, 1, 2147483647, 1, 0, "
+        "0)",
+        {{"g", group}, {"w", worker}, {"d", day}});
+    const Outcome o = HousekeepingRules(db).save(entry("1", day));
+    EXPECT_EQ(o.caption, kErrorCaption);
+    EXPECT_TRUE(o.text.contains("2147483648")) << o.text.toStdString();
+    EXPECT_EQ(entries(), 1); // the new entry was rolled back with the cell
+    EXPECT_EQ(rows(worker), 0);
+}
+
 // The average-piecework recalculation.
 class AverageRateTest : public HousekeepingTest {
 protected:
