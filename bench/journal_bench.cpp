@@ -1,12 +1,15 @@
 // Times the interactive paths on a plant-sized database: opening the four
 // shift lists of a day, opening the operations list (as a picker and as the
-// directory), storing a norm price edit, saving and deleting a record. Usage: tabel_bench
+// directory), storing a norm price edit, saving and deleting a record, the
+// housekeeping journal's list, an entry's save and deletion and the month's
+// average-piecework recalculation. Usage: tabel_bench
 // <database> <socket-or-host> <yyyy-mm-dd>
 #include "db/connection.h"
 #include "db/data_module.h"
 #include "db/sql.h"
 #include "db/statements.h"
 #include "directories/group_store.h"
+#include "housekeeping/housekeeping_rules.h"
 #include "journal/journal_commands.h"
 #include "operations/norm_store.h"
 #include "records/record_saver.h"
@@ -186,5 +189,55 @@ int main(int argc, char** argv) {
     }
     std::printf("save a record (check, write, cell): %.1f ms (median of 21)\n", median(saves));
     std::printf("delete a record (delete, cell): %.1f ms (median of 21)\n", median(deletes));
+
+    // The housekeeping journal on its busiest date.
+    const QDate busy = scalar(db, "select d_date from accounts_dep.fatigue group by d_date "
+                                  "order by count(*) desc limit 1")
+                           .toDate();
+    if (busy.isValid()) {
+        const std::unique_ptr<Dataset> entries = HousekeepingRules::makeList(db);
+        entries->setParam("d_date", busy);
+        const double list = timeMs(11, [&] { entries->reopen(); });
+        std::printf("housekeeping journal of %s (%d entries): %.1f ms (median of 11)\n",
+                    qPrintable(busy.toString(Qt::ISODate)), entries->count(), list);
+        const int entryWorker = entries->value(0, "id_p").toInt();
+        const qint64 entryGroup = entries->value(0, "id_nom").toLongLong();
+        entries->close();
+
+        HousekeepingRules rules(db);
+        std::vector<double> entrySaves, entryDeletes;
+        for (int i = 0; i < 21; ++i) {
+            EntryInput in;
+            in.workerId = entryWorker;
+            in.groupId = entryGroup;
+            in.type = kHousekeepingWork;
+            in.normPrice = "150";
+            in.hours = "1";
+            in.date = busy;
+            int id = 0;
+            QElapsedTimer t;
+            t.start();
+            rules.save(in, &id);
+            entrySaves.push_back(t.nsecsElapsed() / 1e6);
+            t.restart();
+            rules.remove(id);
+            entryDeletes.push_back(t.nsecsElapsed() / 1e6);
+        }
+        std::printf("save a housekeeping entry (checks, write, cell): %.1f ms (median of 21)\n",
+                    median(entrySaves));
+        std::printf("delete a housekeeping entry (delete, cell): %.1f ms (median of 21)\n",
+                    median(entryDeletes));
+
+        // Rolled back each time, so the prices stay as they were.
+        int repriced = 0;
+        const double average = timeMs(5, [&] {
+            Transaction tx(db);
+            repriced = rules.recalculate(busy);
+            tx.rollback();
+        });
+        std::printf("average-piecework recalculation of the month (%d entries): %.1f ms (median "
+                    "of 5)\n",
+                    repriced, average);
+    }
     return same ? 0 : 1;
 }

@@ -4,6 +4,8 @@
 #include "directories/groups_list.h"
 #include "directories/products_list.h"
 #include "directories/workers_list.h"
+#include "housekeeping/housekeeping_dialog.h"
+#include "housekeeping/housekeeping_journal.h"
 #include "journal/journal_actions.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
@@ -27,6 +29,7 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     record_ = std::make_unique<RecordDialog>(ctx_, &main_);
     operation_ = std::make_unique<OperationDialog>(ctx_, &main_);
     norms_ = std::make_unique<NormsEditor>(ctx_, &main_);
+    housekeeping_ = std::make_unique<HousekeepingJournal>(ctx_, &main_);
 
     record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
         if (const auto w = workers_->pick(WorkersList::RecordPicker))
@@ -37,6 +40,18 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
         if (const auto op = operations_->pick(current))
             return RecordDialog::OperationChoice{op->productId, op->operationId, op->naimen,
                                                  op->vid, op->basePrice};
+        return std::nullopt;
+    };
+
+    HousekeepingDialog* entry = housekeeping_->entryDialog();
+    entry->pickWorker = [this]() -> std::optional<HousekeepingDialog::WorkerChoice> {
+        if (const auto w = workers_->pick(WorkersList::HousekeepingPicker))
+            return HousekeepingDialog::WorkerChoice{w->id, w->fio};
+        return std::nullopt;
+    };
+    entry->pickGroup = [this]() -> std::optional<HousekeepingDialog::GroupChoice> {
+        if (const auto g = groups_->pick(GroupsList::HousekeepingPicker))
+            return HousekeepingDialog::GroupChoice{g->id, g->caption};
         return std::nullopt;
     };
 
@@ -65,6 +80,10 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     on(main_.changeButton(), &QPushButton::clicked, [this] { record_->openChange(); });
     on(main_.deleteButton(), &QPushButton::clicked,
        [this] { JournalActions(ctx_).deleteCurrent(); });
+    // Every role keeps this button, the office role included.
+    main_.housekeepingButton()->setEnabled(true);
+    on(main_.housekeepingButton(), &QPushButton::clicked,
+       [this] { housekeeping_->openOn(ctx_.state.pickedDate); });
     main_.onToggleAcceptance = [this] { JournalActions(ctx_).toggleAcceptance(); };
 
     // A connection reopened after a loss: the journal shows what the

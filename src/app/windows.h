@@ -7,6 +7,7 @@
 namespace tabel {
 
 class GroupsList;
+class HousekeepingJournal;
 class MainWindow;
 class OperationTypesList;
 class NormsEditor;
@@ -31,6 +32,7 @@ public:
     RecordDialog& record() { return *record_; }
     OperationDialog& operation() { return *operation_; }
     NormsEditor& norms() { return *norms_; }
+    HousekeepingJournal& housekeeping() { return *housekeeping_; }
 
 private:
     AppContext& ctx_;
@@ -43,6 +45,7 @@ private:
     std::unique_ptr<RecordDialog> record_;
     std::unique_ptr<OperationDialog> operation_;
     std::unique_ptr<NormsEditor> norms_;
+    std::unique_ptr<HousekeepingJournal> housekeeping_;
 };
 
 } // namespace tabel

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "session/context.h"
+
+#include <QDialog>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace tabel {
+
+class HousekeepingJournal;
+
+// "Хоз. работы/среднесдельная (24)": adds or changes one housekeeping entry
+// of the journal's date. Created once by the journal and reused; the journal
+// prepares its fields before each showing.
+class HousekeepingDialog : public QDialog {
+    Q_OBJECT
+public:
+    struct WorkerChoice {
+        int id;
+        QString fio;
+    };
+    struct GroupChoice {
+        qint64 id;
+        QString caption;
+    };
+    // One row of the list of types of work: a norm of an operation of type
+    // 7777 or 7778.
+    struct TypeRow {
+        int id;
+        QString name;
+        QString price; // as the database writes it
+    };
+
+    HousekeepingDialog(AppContext& ctx, HousekeepingJournal& journal, QWidget* parent = nullptr);
+    ~HousekeepingDialog() override;
+
+    // Pickers, set by whoever owns the lists.
+    std::function<std::optional<WorkerChoice>()> pickWorker;
+    std::function<std::optional<GroupChoice>()> pickGroup;
+
+    // The list of types of work, read before a showing and closed after.
+    // Throws DbError.
+    void openTypes();
+    void closeTypes();
+
+    // The journal's "Добавить" and "Изменить": mode, boxes and ids.
+    void prepareNew();
+    void prepareChange(const QString& fio, const QString& group, int hours, int workerId,
+                       qint64 groupId, int type, bool night);
+
+    void chooseWorker(); // "..." beside "ФИО"
+    void chooseGroup();  // "..." beside "Номенклатура"
+    void selectType(int type);
+    void recompute(); // price and sum of the chosen type and the typed hours
+    bool save();      // "Записать"; throws DbError
+
+    int mode() const { return mode_; }
+    int workerId() const { return workerId_; }
+    qint64 groupId() const { return groupId_; }
+    const std::vector<TypeRow>& types() const { return types_; }
+
+    QLineEdit* workerEdit() const { return worker_; }
+    QLineEdit* groupEdit() const { return group_; }
+    QLineEdit* hoursEdit() const { return hours_; }
+    QLineEdit* priceEdit() const { return price_; }
+    QLineEdit* sumEdit() const { return sum_; }
+    QComboBox* typeBox() const { return type_; }
+    QCheckBox* nightBox() const { return night_; }
+    QPushButton* saveButton() const { return save_; }
+
+private:
+    const TypeRow* currentType() const;
+
+    AppContext& ctx_;
+    HousekeepingJournal& journal_;
+    std::unique_ptr<Dataset> typeList_;
+    std::vector<TypeRow> types_;
+    int mode_ = 0;
+    int workerId_ = 0;
+    qint64 groupId_ = 0;
+
+    QLineEdit* worker_;
+    QLineEdit* group_;
+    QComboBox* type_;
+    QLineEdit* hours_;
+    QLineEdit* price_;
+    QLineEdit* sum_;
+    QCheckBox* night_;
+    QPushButton* save_;
+    QPushButton* exit_;
+};
+
+} // namespace tabel

@@ -1,0 +1,179 @@
+#include "housekeeping_journal.h"
+
+#include "housekeeping/housekeeping_dialog.h"
+#include "housekeeping/housekeeping_rules.h"
+#include "kit/error_boxes.h"
+
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+namespace tabel {
+
+namespace {
+
+QList<GridColumn> entryColumns() {
+    const auto right = Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter);
+    GridColumn price{"price", "Цена", 80, right, true};
+    GridColumn hours{"cnt", "Кол-во", -1, right, true};
+    GridColumn sum{"summ", "Итого", 80, right, true};
+    return {
+        {"fio", "ФИО", 300},
+        {"s_caption", "Номенклатура", 267},
+        {"vid", "Работа", 156},
+        price,
+        hours,
+        sum,
+        {"s_holiday", "Вых.", 33, Qt::AlignCenter},
+        {"s_night", "Ноч.", 33, Qt::AlignCenter},
+    };
+}
+
+const QColor kDayOffColour(255, 0, 0);
+
+} // namespace
+
+HousekeepingJournal::HousekeepingJournal(AppContext& ctx, QWidget* parent)
+    : ListWindow(*HousekeepingRules::makeList(ctx.db()).release(), entryColumns(),
+                 {QStringLiteral("fio"), SearchRule::Match::Prefix}, parent),
+      ctx_(ctx) {
+    list().setParent(this);
+    setObjectName("TForm25");
+    setWindowTitle("Хоз. работы (25)");
+    setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
+    grid()->setAccessibleName("Хоз. работы");
+    grid()->setSelectionBehavior(QAbstractItemView::SelectRows);
+    searchBox()->hide(); // the journal has no search
+
+    dialog_ = new HousekeepingDialog(ctx_, *this, this);
+    runDialog = [](HousekeepingDialog& d) { return d.exec(); };
+
+    add_ = addBarButton("Добавить", "AddButton");
+    change_ = addBarButton("Изменить", "ChangeButton");
+    delete_ = addBarButton("Удалить", "DeleteButton");
+    average_ = addBarButton("Расчитать ср.сд.", "AverageButton");
+    date_ = new QDateEdit(QDate::currentDate(), this);
+    date_->setObjectName("DateT");
+    date_->setCalendarPopup(true);
+    date_->setDisplayFormat("dd.MM.yyyy");
+    date_->setAccessibleName("Дата");
+    addBarWidget(date_);
+    dayOff_ = new QCheckBox("Выходной", this);
+    dayOff_->setObjectName("CBox1");
+    dayOff_->setAutoFillBackground(true);
+    addBarWidget(dayOff_);
+    finishBar();
+
+    connect(add_, &QPushButton::clicked, this, [this] { guarded([this] { addEntry(); }); });
+    connect(change_, &QPushButton::clicked, this, [this] { guarded([this] { changeEntry(); }); });
+    connect(delete_, &QPushButton::clicked, this, [this] { guarded([this] { deleteEntry(); }); });
+    connect(average_, &QPushButton::clicked, this, [this] { guarded([this] { recalculate(); }); });
+    connect(date_, &QDateEdit::dateChanged, this,
+            [this](const QDate& d) { guarded([this, d] { userChangedDate(d); }); });
+    connect(dayOff_, &QCheckBox::toggled, this, [this](bool on) { markDayOff(on); });
+    markDayOff(false);
+    resize(1000, 520);
+}
+
+void HousekeepingJournal::markDayOff(bool checked) {
+    QPalette palette;
+    if (checked) {
+        palette.setColor(dayOff_->backgroundRole(), kDayOffColour);
+        palette.setColor(QPalette::WindowText, kDayOffColour);
+    }
+    dayOff_->setPalette(palette);
+    QFont weight;
+    weight.setBold(checked);
+    dayOff_->setFont(weight);
+}
+
+void HousekeepingJournal::setDate(const QDate& date) {
+    QSignalBlocker quiet(date_);
+    date_->setDate(date);
+}
+
+void HousekeepingJournal::openOn(const QDate& date) {
+    setDate(date);
+    activate();
+    exec();
+}
+
+void HousekeepingJournal::activate() {
+    shift_ = 1;
+    list().close();
+    list().setParam("d_date", pickedDate());
+    list().open();
+}
+
+QDate HousekeepingJournal::pickedDate() const {
+    return date_->date();
+}
+
+bool HousekeepingJournal::dayOff() const {
+    return dayOff_->isChecked();
+}
+
+int HousekeepingJournal::currentEntryId() const {
+    return list().current("id").toInt();
+}
+
+void HousekeepingJournal::refreshKeepingPosition() {
+    list().setParam("d_date", pickedDate());
+    list().reopenKeepingPosition();
+}
+
+void HousekeepingJournal::userChangedDate(const QDate& date) {
+    dayOff_->setChecked(date.dayOfWeek() >= 6);
+    list().close();
+    list().setParam("d_date", date);
+    list().open();
+}
+
+void HousekeepingJournal::runEntryDialog() {
+    struct Closer {
+        HousekeepingDialog* d;
+        ~Closer() { d->closeTypes(); }
+    } closer{dialog_};
+    runDialog(*dialog_);
+}
+
+void HousekeepingJournal::addEntry() {
+    dialog_->openTypes();
+    dialog_->prepareNew();
+    runEntryDialog();
+}
+
+void HousekeepingJournal::changeEntry() {
+    Dataset& entries = list();
+    if (entries.isEmpty())
+        return;
+    dialog_->openTypes();
+    dialog_->prepareChange(entries.current("fio").toString(),
+                           entries.current("s_caption").toString(), entries.current("cnt").toInt(),
+                           entries.current("id_p").toInt(), entries.current("id_nom").toLongLong(),
+                           entries.current("id_o").toInt(),
+                           entries.current("i_night").toInt() != 0);
+    runEntryDialog();
+}
+
+void HousekeepingJournal::deleteEntry() {
+    Dataset& entries = list();
+    if (entries.isEmpty())
+        return;
+    const int id = currentEntryId();
+    if (!ctx_.messenger.ask(kDeleteCaption, "Удалить позицию из списка?"))
+        return;
+    const Outcome o = HousekeepingRules(ctx_.db()).remove(id);
+    refreshKeepingPosition();
+    if (!o.done())
+        ctx_.messenger.error(o.caption, o.text);
+}
+
+void HousekeepingJournal::recalculate() {
+    HousekeepingRules(ctx_.db()).recalculate(pickedDate());
+    refreshKeepingPosition();
+}
+
+} // namespace tabel

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "db/dataset.h"
+#include "db/outcome.h"
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace tabel {
+
+inline constexpr int kHousekeepingWork = 7777;
+inline constexpr int kAveragePiecework = 7778;
+
+// Hours an entry may hold: what the integer column stores.
+inline constexpr qint64 kMaxEntryHours = 999999999;
+
+inline const char* kEntryFillAll = "Все поля должны быть заполнены!";
+inline const char* kEntryNoHours = "Нужно завести количество!";
+inline const char* kEntryWorkerGone =
+    "Работник не найден: он удалён с другого рабочего места. Выберите работника заново.";
+inline const char* kEntryGroupGone = "Номенклатурная группа не найдена: она удалена с другого "
+                                     "рабочего места. Выберите группу заново.";
+inline const char* kEntryGone = "Позиция не найдена: она удалена с другого рабочего места.";
+inline const char* kEntryBadPrice = "Цена вида работы не подходит для расчёта.";
+
+// The exact product of two decimal numbers written in plain notation ("12.5",
+// "-3", "0.20"), without trailing zeros after the point; nothing when either
+// is not such a number or the product has more digits than we carry.
+std::optional<QString> decimalProduct(const QString& a, const QString& b);
+
+// Price per hour of an entry: the norm price of the type of work, doubled on
+// a day off, then x1.2 for night work; exact, in plain decimal text.
+std::optional<QString> hourPrice(const QString& normPrice, bool dayOff, bool night);
+
+// What the entry dialog hands over on "Записать".
+struct EntryInput {
+    int mode = 0;    // 0 add, 1 change
+    int entryId = 0; // the entry being changed (mode 1)
+    int workerId = 0;
+    qint64 groupId = 0;
+    int type = kHousekeepingWork;
+    QString normPrice; // the chosen type of work's norm price, as the database writes it
+    QString hours;     // as typed
+    bool dayOff = false;
+    bool night = false;
+    QDate date;    // the journal's date; a changed entry keeps its own
+    int shift = 1; // the journal's shift number
+};
+
+// The housekeeping and average-piecework entries (`accounts_dep.fatigue`)
+// without their windows: the journal's list, saving and deleting entries with
+// their time-sheet cells, and the month's average-piecework recalculation.
+class HousekeepingRules {
+public:
+    // The journal's list `fatigue`: every entry of the date `:d_date`.
+    static std::unique_ptr<Dataset> makeList(QSqlDatabase db);
+    // The dialog's list `type_work`: one row per norm of an operation of type
+    // 7777 or 7778, with the norm's price.
+    static std::unique_ptr<Dataset> makeTypes(QSqlDatabase db);
+
+    explicit HousekeepingRules(QSqlDatabase db) : db_(std::move(db)) {}
+
+    // Checks and writes one entry and brings the time-sheet cells it touches
+    // (the former ones too, for a changed entry) into step, in one
+    // transaction under the workers' month locks. `savedId` receives the
+    // entry's id. Throws DbError.
+    Outcome save(const EntryInput& in, int* savedId = nullptr);
+
+    // Deletes an entry and brings its day cell into step, in one transaction.
+    // An entry already deleted elsewhere counts as deleted. Throws DbError.
+    Outcome remove(int entryId);
+
+    // Reprices every average-piecework entry of the month of `anyDay` with
+    // its worker's average piecework rate of that month, by the entry's
+    // day-off and night factors. Answers the number of entries repriced.
+    // Throws DbError.
+    int recalculate(const QDate& anyDay);
+
+private:
+    QSqlDatabase db_;
+};
+
+} // namespace tabel
