@@ -3,6 +3,7 @@
 #include "db/format.h"
 #include "housekeeping/housekeeping_journal.h"
 #include "housekeeping/housekeeping_rules.h"
+#include "kit/dialog_buttons.h"
 #include "kit/digits_validator.h"
 #include "kit/error_boxes.h"
 
@@ -89,23 +90,15 @@ HousekeepingDialog::HousekeepingDialog(AppContext& ctx, HousekeepingJournal& jou
     night_->setObjectName("CheckBox1");
     column->addWidget(night_);
 
-    save_ = new QPushButton("Записать", this);
-    save_->setObjectName("Button1");
-    save_->setDefault(true);
-    exit_ = new QPushButton("Выход", this);
-    exit_->setObjectName("Button2");
-    exit_->setAutoDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(save_);
-    buttons->addWidget(exit_);
+    const DialogButtons buttons =
+        makeDialogButtons(this, "Записать", "Button1", "Выход", "Button2", [this] { save(); });
+    save_ = buttons.save;
+    exit_ = buttons.cancel;
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { save(); }); });
-    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
     connect(workerButton, &QPushButton::clicked, this,
             [this] { guarded([this] { chooseWorker(); }); });
     connect(groupButton, &QPushButton::clicked, this,
