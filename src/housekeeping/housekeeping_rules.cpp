@@ -249,10 +249,12 @@ int HousekeepingRules::recalculate(const QDate& anyDay) {
     const QDate first(anyDay.year(), anyDay.month(), 1);
     // One statement: the month's records are summed once per worker, and the
     // rate is worked out in numeric, so its cents are exact. Records of
-    // workers no longer in the directory do not count.
+    // workers no longer in the directory do not count. The sums are
+    // materialized: inlined, the server would sum the month again for every
+    // entry it reprices.
     QSqlQuery q = exec(
         db_,
-        "with rate as (select s.w_id, sum(s.time) as hours, "
+        "with rate as materialized (select s.w_id, sum(s.time) as hours, "
         "sum((s.kol_vo - s.brak) * s.cena::numeric) as pay from accounts_dep.smena s "
         "where s.data >= :from and s.data < :to and exists (select 1 from accounts_dep.person p "
         "where p.id = s.w_id) group by s.w_id) "
