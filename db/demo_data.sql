@@ -431,6 +431,15 @@ from s;
 insert into accounts_dep.norm (id, o_id, norma, prize, price)
 select id, o_id, norma, prize, price from nr order by id;
 
+-- Work paid by the hour: one operation of each of the types 7777 and 7778
+-- with its rates per hour, which the housekeeping entry dialog offers.
+insert into accounts_dep.oper (id, vid, naimen, i_id, cena_new, cena)
+select (select max(id) from op) + t.n, t.vid, 0, (select min(i_id) from op), 0, null
+from (values (1, 7777), (2, 7778)) t(n, vid);
+insert into accounts_dep.norm (id, o_id, norma, prize, price)
+select (select max(id) from nr) + t.k, (select max(id) from op) + t.n, 8, 0, t.price
+from (values (1, 1, 150.0), (2, 1, 180.0), (3, 2, 100.0)) t(k, n, price);
+
 -- Operations that can be recorded, numbered within their type; type 0
 -- holds them all (used when a type has no operation at all).
 create temp table opv on commit drop as

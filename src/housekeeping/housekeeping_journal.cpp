@@ -16,9 +16,9 @@ namespace {
 
 QList<GridColumn> entryColumns() {
     const auto right = Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter);
-    GridColumn price{"price", "Цена", 80, right, true};
+    GridColumn price{"price", "Цена", 80, right, true, 2}; // money: always in kopecks
     GridColumn hours{"cnt", "Кол-во", -1, right, true};
-    GridColumn sum{"summ", "Итого", 80, right, true};
+    GridColumn sum{"summ", "Итого", 80, right, true, 2};
     return {
         {"fio", "ФИО", 300},
         {"s_caption", "Номенклатура", 267},
