@@ -1,5 +1,6 @@
 #include "groups_list.h"
 
+#include "db/deletion.h"
 #include "directories/group_dialog.h"
 #include "kit/error_boxes.h"
 
@@ -153,19 +154,9 @@ void GroupsList::deleteCurrent() {
     const qint64 id = items.current("id").toLongLong();
     // Refused before the question; remove() checks again with the group's
     // row locked, in case a product or an entry came to use it meanwhile.
-    const Outcome inUse = GroupStore::deletionRefusal(store_.usage(id));
-    if (!inUse.done()) {
-        ctx_.messenger.error(inUse.caption, inUse.text);
-        return;
-    }
-    if (!ctx_.messenger.ask(kDeleteCaption, "Удалить номенклатурную группу?"))
-        return;
-    const Outcome outcome = store_.remove(id);
-    if (!outcome.done()) {
-        ctx_.messenger.error(outcome.caption, outcome.text);
-        return;
-    }
-    store_.reopenKeepingPosition();
+    if (askAndDelete(ctx_.messenger, GroupStore::deletionRefusal(store_.usage(id)),
+                     "Удалить номенклатурную группу?", [&] { return store_.remove(id); }))
+        store_.reopenKeepingPosition();
 }
 
 } // namespace tabel

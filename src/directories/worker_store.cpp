@@ -1,5 +1,6 @@
 #include "worker_store.h"
 
+#include "db/deletion.h"
 #include "db/locks.h"
 #include "db/sql.h"
 
@@ -130,17 +131,11 @@ bool WorkerStore::deleteCurrent() {
     const int id = workers_.current(QStringLiteral("id")).toInt();
     // Refused before the question; remove() checks again under the lock in
     // case another workstation wrote for the worker meanwhile.
-    if (hasRecords(id)) {
-        messenger_.error(kDeleteCaption, kWorkerInUse);
+    const Outcome inUse =
+        hasRecords(id) ? Outcome::refused(kDeleteCaption, kWorkerInUse) : Outcome::ok();
+    if (!askAndDelete(messenger_, inUse, QStringLiteral("Удалить работника?"),
+                      [&] { return remove(id); }))
         return false;
-    }
-    if (!messenger_.ask(kDeleteCaption, QStringLiteral("Удалить работника?")))
-        return false;
-    const Outcome outcome = remove(id);
-    if (!outcome.done()) {
-        messenger_.error(outcome.caption, outcome.text);
-        return false;
-    }
     reopenKeepingPosition();
     return true;
 }

@@ -1,5 +1,6 @@
 #include "operation_types_list.h"
 
+#include "db/deletion.h"
 #include "kit/error_boxes.h"
 #include "operations/operation_type_dialog.h"
 
@@ -132,18 +133,11 @@ void OperationTypesList::deleteCurrent() {
     const int id = types.current("id").toInt();
     // Refused before the question; remove() checks again with the type's row
     // locked, in case an operation came to use it meanwhile.
-    if (store_.isUsed(id)) {
-        ctx_.messenger.error(kDeleteCaption, kOperationTypeInUse);
-        return;
-    }
-    if (!ctx_.messenger.ask(kDeleteCaption, "Удалить вид операции?"))
-        return;
-    const Outcome outcome = store_.remove(id);
-    if (!outcome.done()) {
-        ctx_.messenger.error(outcome.caption, outcome.text);
-        return;
-    }
-    types.reopenKeepingPosition();
+    const Outcome inUse =
+        store_.isUsed(id) ? Outcome::refused(kDeleteCaption, kOperationTypeInUse) : Outcome::ok();
+    if (askAndDelete(ctx_.messenger, inUse, "Удалить вид операции?",
+                     [&] { return store_.remove(id); }))
+        types.reopenKeepingPosition();
 }
 
 } // namespace tabel

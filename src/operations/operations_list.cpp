@@ -1,5 +1,6 @@
 #include "operations_list.h"
 
+#include "db/deletion.h"
 #include "db/statements.h"
 #include "kit/error_boxes.h"
 
@@ -162,18 +163,11 @@ void OperationsList::deleteCurrent() {
         const int id = oper.current("id").toInt();
         // A used operation is refused before the question; the deletion
         // checks again under its lock in case a record came meanwhile.
-        if (store_.isUsed(id)) {
-            ctx_.messenger.error(kDeleteCaption, kOperationInUse);
-            return;
-        }
-        if (!ctx_.messenger.ask(kDeleteCaption, "Удалить операцию?"))
-            return;
-        const Outcome outcome = store_.remove(id);
-        if (!outcome.done()) {
-            ctx_.messenger.error(outcome.caption, outcome.text);
-            return;
-        }
-        oper.reopen();
+        const Outcome inUse =
+            store_.isUsed(id) ? Outcome::refused(kDeleteCaption, kOperationInUse) : Outcome::ok();
+        if (askAndDelete(ctx_.messenger, inUse, "Удалить операцию?",
+                         [&] { return store_.remove(id); }))
+            oper.reopen();
     });
 }
 
