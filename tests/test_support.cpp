@@ -160,3 +160,24 @@ int DbTest::shiftRows(int worker, int shift, int month, int year) {
 }
 
 } // namespace tabel::test
+
+#include <QProcess>
+
+namespace tabel::test {
+
+BatchRun runBatch(const QString& database, const QStringList& arguments) {
+    QProcess p;
+    p.start(QStringLiteral(TABEL_BATCH), QStringList{database, testSocket()} + arguments);
+    BatchRun r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        r.err = QStringLiteral("tabel-batch did not finish");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+} // namespace tabel::test

@@ -77,3 +77,16 @@ private:
 };
 
 } // namespace tabel::test
+
+namespace tabel::test {
+
+// tabel-batch run against the suite's cluster: `arguments` follow
+// DATABASE and SERVER.
+struct BatchRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+BatchRun runBatch(const QString& database, const QStringList& arguments);
+
+} // namespace tabel::test

@@ -1,37 +1,37 @@
-// tabel-batch: the program's jobs that need no display, run from a shell or
-// a scheduler against the same database as the desktop client.
+// tabel-batch: the program's jobs that need no display, run from a shell or a
+// scheduler against the same database as the desktop client:
 //
-//   tabel-batch check [<database> <server>]
-//       opens the connection as the client does and tells whether the
-//       database answers and which build last stamped it.
+//   tabel-batch DATABASE SERVER COMMAND [OPTIONS]
+//
+// DATABASE and SERVER as on the program's command line. `--help` lists the
+// commands. Exit status: 0 done, 1 the job failed (nothing changed),
+// 2 bad arguments.
 
-#include "app/version_gate.h"
+#include "command.h"
 #include "db/connection.h"
 #include "db/sql.h"
 
 #include <QCoreApplication>
-#include <QSqlQuery>
-#include <QTextStream>
+#include <algorithm>
 
 using namespace tabel;
+using namespace tabel::batch;
 
 namespace {
 
-int usage(QTextStream& err) {
-    err << "Использование: tabel-batch check [<база> <сервер>]\n";
-    return 2;
-}
-
-int check(const QStringList& args, QTextStream& out) {
-    const QSqlDatabase db = openDatabase(connectionStringFromArguments(args));
-    QSqlQuery q = exec(db, "select d, t from accounts_dep.ver limit 1");
-    const BuildStamp mine = buildStamp();
-    out << "База данных отвечает.\n";
-    out << "Эта сборка: " << mine.date << '.' << mine.time << '\n';
-    if (q.next())
-        out << "Последняя сборка в базе: " << q.value(0).toInt() << '.' << q.value(1).toInt()
-            << '\n';
-    return 0;
+void help(QTextStream& s) {
+    s << "Использование: tabel-batch БАЗА СЕРВЕР КОМАНДА [ПАРАМЕТРЫ]\n\nКоманды:\n";
+    std::vector<const Command*> sorted;
+    for (const Command& c : commands())
+        sorted.push_back(&c);
+    std::sort(sorted.begin(), sorted.end(),
+              [](const Command* a, const Command* b) { return a->name < b->name; });
+    for (const Command* c : sorted) {
+        s << "  " << c->name;
+        if (!c->synopsis.isEmpty())
+            s << ' ' << c->synopsis;
+        s << "\n      " << c->summary << '\n';
+    }
 }
 
 } // namespace
@@ -41,14 +41,38 @@ int main(int argc, char** argv) {
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList args = app.arguments().mid(1);
-    if (args.isEmpty())
-        return usage(err);
+    if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+        help(out);
+        return 0;
+    }
+    if (args.size() < 3) {
+        help(err);
+        return 2;
+    }
+    const Command* command = findCommand(args[2]);
+    if (!command) {
+        err << "Неизвестная команда «" << args[2] << "».\n\n";
+        help(err);
+        return 2;
+    }
     try {
-        if (args[0] == QLatin1String("check"))
-            return check(args.mid(1), out);
+        const Options options(args.mid(3));
+        const QSqlDatabase db = openDatabase(connectionString(args[0], args[1]));
+        Job job{db, options, out};
+        const int rc = command->run(job);
+        out.flush();
+        return rc;
+    } catch (const BadArgument& e) {
+        out.flush();
+        err << e.message() << "\nСм. tabel-batch --help.\n";
+        return 2;
     } catch (const DbError& e) {
+        out.flush();
         err << "Ошибка базы данных: " << e.text() << '\n';
         return 1;
+    } catch (const std::exception& e) {
+        out.flush();
+        err << "Ошибка: " << QString::fromUtf8(e.what()) << '\n';
+        return 1;
     }
-    return usage(err);
 }

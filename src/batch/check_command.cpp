@@ -1,0 +1,28 @@
+// check: whether the database answers, and which build last stamped it.
+
+#include "app/version_gate.h"
+#include "command.h"
+#include "db/sql.h"
+
+#include <QSqlQuery>
+
+namespace tabel::batch {
+namespace {
+
+int check(Job& job) {
+    job.options.finish();
+    QSqlQuery q = exec(job.db, "select d, t from accounts_dep.ver limit 1");
+    const BuildStamp mine = buildStamp();
+    job.out << "База данных отвечает.\n";
+    job.out << "Эта сборка: " << mine.date << '.' << mine.time << '\n';
+    if (q.next())
+        job.out << "Последняя сборка в базе: " << q.value(0).toInt() << '.' << q.value(1).toInt()
+                << '\n';
+    return 0;
+}
+
+const Registration registration{
+    {"check", "", "проверить, что база отвечает, и показать отметку последней сборки", check}};
+
+} // namespace
+} // namespace tabel::batch

@@ -1,0 +1,107 @@
+#include "command.h"
+
+namespace tabel::batch {
+
+namespace {
+
+std::vector<Command>& registry() {
+    static std::vector<Command> all;
+    return all;
+}
+
+} // namespace
+
+Options::Options(const QStringList& arguments) {
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (!a.startsWith(QLatin1String("--")) || a.size() < 3)
+            throw BadArgument(QStringLiteral("Лишний аргумент: «%1».").arg(a));
+        const QString name = a.mid(2);
+        if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--")))
+            throw BadArgument(QStringLiteral("Не задано значение параметра --%1.").arg(name));
+        if (values_.count(name))
+            throw BadArgument(QStringLiteral("Параметр --%1 задан дважды.").arg(name));
+        values_[name] = arguments[++i];
+        read_[name] = false;
+    }
+}
+
+bool Options::has(const QString& name) const {
+    return values_.count(name) > 0;
+}
+
+QString Options::text(const QString& name) const {
+    const auto it = values_.find(name);
+    if (it == values_.end())
+        throw BadArgument(QStringLiteral("Не задан параметр --%1.").arg(name));
+    read_[name] = true;
+    return it->second;
+}
+
+QString Options::text(const QString& name, const QString& fallback) const {
+    return has(name) ? text(name) : fallback;
+}
+
+int Options::integer(const QString& name, int min, int max) const {
+    const QString t = text(name);
+    bool ok = false;
+    const int v = t.toInt(&ok);
+    if (!ok || v < min || v > max)
+        throw BadArgument(QStringLiteral("Параметр --%1: «%2» — нужно целое число от %3 до %4.")
+                              .arg(name, t)
+                              .arg(min)
+                              .arg(max));
+    return v;
+}
+
+QDate Options::date(const QString& name) const {
+    const QString t = text(name);
+    QDate d = QDate::fromString(t, QStringLiteral("yyyy-MM-dd"));
+    if (!d.isValid())
+        d = QDate::fromString(t, QStringLiteral("dd.MM.yyyy"));
+    if (!d.isValid())
+        throw BadArgument(
+            QStringLiteral("Параметр --%1: «%2» — нужна дата ГГГГ-ММ-ДД или ДД.ММ.ГГГГ.")
+                .arg(name, t));
+    return d;
+}
+
+QDate Options::month() const {
+    const int m = integer(QStringLiteral("month"), 1, 12);
+    const int y = integer(QStringLiteral("year"), 1900, 9999);
+    return QDate(y, m, 1);
+}
+
+QString Options::choice(const QString& name, const QStringList& allowed,
+                        const QString& fallback) const {
+    if (!has(name))
+        return fallback;
+    const QString t = text(name);
+    if (!allowed.contains(t))
+        throw BadArgument(QStringLiteral("Параметр --%1: «%2» — допустимо: %3.")
+                              .arg(name, t, allowed.join(QLatin1String(", "))));
+    return t;
+}
+
+void Options::finish() const {
+    for (const auto& [name, used] : read_)
+        if (!used)
+            throw BadArgument(QStringLiteral("Неизвестный параметр --%1.").arg(name));
+}
+
+const std::vector<Command>& commands() {
+    return registry();
+}
+
+const Command* findCommand(const QString& name) {
+    for (const Command& c : registry())
+        if (c.name == name)
+            return &c;
+    return nullptr;
+}
+
+Registration::Registration(Command command) {
+    registry().push_back(std::move(command));
+}
+
+} // namespace tabel::batch

@@ -1,0 +1,83 @@
+#pragma once
+
+// The commands of tabel-batch. Each command lives in a file of its own in
+// this folder and registers itself with one `Registration` object:
+//
+//   const Registration rebuildShifts{{
+//       "rebuild-shifts", "--month M --year Y",
+//       "перестроить строки смен табеля за месяц",
+//       [](Job& job) { ... return 0; }}};
+//
+// A command reads its options from `job.options`, works on `job.db` and
+// prints what it did to `job.out`. It reports a bad argument by throwing
+// BadArgument and a database failure by letting DbError through; the runner
+// prints either and exits non-zero. A command that writes runs its writes in
+// one transaction, so a failed job changes nothing.
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <functional>
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+namespace tabel::batch {
+
+class BadArgument : public std::runtime_error {
+public:
+    explicit BadArgument(const QString& message)
+        : std::runtime_error(message.toStdString()), message_(message) {}
+    const QString& message() const { return message_; }
+
+private:
+    QString message_;
+};
+
+// Options of the form `--name value`. Reading an option marks it used;
+// `finish()` refuses any that were given but not read.
+class Options {
+public:
+    explicit Options(const QStringList& arguments); // throws BadArgument
+
+    bool has(const QString& name) const;
+    QString text(const QString& name) const; // required
+    QString text(const QString& name, const QString& fallback) const;
+    int integer(const QString& name, int min, int max) const; // required
+    // YYYY-MM-DD or DD.MM.YYYY.
+    QDate date(const QString& name) const; // required
+    // The first day of the month given by --month M --year Y.
+    QDate month() const;
+    // One of `allowed`, or `fallback` when the option is absent.
+    QString choice(const QString& name, const QStringList& allowed, const QString& fallback) const;
+
+    void finish() const; // throws BadArgument naming an unknown option
+
+private:
+    std::map<QString, QString> values_;
+    mutable std::map<QString, bool> read_;
+};
+
+struct Job {
+    QSqlDatabase db;
+    const Options& options;
+    QTextStream& out;
+};
+
+struct Command {
+    QString name;
+    QString synopsis; // the options, as `--help` shows them
+    QString summary;  // one line: what the command does
+    std::function<int(Job&)> run;
+};
+
+const std::vector<Command>& commands();
+const Command* findCommand(const QString& name);
+
+struct Registration {
+    explicit Registration(Command command);
+};
+
+} // namespace tabel::batch
