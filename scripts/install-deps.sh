@@ -12,6 +12,7 @@ packages=(
     libgtest-dev googletest
     xvfb xauth imagemagick poppler-utils xdg-utils
     fonts-crosextra-carlito fonts-dejavu-core locales
+    python3-openpyxl libsqliteodbc
 )
 
 missing=()
