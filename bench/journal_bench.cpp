@@ -2,8 +2,9 @@
 // shift lists of a day, opening the operations list (as a picker and as the
 // directory), storing a norm price edit, saving and deleting a record, the
 // housekeeping journal's list, an entry's save and deletion and the month's
-// average-piecework recalculation. Usage: tabel_bench
+// average-piecework recalculation. Usage: journal_bench
 // <database> <socket-or-host> <yyyy-mm-dd>
+#include "bench_support.h"
 #include "db/connection.h"
 #include "db/data_module.h"
 #include "db/sql.h"
@@ -24,24 +25,9 @@
 #include <vector>
 
 using namespace tabel;
+using namespace tabel::bench;
 
 namespace {
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double timeMs(int runs, const std::function<void()>& f) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        f();
-        times.push_back(t.nsecsElapsed() / 1e6);
-    }
-    return median(times);
-}
 
 // The shift list as first written: one join on "id or code".
 const char* kOrJoin =
@@ -55,7 +41,7 @@ const char* kOrJoin =
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: tabel_bench <database> <server> <date>\n");
+        std::fprintf(stderr, "usage: journal_bench <database> <server> <date>\n");
         return 2;
     }
     const QDate day = QDate::fromString(argv[3], Qt::ISODate);

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark database once (500 workers over 5 years, a registry
-# of 20,000 persons) in a cluster of its own, then runs the benchmarks.
+# of 20,000 persons) in a cluster of its own, then runs the benchmarks:
+# all of them, or those named (bench/run.sh journal_bench).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -11,4 +12,8 @@ bash "$pg" init "$dir"
 bash "$pg" start "$dir"
 bash "$pg" demodb "$dir" tabel_bench -v workers=500 -v persons=20000 -v products=200 \
     -v months=60 -v end_date=2026-12-10
-"$root/build/bench/tabel_bench" tabel_bench "$dir/socket" 2026-12-10
+for bench in "$root"/build/bench/*_bench; do
+    [ "$#" -gt 0 ] && [[ " $* " != *" $(basename "$bench") "* ]] && continue
+    echo "== $(basename "$bench")"
+    "$bench" tabel_bench "$dir/socket" 2026-12-10
+done
