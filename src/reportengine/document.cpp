@@ -1,0 +1,256 @@
+#include "document.h"
+
+#include "reportengine/expression.h"
+
+#include <QList>
+#include <variant>
+
+namespace reportengine {
+
+QSizeF Document::contentSize() const {
+    const QSizeF a4 = landscape ? QSizeF(297, 210) : QSizeF(210, 297);
+    return {a4.width() - 2 * margin, a4.height() - 2 * margin};
+}
+
+namespace {
+
+// A memo cut into its literal texts and its expressions.
+struct CompiledCell {
+    const Cell* cell;
+    QList<std::variant<QString, Expression>> parts;
+    Mask mask;
+};
+
+struct CompiledBand {
+    const Band* band;
+    QList<CompiledCell> cells;
+};
+
+// The position of the ']' that closes the '[' at `open`, skipping quoted
+// texts and nested brackets; -1 when there is none.
+qsizetype closingBracket(const QString& memo, qsizetype open) {
+    int depth = 0;
+    bool quoted = false;
+    for (qsizetype i = open; i < memo.size(); ++i) {
+        const QChar c = memo[i];
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        else if (!quoted && c == QLatin1Char('['))
+            ++depth;
+        else if (!quoted && c == QLatin1Char(']') && --depth == 0)
+            return i;
+    }
+    return -1;
+}
+
+CompiledCell compileCell(const Cell& cell, const ReportData& data) {
+    CompiledCell c{&cell, {}, Mask::parse(cell.mask)};
+    qsizetype from = 0;
+    while (from < cell.memo.size()) {
+        const qsizetype open = cell.memo.indexOf(QLatin1Char('['), from);
+        const qsizetype close = open < 0 ? -1 : closingBracket(cell.memo, open);
+        if (open < 0 || close < 0) {
+            c.parts.append(cell.memo.mid(from));
+            break;
+        }
+        if (open > from)
+            c.parts.append(cell.memo.mid(from, open - from));
+        c.parts.append(Expression::compile(cell.memo.mid(open + 1, close - open - 1), data));
+        from = close + 1;
+    }
+    return c;
+}
+
+class Pager {
+public:
+    Pager(const Layout& layout, const ReportData& data, const QLocale& locale)
+        : layout_(layout), data_(data), locale_(locale) {
+        doc_.title = layout.name;
+        doc_.landscape = layout.landscape;
+        doc_.margin = layout.margin;
+        const QSizeF size = doc_.contentSize();
+        width_ = size.width();
+        for (const Band& b : layout.bands) {
+            CompiledBand cb{&b, {}};
+            for (const Cell& cell : b.cells)
+                cb.cells.append(compileCell(cell, data));
+            bands_.append(cb);
+            if (b.kind == BandKind::PageFooter)
+                footerHeight_ += b.height;
+        }
+        bottom_ = size.height() - footerHeight_;
+        for (const QStringList& level : layout.groups) {
+            QList<Expression> keys;
+            for (const QString& k : level)
+                keys.append(Expression::compile(k, data));
+            groupKeys_.append(keys);
+        }
+    }
+
+    Document run() {
+        const int n = data_.rowCount();
+        const int levels = int(groupKeys_.size());
+        // The outermost level whose group changes at each row.
+        QList<int> changes(n, 0);
+        for (int i = 1; i < n; ++i) {
+            int level = 0;
+            while (level < levels && key(level, i) == key(level, i - 1))
+                ++level;
+            changes[i] = level;
+        }
+        auto groupEnd = [&](int start, int level) {
+            int j = start + 1;
+            while (j < n && changes[j] > level)
+                ++j;
+            return j - 1;
+        };
+
+        doc_.pages.append(Page{});
+        placeAll(BandKind::ReportHeader, -1, scope(n > 0 ? 0 : -1, 0, n - 1));
+        placeAll(BandKind::PageHeader, -1, scope(n > 0 ? 0 : -1, 0, n - 1));
+        pageTop_ = y_;
+        QList<int> starts(levels, 0);
+        for (int i = 0; i < n; ++i) {
+            const int changed = i == 0 ? 0 : changes[i];
+            if (i > 0)
+                for (int level = levels - 1; level >= changed; --level)
+                    placeAll(BandKind::GroupFooter, level, scope(i - 1, starts[level], i - 1));
+            for (int level = changed; level < levels; ++level) {
+                starts[level] = i;
+                placeAll(BandKind::GroupHeader, level, scope(i, i, groupEnd(i, level)),
+                         keepWithHeader(level));
+            }
+            placeAll(BandKind::Detail, -1, scope(i, i, i));
+        }
+        for (int level = levels - 1; level >= 0 && n > 0; --level)
+            placeAll(BandKind::GroupFooter, level, scope(n - 1, starts[level], n - 1));
+        placeAll(BandKind::ReportFooter, -1, scope(n - 1, 0, n - 1));
+        finishPage();
+        return doc_;
+    }
+
+private:
+    QStringList key(int level, int row) const {
+        QStringList k;
+        for (const Expression& e : groupKeys_[level])
+            k << formatValue(e.evaluate(scope(row, row, row)), {}, Decimal::kPlaces, locale_);
+        return k;
+    }
+
+    Scope scope(int row, int first, int last) const {
+        Scope s;
+        s.data = &data_;
+        s.row = row;
+        s.first = first;
+        s.last = last;
+        s.page = int(doc_.pages.size());
+        s.locale = locale_;
+        return s;
+    }
+
+    // A group header is not left alone at the bottom of a page: the headers
+    // of the inner groups and the first detail come onto the page with it.
+    double keepWithHeader(int level) const {
+        double extra = 0;
+        for (const CompiledBand& b : bands_) {
+            const BandKind k = b.band->kind;
+            if ((k == BandKind::GroupHeader && b.band->level > level) || k == BandKind::Detail)
+                extra += b.band->height;
+        }
+        return extra;
+    }
+
+    void placeAll(BandKind kind, int level, const Scope& s, double keep = 0) {
+        for (const CompiledBand& b : bands_)
+            if (b.band->kind == kind && (level < 0 || b.band->level == level))
+                place(b, s, keep);
+    }
+
+    void place(const CompiledBand& b, const Scope& s, double keep) {
+        // A band taller than what is left goes onto the next page, unless
+        // the page holds nothing yet but its headers.
+        if (y_ + b.band->height + keep > bottom_ + 1e-6 && y_ > pageTop_ + 1e-6)
+            newPage(s.row);
+        Scope here = s;
+        here.page = int(doc_.pages.size());
+        draw(b, y_, here);
+        y_ += b.band->height;
+    }
+
+    void draw(const CompiledBand& b, double top, const Scope& s) {
+        Page& page = doc_.pages.last();
+        const Band& band = *b.band;
+        const QRectF whole(0, top, width_, band.height);
+        if (band.frame) {
+            page.lines << QLineF(whole.topLeft(), whole.topRight())
+                       << QLineF(whole.bottomLeft(), whole.bottomRight())
+                       << QLineF(whole.topLeft(), whole.bottomLeft())
+                       << QLineF(whole.topRight(), whole.bottomRight());
+        }
+        if (band.ruleAbove)
+            page.lines << QLineF(whole.topLeft(), whole.topRight());
+        if (band.ruleBelow)
+            page.lines << QLineF(whole.bottomLeft(), whole.bottomRight());
+        for (const Rule& r : band.rules)
+            page.lines << QLineF(r.x1, top + r.y, r.x2 < 0 ? width_ : r.x2, top + r.y);
+        for (const CompiledCell& c : b.cells) {
+            const Cell& cell = *c.cell;
+            QString text;
+            for (const auto& part : c.parts) {
+                if (const auto* literal = std::get_if<QString>(&part))
+                    text += *literal;
+                else
+                    text += formatValue(std::get<Expression>(part).evaluate(s), c.mask,
+                                        layout_.defaultPlaces, locale_);
+            }
+            const double h = cell.height > 0 ? cell.height : band.height - cell.y;
+            PlacedText t;
+            t.rect = QRectF(cell.x, top + cell.y, cell.width, h);
+            t.text = text;
+            t.align = cell.align;
+            t.bold = band.bold || cell.bold;
+            t.fontSize = cell.fontSize > 0 ? cell.fontSize : band.fontSize;
+            t.frame = cell.frame;
+            page.texts.append(t);
+        }
+    }
+
+    void newPage(int row) {
+        finishPage();
+        doc_.pages.append(Page{});
+        y_ = 0;
+        pageTop_ = 0;
+        placeAll(BandKind::PageHeader, -1, scope(row, row, row));
+        pageTop_ = y_;
+    }
+
+    void finishPage() {
+        double top = bottom_;
+        const int last = data_.rowCount() - 1;
+        for (const CompiledBand& b : bands_)
+            if (b.band->kind == BandKind::PageFooter) {
+                draw(b, top, scope(last, 0, -1));
+                top += b.band->height;
+            }
+    }
+
+    const Layout& layout_;
+    const ReportData& data_;
+    QLocale locale_;
+    Document doc_;
+    QList<CompiledBand> bands_;
+    QList<QList<Expression>> groupKeys_;
+    double width_ = 0;
+    double bottom_ = 0;
+    double footerHeight_ = 0;
+    double y_ = 0;
+    double pageTop_ = 0;
+};
+
+} // namespace
+
+Document layOut(const Layout& layout, const ReportData& data, const QLocale& locale) {
+    return Pager(layout, data, locale).run();
+}
+
+} // namespace reportengine

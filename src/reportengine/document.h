@@ -1,0 +1,52 @@
+#pragma once
+
+#include "reportengine/layout.h"
+#include "reportengine/report_data.h"
+
+#include <QLineF>
+#include <QList>
+#include <QLocale>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+
+namespace reportengine {
+
+// A report laid out on pages, ready to paint on any device: every text with
+// its place, in millimetres from the top left corner of the page's printable
+// area (inside the margins).
+struct PlacedText {
+    QRectF rect;
+    QString text;
+    Align align = Align::Left;
+    bool bold = false;
+    double fontSize = 9;
+    bool frame = false;
+};
+
+struct Page {
+    QList<PlacedText> texts;
+    QList<QLineF> lines;
+};
+
+struct Document {
+    QString title;
+    bool landscape = false;
+    double margin = 10;
+    QList<Page> pages;
+
+    // The printable area of an A4 page inside the margins, in millimetres.
+    QSizeF contentSize() const;
+};
+
+// Lays the rows out on pages: report header, page headers, the groups with
+// their headers and footers, the details, the report footer, and the page
+// footer at the bottom of every page, the last included. A report without
+// rows still prints its headers, its footers and its page. Sums in a group's
+// bands run over the group's rows, in the report's header and footer over
+// all rows; a field outside a detail reads the group's first row in a header
+// and its last row in a footer.
+// Throws ExpressionError when a cell or a group names what `data` lacks.
+Document layOut(const Layout& layout, const ReportData& data, const QLocale& locale = QLocale());
+
+} // namespace reportengine

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "reportengine/report_data.h"
+#include "reportengine/value.h"
+
+#include <QLocale>
+#include <QString>
+#include <memory>
+#include <stdexcept>
+
+namespace reportengine {
+
+class ExpressionError : public std::runtime_error {
+public:
+    explicit ExpressionError(const QString& message) : std::runtime_error(message.toStdString()) {}
+};
+
+// Where an expression is evaluated: the row its field references read, the
+// rows its sums run over, the page it is printed on.
+struct Scope {
+    const ReportData* data = nullptr;
+    int row = -1;   // -1: no row (a report without rows); fields read empty
+    int first = 0;  // the rows of sum(), inclusive;
+    int last = -1;  // none when last < first
+    int page = 1;   // PAGENUMBER
+    QLocale locale; // STR()
+};
+
+// An expression of a report cell:
+//   numbers (1.2), texts ('Заготовки'), field names, also qualified by the
+//   query's name (t_Report.f_sum7), variables, PAGENUMBER;
+//   + - * / and unary minus, comparisons = <> < > <= >=, parentheses;
+//   IF(condition, then, else) (any case), SUM(expression), STR(number).
+//
+// Empty values: in + and - an empty operand counts as 0, so a sum of fields
+// adds up the fields that have a value, while the sum of empty fields alone
+// stays empty; * and / with an empty operand, and a division by zero, are
+// empty. SUM() leaves empty values out and is 0 over no value. A comparison
+// with an empty operand is false. Text + text joins the texts.
+class Expression {
+public:
+    Expression();
+    ~Expression();
+    Expression(const Expression&);
+    Expression& operator=(const Expression&);
+
+    // Names are resolved against `data`: its fields first, then its
+    // variables. Throws ExpressionError for a syntax error or an unknown name.
+    static Expression compile(const QString& text, const ReportData& data);
+
+    Value evaluate(const Scope& scope) const;
+    bool usesPageNumber() const;
+
+    struct Node;
+
+private:
+    std::shared_ptr<const Node> root_;
+};
+
+} // namespace reportengine

@@ -1,0 +1,184 @@
+// The report engine on its own: expressions and masks, grouping and paging,
+// and the PDF file, without a database.
+#include "pdf_text.h"
+#include "reportengine/document.h"
+#include "reportengine/expression.h"
+#include "reportengine/render.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace reportengine;
+using tabel::test::pdfPages;
+
+namespace {
+
+// One row: a = 12.345, b = 0, e empty, color = 3005, name 'Лист'; and the
+// variable total = 100.
+ReportData oneRow() {
+    ReportData d("q");
+    d.setFields({"a", "b", "e", "color", "name"}, {true, true, true, true, false});
+    d.addRow({"12.345", "0", QVariant(), 3005, "Лист"});
+    d.setVariable("total", Value::number(Decimal::fromInteger(100)));
+    return d;
+}
+
+QString print(const QString& expression, const QString& mask,
+              const QLocale& locale = QLocale::c()) {
+    const ReportData data = oneRow();
+    Scope s;
+    s.data = &data;
+    s.row = 0;
+    s.first = 0;
+    s.last = 0;
+    s.page = 7;
+    s.locale = locale;
+    return formatValue(Expression::compile(expression, data).evaluate(s), Mask::parse(mask), 2,
+                       locale);
+}
+
+TEST(ReportEngine, ExpressionsAndMasksPrintExactly) {
+    const QString suffix = "if(color>0,if(color=1,' (грунт)',' (RAL: '+STR(color)+')'),' ')";
+    struct Case {
+        QString expression, mask, printed;
+    } cases[] = {
+        // masks round half away from zero, with exactly their decimals
+        {"a", "#0.00", "12.35"},
+        {"a", "#0.000", "12.345"},
+        {"a", "#0", "12"},
+        {"-a", "#0.00", "-12.35"},
+        {"0.005", "#0.00", "0.01"},
+        {"a", "", "12.35"}, // the default form: two decimals at most, no zeros at the end
+        {"total", "", "100"},
+        {"q.a*2", "#0.000", "24.690"}, // qualified by the query's name
+        {"a/1.2", "#0.000", "10.288"},
+        {"0.1+0.2", "#0.0000000000", "0.3000000000"}, // no binary rounding
+        // empty values and division by zero
+        {"a/b", "#0.00", ""},
+        {"e", "#0.00", ""},
+        {"e+e", "#0.00", ""},
+        {"e+a+e", "#0.00", "12.35"}, // an empty field counts 0 in a sum
+        {"e*2", "#0.00", ""},
+        {"sum(e)", "#0.00", "0.00"},
+        {"sum(a)/sum(b)/1.2", "#0.00", ""},
+        // conditions, texts, the page
+        {"IF(b=0,'Готовая продукция','Заготовки')", "", "Готовая продукция"},
+        {"if(e=0,'да','нет')", "", "нет"},
+        {suffix, "", " (RAL: 3005)"},
+        {"name+STR(a)", "", "Лист12.345"},
+        {"PAGENUMBER", "", "7"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(print(c.expression, c.mask), c.printed) << c.expression.toStdString();
+
+    // The user's locale gives the decimal sign.
+    EXPECT_EQ(print("a", "#0.00", QLocale(QLocale::Russian, QLocale::Russia)), "12,35");
+
+    for (const QString bad : {"nosuch+1", "other.a", "sum(sum(a))", "IF(a,1)", "(a", "a $ 2"})
+        EXPECT_THROW(Expression::compile(bad, oneRow()), ExpressionError) << bad.toStdString();
+}
+
+// Groups of `g`, values `v`, a title, sums per group and over the report and
+// the page number at the foot of every page.
+Layout groupedLayout() {
+    return Layout{
+        .name = "test",
+        .groups = {{"g"}},
+        .bands = {
+            {.kind = BandKind::ReportHeader,
+             .height = 10,
+             .cells = {{.x = 0, .width = 190, .memo = "Заголовок отчета"}}},
+            {.kind = BandKind::GroupHeader,
+             .height = 6,
+             .cells = {{.x = 0, .width = 100, .memo = "Группа [g]"}}},
+            {.kind = BandKind::Detail,
+             .height = 5,
+             .cells = {{.x = 10, .width = 80, .memo = "строка [n]"},
+                       {.x = 100, .width = 40, .memo = "[v]", .mask = "#0.00"}}},
+            {.kind = BandKind::GroupFooter,
+             .height = 6,
+             .cells = {{.x = 0, .width = 140, .memo = "Итого [g]: [sum(v)]", .mask = "#0.00"}}},
+            {.kind = BandKind::ReportFooter,
+             .height = 6,
+             .cells = {{.x = 0, .width = 140, .memo = "Всего: [sum(v)]", .mask = "#0.00"}}},
+            {.kind = BandKind::PageFooter,
+             .height = 6,
+             .cells = {
+                 {.x = 100, .width = 90, .memo = "Стр. [PAGENUMBER]", .align = Align::Right}}}}};
+}
+
+ReportData groupedRows(int perGroup, const QStringList& groups) {
+    ReportData d("rows");
+    d.setFields({"g", "n", "v"}, {false, true, true});
+    int n = 0;
+    for (const QString& g : groups)
+        for (int i = 0; i < perGroup; ++i)
+            d.addRow({g, ++n, "1.25"});
+    return d;
+}
+
+QStringList render(const Document& doc) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("r.pdf");
+    EXPECT_EQ(writePdf(doc, file), QString());
+    return pdfPages(file);
+}
+
+TEST(ReportEngine, GroupSumsRestartAndEveryPageHasItsNumber) {
+    // Three short groups on one page.
+    const QStringList one =
+        render(layOut(groupedLayout(), groupedRows(2, {"А", "Б", "В"}), QLocale::c()));
+    ASSERT_EQ(one.size(), 1);
+    const QString page = one[0];
+    EXPECT_TRUE(page.startsWith("Заголовок отчета\nГруппа А\nстрока 1 1.25\nстрока 2 1.25\n"
+                                "Итого А: 2.50\nГруппа Б\n"))
+        << page.toStdString();
+    EXPECT_TRUE(page.contains("строка 6 1.25\nИтого В: 2.50\nВсего: 7.50\nСтр. 1"))
+        << page.toStdString();
+
+    // A long report: every page carries its number, the last one after the
+    // closing sum; no group header is left alone at the foot of a page.
+    const QStringList pages =
+        render(layOut(groupedLayout(), groupedRows(45, {"А", "Б", "В", "Г"}), QLocale::c()));
+    ASSERT_GE(pages.size(), 4);
+    for (int i = 0; i < pages.size(); ++i) {
+        EXPECT_TRUE(pages[i].endsWith(QStringLiteral("Стр. %1").arg(i + 1)))
+            << pages[i].toStdString();
+        EXPECT_FALSE(pages[i].section('\n', -2, -2).startsWith("Группа"));
+    }
+    EXPECT_TRUE(pages.last().contains("Итого Г: 56.25\nВсего: 225.00\nСтр. "));
+
+    // No rows: the title, the closing sum of nothing and the page number.
+    const QStringList empty = render(layOut(groupedLayout(), groupedRows(0, {}), QLocale::c()));
+    ASSERT_EQ(empty.size(), 1);
+    EXPECT_EQ(empty[0], "Заголовок отчета\nВсего: 0.00\nСтр. 1");
+}
+
+TEST(ReportEngine, PdfIsWrittenWholeOrNotAtAll) {
+    QTemporaryDir dir;
+    const Document doc = layOut(groupedLayout(), groupedRows(1, {"А"}), QLocale::c());
+
+    // A folder where the file should be, and a file where its folder should be.
+    QDir(dir.path()).mkdir("folder.pdf");
+    QFile blocker(dir.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.write("x");
+    blocker.close();
+    for (const QString& bad : {dir.filePath("folder.pdf"), dir.filePath("file/r.pdf")})
+        EXPECT_FALSE(writePdf(doc, bad).isEmpty()) << bad.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList({"file", "folder.pdf"}));
+
+    // An existing file is replaced by the complete new one.
+    const QString good = dir.filePath("r.pdf");
+    QFile old(good);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    EXPECT_EQ(writePdf(doc, good), QString());
+    EXPECT_TRUE(pdfPages(good).value(0).contains("Итого А: 1.25"));
+}
+
+} // namespace
