@@ -14,6 +14,7 @@
 #include "operations/operation_types_list.h"
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"
+#include "reports/reports_dialog.h"
 
 #include <QAction>
 #include <QPushButton>
@@ -30,6 +31,7 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     operation_ = std::make_unique<OperationDialog>(ctx_, &main_);
     norms_ = std::make_unique<NormsEditor>(ctx_, &main_);
     housekeeping_ = std::make_unique<HousekeepingJournal>(ctx_, &main_);
+    reports_ = std::make_unique<ReportsDialog>(ctx_, &main_);
 
     record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
         if (const auto w = workers_->pick(WorkersList::RecordPicker))
@@ -112,6 +114,13 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     QAction* groupsItem = main_.menuAction("ItemNomenclatureGroups");
     groupsItem->setEnabled(true);
     on(groupsItem, &QAction::triggered, [this] { groups_->openDirectory(); });
+    QAction* reportsItem = main_.menuAction("ItemSummaryReports");
+    reportsItem->setEnabled(true);
+    on(reportsItem, &QAction::triggered, [this] {
+        // The role is known from the login on; what it takes away stays away.
+        reports_->applyRole(roleForCode(ctx_.state.accessWord));
+        reports_->openFromMenu();
+    });
 }
 
 Windows::~Windows() = default;

@@ -15,6 +15,7 @@ class OperationDialog;
 class OperationsList;
 class ProductsList;
 class RecordDialog;
+class ReportsDialog;
 class WorkersList;
 
 // Every window besides the login dialog and the main window, created once in
@@ -33,6 +34,7 @@ public:
     OperationDialog& operation() { return *operation_; }
     NormsEditor& norms() { return *norms_; }
     HousekeepingJournal& housekeeping() { return *housekeeping_; }
+    ReportsDialog& reports() { return *reports_; }
 
 private:
     AppContext& ctx_;
@@ -46,6 +48,7 @@ private:
     std::unique_ptr<OperationDialog> operation_;
     std::unique_ptr<NormsEditor> norms_;
     std::unique_ptr<HousekeepingJournal> housekeeping_;
+    std::unique_ptr<ReportsDialog> reports_;
 };
 
 } // namespace tabel

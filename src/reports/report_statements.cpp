@@ -1,0 +1,221 @@
+#include "report_statements.h"
+
+namespace tabel::sql {
+
+namespace {
+
+struct Column {
+    const char* name;
+    bool numeric;
+};
+
+// The rows of `inner` as one JSON text, in the order given by `order`.
+ReportStatement asJson(const QString& inner, std::initializer_list<Column> columns,
+                       const char* order) {
+    ReportStatement s;
+    QStringList values;
+    for (const Column& c : columns) {
+        s.columns << QLatin1String(c.name);
+        s.numeric << c.numeric;
+        values << QStringLiteral("r.%1::text").arg(QLatin1String(c.name));
+    }
+    // The aggregate takes the rows in the order the sorted subquery gives
+    // them: sorting the built arrays instead would move far more bytes.
+    s.sql = QStringLiteral("select coalesce(json_agg(json_build_array(%1))::text, '[]') "
+                           "from (%2 order by %3) r")
+                .arg(values.join(QStringLiteral(", ")), inner, QLatin1String(order));
+    return s;
+}
+
+// Products and operations (of the chosen kind) with the ranks of their
+// names, so that rows are put in the order of the names without comparing
+// names row by row.
+const char* kNamed =
+    "pr as (select izdel.id::bigint as id, izdel.nom, izdel.marka, izdel.id_nom, izdel.massa, "
+    "dense_rank() over (order by izdel.nom) as nom_rank, "
+    "dense_rank() over (order by izdel.marka) as marka_rank "
+    "from accounts_dep.izdel izdel), "
+    "op as (select oper.id, oper.naimen, vid_oper.vid, "
+    "dense_rank() over (order by vid_oper.vid) as vid_rank "
+    "from accounts_dep.oper oper join accounts_dep.vid_oper vid_oper on vid_oper.id = oper.vid "
+    "where :kind < 0 or (case when oper.naimen = 0 then 0 else 1 end) = :kind)";
+
+// The names of the workers of the period, from the people registry, with
+// their ranks. A worker is listed under every name the registry has for
+// the worker's code.
+const char* kWorkers =
+    "p as (select x.w_id, x.fio, dense_rank() over (order by x.fio) as fio_rank "
+    "from (select distinct w.w_id, person.s_caption as fio "
+    "from (select distinct w_id from accounts_dep.smena where data >= :d1 and data < :d2) w "
+    "join cmn_contractor.person person on person.s_code = w.w_id::text) x)";
+
+} // namespace
+
+ReportStatement reportByWorkers() {
+    const QString inner =
+        QStringLiteral(
+            "with %1, "
+            // Rows of one name share its rank; the first product and operation
+            // of a row give its name and type.
+            "s as (select w_id, i_id, o_id, color, sum(kol_vo - brak) as qty, "
+            "sum((kol_vo - brak) * cena) as pay from accounts_dep.smena "
+            "where data >= :d1 and data < :d2 group by w_id, i_id, o_id, color), "
+            "g as (select s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color, "
+            "min(s.i_id) as i_id, min(s.o_id) as o_id, sum(s.qty) as qty, sum(s.pay) as pay "
+            "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
+            "group by s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color), "
+            "%2, "
+            "f as (select id_p, id_nom, id_o, sum(cnt * price) as pay from accounts_dep.fatigue "
+            "where d_date >= :d1 and d_date < :d2 group by id_p, id_nom, id_o), "
+            "fn as (select id_p, id_nom, "
+            "coalesce(sum(pay) filter (where id_o = 7777), 0)::numeric(10,2) as f_sum7, "
+            "coalesce(sum(pay) filter (where id_o = 7778), 0)::numeric(10,2) as f_sum8 "
+            "from f group by id_p, id_nom), "
+            "fw as (select id_p, sum(pay)::numeric(10,2) as f_sum78 from f group by id_p) "
+            "select p.fio, g.qty::numeric(10,2) as kolvo, op.vid, g.pay::numeric(10,2) as summa, "
+            "pr.nom, g.naimen, g.color, coalesce(fn.f_sum7, 0)::numeric(10,2) as f_sum7, "
+            "coalesce(fn.f_sum8, 0)::numeric(10,2) as f_sum8, "
+            "coalesce(fw.f_sum78, 0)::numeric(10,2) as f_sum78, g.w_id, "
+            "p.fio_rank, g.nom_rank, g.vid_rank "
+            "from g join p on p.w_id = g.w_id join pr on pr.id = g.i_id join op on op.id = g.o_id "
+            "left join fn on fn.id_p = g.w_id and fn.id_nom = g.id_nom "
+            "left join fw on fw.id_p = g.w_id")
+            .arg(QLatin1String(kNamed), QLatin1String(kWorkers));
+    // The worker's id keeps namesakes apart.
+    return asJson(inner,
+                  {{"fio", false},
+                   {"kolvo", true},
+                   {"vid", false},
+                   {"summa", true},
+                   {"nom", false},
+                   {"naimen", true},
+                   {"color", true},
+                   {"f_sum7", true},
+                   {"f_sum8", true},
+                   {"f_sum78", true},
+                   {"w_id", true}},
+                  "fio_rank, w_id, nom_rank, naimen, vid_rank, color");
+}
+
+ReportStatement reportByProducts() {
+    const QString inner =
+        QStringLiteral(
+            "with %1 "
+            ", s as (select i_id, o_id, color, sum(kol_vo - brak) as qty from accounts_dep.smena "
+            "where data >= :d1 and data < :d2 group by i_id, o_id, color) "
+            "select sum(s.qty)::numeric as kolvo, op.vid, pr.nom, op.naimen, s.color, "
+            "round((pr.massa * sum(s.qty))::numeric, 2) as mass, "
+            "pr.nom_rank, op.vid_rank, pr.massa "
+            "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
+            "group by pr.nom_rank, pr.nom, s.color, op.naimen, op.vid_rank, op.vid, pr.massa")
+            .arg(QLatin1String(kNamed));
+    return asJson(inner,
+                  {{"kolvo", true},
+                   {"vid", false},
+                   {"nom", false},
+                   {"naimen", true},
+                   {"color", true},
+                   {"mass", true}},
+                  "nom_rank, naimen, vid_rank, color, massa");
+}
+
+ReportStatement reportByWorkersDetailed() {
+    const QString inner =
+        QStringLiteral(
+            "with %1, "
+            "s as (select w_id, i_id, o_id, color, sum(time) as hours, sum(kol_vo) as qty, "
+            "sum(brak) as brk, sum((kol_vo - brak) * cena) as pay, "
+            // The bonus at the record's own price and percentage.
+            "sum(prize * (kol_vo - brak) * cena / 100) as prize "
+            "from accounts_dep.smena where data >= :d1 and data < :d2 "
+            "group by w_id, i_id, o_id, color), "
+            "g as (select s.w_id, pr.marka_rank, op.vid_rank, op.naimen, s.color, "
+            "min(s.i_id) as i_id, min(s.o_id) as o_id, sum(s.hours) as sum_time, "
+            "sum(s.qty) as qty, sum(s.brk) as brk, sum(s.pay) as pay, sum(s.prize) as prize "
+            "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
+            "group by s.w_id, pr.marka_rank, op.vid_rank, op.naimen, s.color), "
+            "%2, "
+            "f as (select id_p, "
+            "sum(cnt * price) filter (where id_o = 7777 and i_night = 0) as f_sum7, "
+            "sum(cnt * price) filter (where id_o = 7777 and i_night = 1) as f_sum7_n, "
+            "sum(cnt * price) filter (where id_o = 7778 and i_night = 0) as f_sum8, "
+            "sum(cnt * price) filter (where id_o = 7778 and i_night = 1) as f_sum8_n, "
+            "sum(cnt) filter (where id_o = 7777 and i_night = 0) as f_sum7h, "
+            "sum(cnt) filter (where id_o = 7777 and i_night = 1) as f_sum7h_n, "
+            "sum(cnt) filter (where id_o = 7778 and i_night = 0) as f_sum8h, "
+            "sum(cnt) filter (where id_o = 7778 and i_night = 1) as f_sum8h_n "
+            "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2 group by id_p) "
+            "select p.fio, pr.marka, op.vid, g.naimen, g.sum_time, g.qty::numeric(10,2) as kolvo, "
+            "g.brk, g.pay::numeric(10,2) as summa, g.color, g.prize::numeric(10,2) as s_prize, "
+            "coalesce(f.f_sum7, 0)::numeric(10,2) as f_sum7, "
+            "coalesce(f.f_sum7_n, 0)::numeric(10,2) as f_sum7_n, "
+            "coalesce(f.f_sum8, 0)::numeric(10,2) as f_sum8, "
+            "coalesce(f.f_sum8_n, 0)::numeric(10,2) as f_sum8_n, "
+            "coalesce(f.f_sum7h, 0)::numeric(10,2) as f_sum7h, "
+            "coalesce(f.f_sum7h_n, 0)::numeric(10,2) as f_sum7h_n, "
+            "coalesce(f.f_sum8h, 0)::numeric(10,2) as f_sum8h, "
+            "coalesce(f.f_sum8h_n, 0)::numeric(10,2) as f_sum8h_n, g.w_id, "
+            "p.fio_rank, g.marka_rank, g.vid_rank "
+            "from g join p on p.w_id = g.w_id join pr on pr.id = g.i_id join op on op.id = g.o_id "
+            "left join f on f.id_p = g.w_id")
+            .arg(QLatin1String(kNamed), QLatin1String(kWorkers));
+    return asJson(inner,
+                  {{"fio", false},
+                   {"marka", false},
+                   {"vid", false},
+                   {"naimen", true},
+                   {"sum_time", true},
+                   {"kolvo", true},
+                   {"brk", true},
+                   {"summa", true},
+                   {"color", true},
+                   {"s_prize", true},
+                   {"f_sum7", true},
+                   {"f_sum7_n", true},
+                   {"f_sum8", true},
+                   {"f_sum8_n", true},
+                   {"f_sum7h", true},
+                   {"f_sum7h_n", true},
+                   {"f_sum8h", true},
+                   {"f_sum8h_n", true},
+                   {"w_id", true}},
+                  "fio_rank, w_id, marka_rank, vid_rank, naimen, color");
+}
+
+ReportStatement reportByProductsDetailed() {
+    const QString inner =
+        QStringLiteral("with %1 "
+                       ", s as (select i_id, o_id, color, sum(kol_vo) as qty, sum(brak) as brk, "
+                       "sum((kol_vo - brak) * cena) as pay from accounts_dep.smena "
+                       "where data >= :d1 and data < :d2 group by i_id, o_id, color) "
+                       "select pr.marka, op.vid, op.naimen, pr.nom, sum(s.qty)::numeric as kolvo, "
+                       "sum(s.brk) as brk, sum(s.pay) as summa, s.color, "
+                       "round((pr.massa * sum(s.qty))::numeric, 2) as mass, "
+                       "pr.nom_rank, pr.marka_rank, op.vid_rank, pr.massa "
+                       "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
+                       "group by pr.nom_rank, pr.nom, pr.marka_rank, pr.marka, op.vid_rank, "
+                       "op.vid, op.naimen, "
+                       "s.color, pr.massa")
+            .arg(QLatin1String(kNamed));
+    return asJson(inner,
+                  {{"marka", false},
+                   {"vid", false},
+                   {"naimen", true},
+                   {"nom", false},
+                   {"kolvo", true},
+                   {"brk", true},
+                   {"summa", true},
+                   {"color", true},
+                   {"mass", true}},
+                  "nom_rank, marka_rank, vid_rank, naimen, color, massa");
+}
+
+QString housekeepingTotals() {
+    return QStringLiteral(
+        "select coalesce(sum(cnt * price) filter (where id_o = 7777), 0)::numeric(10,2) "
+        "as f_sum7_all, "
+        "coalesce(sum(cnt * price) filter (where id_o = 7778), 0)::numeric(10,2) as f_sum8_all "
+        "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2");
+}
+
+} // namespace tabel::sql

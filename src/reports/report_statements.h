@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace tabel::sql {
+
+// A report's statement. It returns one row of one text column: the report's
+// rows as a JSON array of arrays, the values in the order of `columns`,
+// every value as text (numbers exactly as the server writes them) or null.
+// The driver hands rows over one at a time, at some 15 µs a row, and a
+// year's report by workers has tens of thousands of them; as one text they
+// arrive in a fraction of that.
+struct ReportStatement {
+    QString sql;
+    QStringList columns;
+    QList<bool> numeric; // per column: read as a number
+};
+
+// The statements of the summary reports. Each takes the period as :d1
+// (inclusive) and :d2 (exclusive) and the product kind as :kind (-1 every
+// kind, 0 finished goods, 1 blanks: every operation whose kind is not 0).
+// The kind narrows the rows; the housekeeping sums of a row cover the whole
+// period whatever the kind.
+//
+// The production records of the period are summed per worker, product name
+// (or mark), operation type, kind and colour; the housekeeping entries per
+// worker (and group), once each. The people registry is read once, for the
+// workers of the period, by their code compared as text, so a code that is
+// not a number cannot break a report. Names are put in order once, as
+// ranks, and the rows are then ordered by the ranks.
+
+// By workers: one row per worker, product name, operation type, kind and
+// colour, ordered by worker and product name (then kind, type, colour):
+// fio, kolvo, vid, summa, nom, naimen, color, f_sum7, f_sum8 (the worker's
+// pay for the nomenclature group of the product), f_sum78 (all the worker's
+// housekeeping pay), w_id.
+ReportStatement reportByWorkers();
+
+// By products: one row per product name, colour, kind, operation type and
+// per-piece factor, ordered by name (then kind, type, colour): kolvo (good
+// quantity), vid, nom, naimen, color, mass.
+ReportStatement reportByProducts();
+
+// Detailed by workers: one row per worker, product mark, operation type,
+// kind and colour, ordered by worker, mark, type, kind (then colour): fio,
+// marka, vid, naimen, sum_time, kolvo, brk, summa, color, s_prize, the
+// worker's housekeeping pay and hours by type and day or night (f_sum7,
+// f_sum7_n, f_sum8, f_sum8_n, f_sum7h, f_sum7h_n, f_sum8h, f_sum8h_n), w_id.
+ReportStatement reportByWorkersDetailed();
+
+// Detailed by products: one row per product name, mark, operation type,
+// kind, colour and per-piece factor, ordered by name, mark, type, kind (then
+// colour): marka, vid, naimen, nom, kolvo (rejects included), brk, summa
+// (good quantity only), color, mass.
+ReportStatement reportByProductsDetailed();
+
+// An ordinary statement with one row: f_sum7_all and f_sum8_all, all
+// workers' housekeeping (7777) and average-piecework (7778) pay of the
+// period (:d1, :d2).
+QString housekeepingTotals();
+
+} // namespace tabel::sql
