@@ -14,8 +14,10 @@ std::vector<Command>& registry() {
 Options::Options(const QStringList& arguments) {
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
-        if (!a.startsWith(QLatin1String("--")) || a.size() < 3)
-            throw BadArgument(QStringLiteral("Лишний аргумент: «%1».").arg(a));
+        if (!a.startsWith(QLatin1String("--")) || a.size() < 3) {
+            words_ << a;
+            continue;
+        }
         const QString name = a.mid(2);
         if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--")))
             throw BadArgument(QStringLiteral("Не задано значение параметра --%1.").arg(name));
@@ -83,7 +85,19 @@ QString Options::choice(const QString& name, const QStringList& allowed,
     return t;
 }
 
+QString Options::word(const QString& what, const QStringList& allowed) const {
+    const QString list = allowed.join(QLatin1String(", "));
+    if (wordsRead_ >= words_.size())
+        throw BadArgument(QStringLiteral("Не задан %1 (%2).").arg(what, list));
+    const QString w = words_[wordsRead_++];
+    if (!allowed.contains(w))
+        throw BadArgument(QStringLiteral("Неизвестный %1 «%2»; допустимо: %3.").arg(what, w, list));
+    return w;
+}
+
 void Options::finish() const {
+    if (wordsRead_ < words_.size())
+        throw BadArgument(QStringLiteral("Лишний аргумент: «%1».").arg(words_[wordsRead_]));
     for (const auto& [name, used] : read_)
         if (!used)
             throw BadArgument(QStringLiteral("Неизвестный параметр --%1.").arg(name));

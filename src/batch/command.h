@@ -36,8 +36,9 @@ private:
     QString message_;
 };
 
-// Options of the form `--name value`. Reading an option marks it used;
-// `finish()` refuses any that were given but not read.
+// Options of the form `--name value`, and words without dashes that some
+// commands take first (`report workers`). Reading an option or a word marks
+// it used; `finish()` refuses any that were given but not read.
 class Options {
 public:
     explicit Options(const QStringList& arguments); // throws BadArgument
@@ -52,12 +53,17 @@ public:
     QDate month() const;
     // One of `allowed`, or `fallback` when the option is absent.
     QString choice(const QString& name, const QStringList& allowed, const QString& fallback) const;
+    // The next word, one of `allowed`; `what` names it in the message when
+    // it is missing or not allowed.
+    QString word(const QString& what, const QStringList& allowed) const;
 
     void finish() const; // throws BadArgument naming an unknown option
 
 private:
     std::map<QString, QString> values_;
     mutable std::map<QString, bool> read_;
+    QStringList words_;
+    mutable int wordsRead_ = 0;
 };
 
 struct Job {

@@ -11,7 +11,7 @@
 #include "db/connection.h"
 #include "db/sql.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <algorithm>
 
 using namespace tabel;
@@ -37,7 +37,11 @@ void help(QTextStream& s) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Reports are laid out with fonts, which need the windowing side of Qt,
+    // but no display: the offscreen platform does without one.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList args = app.arguments().mid(1);

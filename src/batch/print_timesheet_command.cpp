@@ -1,0 +1,32 @@
+// print-timesheet: the month's shift time sheet as printed, written as PDF.
+
+#include "command.h"
+#include "reportengine/render.h"
+#include "reports/timesheet_print.h"
+
+#include <stdexcept>
+
+namespace tabel::batch {
+namespace {
+
+int printTimesheet(Job& job) {
+    const QDate month = job.options.month();
+    const QString file = job.options.text("pdf");
+    job.options.finish();
+
+    const reportengine::Document doc = reports::shiftTimesheetDocument(
+        job.db, month.month(), month.year(), reports::monthName(month.month()));
+    const QString failure = reportengine::writePdf(doc, file);
+    if (!failure.isEmpty())
+        throw std::runtime_error(
+            QStringLiteral("не удалось записать «%1»: %2").arg(file, failure).toStdString());
+    job.out << "Табель записан в " << file << " (страниц: " << doc.pages.size() << ").\n";
+    return 0;
+}
+
+const Registration registration{{"print-timesheet", "--month M --year Y --pdf ФАЙЛ",
+                                 "табель по сменам за месяц, как он печатается, в файл PDF",
+                                 printTimesheet}};
+
+} // namespace
+} // namespace tabel::batch
