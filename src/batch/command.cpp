@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include <algorithm>
+
 namespace tabel::batch {
 
 namespace {
@@ -12,7 +14,10 @@ std::vector<Command>& registry() {
 } // namespace
 
 Options::Options(const QStringList& arguments) {
-    for (int i = 0; i < arguments.size(); ++i) {
+    int i = 0;
+    while (i < arguments.size() && !arguments[i].startsWith(QLatin1String("--")))
+        words_ << arguments[i++];
+    for (; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
         if (!a.startsWith(QLatin1String("--")) || a.size() < 3)
             throw BadArgument(QStringLiteral("Лишний аргумент: «%1».").arg(a));
@@ -24,6 +29,18 @@ Options::Options(const QStringList& arguments) {
         values_[name] = arguments[++i];
         read_[name] = false;
     }
+}
+
+QString Options::word(int index, const QString& what, const QStringList& allowed) const {
+    const QString choices = allowed.join(QLatin1String(", "));
+    if (index >= words_.size())
+        throw BadArgument(QStringLiteral("Не задан %1: %2.").arg(what, choices));
+    const QString& w = words_[index];
+    if (!allowed.contains(w))
+        throw BadArgument(
+            QStringLiteral("Неизвестный %1 «%2» — допустимо: %3.").arg(what, w, choices));
+    wordsRead_ = std::max(wordsRead_, index + 1);
+    return w;
 }
 
 bool Options::has(const QString& name) const {
@@ -84,6 +101,8 @@ QString Options::choice(const QString& name, const QStringList& allowed,
 }
 
 void Options::finish() const {
+    if (wordsRead_ < words_.size())
+        throw BadArgument(QStringLiteral("Лишний аргумент: «%1».").arg(words_[wordsRead_]));
     for (const auto& [name, used] : read_)
         if (!used)
             throw BadArgument(QStringLiteral("Неизвестный параметр --%1.").arg(name));
