@@ -11,7 +11,7 @@
 #include "db/connection.h"
 #include "db/sql.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <algorithm>
 
 using namespace tabel;
@@ -37,7 +37,10 @@ void help(QTextStream& s) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Rendering (text widths, pages) needs the font database of a GUI
+    // application; the offscreen platform gives it without a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList args = app.arguments().mid(1);
