@@ -1,0 +1,159 @@
+#include "export_actions.h"
+
+#include "export/export_busy.h"
+#include "export/sheet_layouts.h"
+#include "export/xlsx_workbook.h"
+#include "kit/error_boxes.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <optional>
+
+namespace tabel {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Ошибка");
+const QString kCannotCreate = QStringLiteral("Ошибка открытия файла Microsoft Excel.");
+const QString kCannotOpen = QStringLiteral("Невозможно открыть Microsoft Excel.");
+
+using Layout = std::function<void(SheetSink&, const ExportProgress&)>;
+
+// A folder of its own for each workbook, so that a workbook still open in
+// the spreadsheet application is never written over. Empty when none can be
+// made; the workbook then reports the reason.
+QString newFolder() {
+    const QString fixed = workbookHandOver().folder;
+    if (!fixed.isEmpty())
+        return fixed;
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/tabel-XXXXXX"));
+    if (!dir.isValid())
+        return QDir::tempPath();
+    dir.setAutoRemove(false); // the spreadsheet application reads it later
+    return dir.path();
+}
+
+QString fileName(QString name) {
+    for (QChar& c : name)
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c.category() == QChar::Other_Control)
+            c = QLatin1Char('_');
+    return name + QStringLiteral(".xlsx");
+}
+
+bool show(const QString& path) {
+    const auto& custom = workbookHandOver().show;
+    return custom ? custom(path) : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+// Writes the workbook and shows it. The rows are read already, before the
+// workbook is begun.
+QString writeAndShow(Messenger& messenger, QPushButton* button, const QString& name,
+                     const Layout& lay) {
+    const QString folder = newFolder();
+    const QString path = QDir(folder).filePath(fileName(name));
+    std::optional<XlsxWorkbook> book;
+    try {
+        book.emplace(path);
+    } catch (const WorkbookError& e) {
+        messenger.error(kCaption, kCannotCreate, e.reason());
+        return {};
+    }
+    book->onCellError = [&messenger](int row, int column) {
+        messenger.error(QStringLiteral("Ошибка Microsoft Excel"),
+                        QStringLiteral("Ошибка при записи: лист 1, столбец %1, строка %2")
+                            .arg(column)
+                            .arg(row));
+    };
+    ExportProgress progress;
+    if (button)
+        progress = [button](int done, int total) {
+            button->setText(QStringLiteral("Excel (%1 из %2)").arg(done).arg(total));
+            ExportBusy::breathe();
+        };
+    lay(*book, progress);
+    try {
+        book->save();
+    } catch (const WorkbookError& e) {
+        messenger.error(kCaption, kCannotCreate, e.reason());
+        return {};
+    }
+    if (!show(path)) {
+        messenger.error(kCaption, kCannotOpen);
+        // Nobody will see it, so nothing is left of it.
+        QFile::remove(path);
+        if (workbookHandOver().folder.isEmpty())
+            QDir().rmdir(folder);
+        return {};
+    }
+    return path;
+}
+
+// Runs one export with its window kept busy; `run` reads the rows and calls
+// writeAndShow.
+QString exportIn(QWidget* window, QPushButton* button, const std::function<QString()>& run) {
+    ExportBusy busy(window, button);
+    QString shown;
+    guarded([&] { shown = run(); });
+    return shown;
+}
+
+} // namespace
+
+WorkbookHandOver& workbookHandOver() {
+    static WorkbookHandOver handOver;
+    return handOver;
+}
+
+QString exportPriceList(QWidget* window, AppContext& ctx) {
+    return exportIn(window, nullptr, [&] {
+        Dataset rows(ctx.db(), QStringLiteral("XLS_Rep"));
+        openPriceList(rows);
+        return writeAndShow(
+            ctx.messenger, nullptr, QStringLiteral("Цены"),
+            [&](SheetSink& sheet, const ExportProgress&) { layPriceList(rows, sheet); });
+    });
+}
+
+QString exportSummary(QWidget* window, QPushButton* button, AppContext& ctx, const QDate& from,
+                      const QDate& to, ProductKind kind) {
+    return exportIn(window, button, [&] {
+        Dataset rows(ctx.db(), QStringLiteral("XLS_Rep"));
+        openSummary(rows, from, to, kind);
+        const QString name = QStringLiteral("Сводка %1-%2")
+                                 .arg(from.toString(QStringLiteral("dd.MM.yyyy")),
+                                      to.toString(QStringLiteral("dd.MM.yyyy")));
+        return writeAndShow(ctx.messenger, button, name,
+                            [&](SheetSink& sheet, const ExportProgress& progress) {
+                                laySummary(rows, sheet, progress);
+                            });
+    });
+}
+
+QString exportShiftTimesheet(QWidget* window, QPushButton* button, AppContext& ctx, int month,
+                             int year, const QString& monthName) {
+    return exportIn(window, button, [&] {
+        Dataset rows(ctx.db(), QStringLiteral("H_Tabel"));
+        openShiftTimesheet(rows, month, year);
+        const QString title = monthName + QLatin1Char(' ') + QString::number(year);
+        return writeAndShow(ctx.messenger, button, QStringLiteral("Табель по сменам ") + title,
+                            [&](SheetSink& sheet, const ExportProgress& progress) {
+                                layShiftTimesheet(rows, title, sheet, progress);
+                            });
+    });
+}
+
+QString exportMonthlySheet(QWidget* window, QPushButton* button, AppContext& ctx,
+                           const Dataset& sheet, sql::MonthlySheet kind, const QString& title) {
+    return exportIn(window, button, [&] {
+        return writeAndShow(ctx.messenger, button, QStringLiteral("Табель ") + title,
+                            [&](SheetSink& out, const ExportProgress& progress) {
+                                layMonthlySheet(sheet, kind, title, out, progress);
+                            });
+    });
+}
+
+} // namespace tabel
