@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -44,9 +45,30 @@ QString fileName(QString name) {
     return name + QStringLiteral(".xlsx");
 }
 
+// Whether the desktop has an application for workbooks. Opening a file
+// only starts xdg-open, which succeeds whether or not it then finds an
+// application (and in a plain X session runs that application until it
+// ends), so the association is asked for first. Without xdg-mime, or
+// without an answer in time, the opening is left to try.
+bool spreadsheetApplicationFound() {
+    QProcess query;
+    query.start(
+        QStringLiteral("xdg-mime"),
+        {QStringLiteral("query"), QStringLiteral("default"),
+         QStringLiteral("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")});
+    if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit) {
+        query.kill();
+        query.waitForFinished(1000);
+        return true;
+    }
+    return query.exitCode() != 0 || !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
 bool show(const QString& path) {
     const auto& custom = workbookHandOver().show;
-    return custom ? custom(path) : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (custom)
+        return custom(path);
+    return spreadsheetApplicationFound() && QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 // Writes the workbook and shows it. The rows are read already, before the

@@ -52,8 +52,9 @@ QString exportMonthlySheet(QWidget* window, QPushButton* button, AppContext& ctx
 struct WorkbookHandOver {
     // Empty: a new folder under the system's temporary folder per workbook.
     QString folder;
-    // Empty: the desktop's default application for the file, through
-    // QDesktopServices (xdg-open on Linux). False when none could be started.
+    // Empty: the desktop's default application for workbooks (asked of
+    // xdg-mime), started through QDesktopServices (xdg-open on Linux).
+    // False when there is none or it could not be started.
     std::function<bool(const QString& path)> show;
 };
 WorkbookHandOver& workbookHandOver();
