@@ -25,17 +25,23 @@ const QString kCannotOpen = QStringLiteral("Невозможно открыть 
 using Layout = std::function<void(SheetSink&, const ExportProgress&)>;
 
 // A folder of its own for each workbook, so that a workbook still open in
-// the spreadsheet application is never written over. Empty when none can be
-// made; the workbook then reports the reason.
-QString newFolder() {
+// the spreadsheet application is never written over. Without one, the
+// temporary folder itself; a folder that cannot take the workbook is then
+// reported by the workbook.
+struct Folder {
+    QString path;
+    bool own = false; // made for this workbook, and removed with it
+};
+
+Folder newFolder() {
     const QString fixed = workbookHandOver().folder;
     if (!fixed.isEmpty())
-        return fixed;
+        return {fixed, false};
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/tabel-XXXXXX"));
     if (!dir.isValid())
-        return QDir::tempPath();
+        return {QDir::tempPath(), false};
     dir.setAutoRemove(false); // the spreadsheet application reads it later
-    return dir.path();
+    return {dir.path(), true};
 }
 
 QString fileName(QString name) {
@@ -72,17 +78,25 @@ bool show(const QString& path) {
 }
 
 // Writes the workbook and shows it. The rows are read already, before the
-// workbook is begun.
-QString writeAndShow(Messenger& messenger, QPushButton* button, const QString& name,
-                     const Layout& lay) {
-    const QString folder = newFolder();
-    const QString path = QDir(folder).filePath(fileName(name));
+// workbook is begun. The window is given back before the closing messages.
+QString writeAndShow(ExportBusy& busy, Messenger& messenger, QPushButton* button,
+                     const QString& name, const Layout& lay) {
+    const Folder folder = newFolder();
+    const QString path = QDir(folder.path).filePath(fileName(name));
+    const auto fail = [&](const QString& text, const QString& reason) {
+        busy.release();
+        // Nobody will see the workbook, so nothing is left of it.
+        QFile::remove(path);
+        if (folder.own)
+            QDir().rmdir(folder.path);
+        messenger.error(kCaption, text, reason);
+        return QString();
+    };
     std::optional<XlsxWorkbook> book;
     try {
         book.emplace(path);
     } catch (const WorkbookError& e) {
-        messenger.error(kCaption, kCannotCreate, e.reason());
-        return {};
+        return fail(kCannotCreate, e.reason());
     }
     book->onCellError = [&messenger](int row, int column) {
         messenger.error(QStringLiteral("Ошибка Microsoft Excel"),
@@ -100,26 +114,23 @@ QString writeAndShow(Messenger& messenger, QPushButton* button, const QString& n
     try {
         book->save();
     } catch (const WorkbookError& e) {
-        messenger.error(kCaption, kCannotCreate, e.reason());
-        return {};
+        return fail(kCannotCreate, e.reason());
     }
-    if (!show(path)) {
-        messenger.error(kCaption, kCannotOpen);
-        // Nobody will see it, so nothing is left of it.
-        QFile::remove(path);
-        if (workbookHandOver().folder.isEmpty())
-            QDir().rmdir(folder);
-        return {};
-    }
+    busy.release();
+    if (!show(path))
+        return fail(kCannotOpen, QString());
     return path;
 }
 
 // Runs one export with its window kept busy; `run` reads the rows and calls
-// writeAndShow.
-QString exportIn(QWidget* window, QPushButton* button, const std::function<QString()>& run) {
-    ExportBusy busy(window, button);
+// writeAndShow. A database error is shown after the window is given back.
+QString exportIn(QWidget* window, QPushButton* button,
+                 const std::function<QString(ExportBusy&)>& run) {
     QString shown;
-    guarded([&] { shown = run(); });
+    guarded([&] {
+        ExportBusy busy(window, button);
+        shown = run(busy);
+    });
     return shown;
 }
 
@@ -131,24 +142,24 @@ WorkbookHandOver& workbookHandOver() {
 }
 
 QString exportPriceList(QWidget* window, AppContext& ctx) {
-    return exportIn(window, nullptr, [&] {
+    return exportIn(window, nullptr, [&](ExportBusy& busy) {
         Dataset rows(ctx.db(), QStringLiteral("XLS_Rep"));
         openPriceList(rows);
         return writeAndShow(
-            ctx.messenger, nullptr, QStringLiteral("Цены"),
+            busy, ctx.messenger, nullptr, QStringLiteral("Цены"),
             [&](SheetSink& sheet, const ExportProgress&) { layPriceList(rows, sheet); });
     });
 }
 
 QString exportSummary(QWidget* window, QPushButton* button, AppContext& ctx, const QDate& from,
                       const QDate& to, ProductKind kind) {
-    return exportIn(window, button, [&] {
+    return exportIn(window, button, [&](ExportBusy& busy) {
         Dataset rows(ctx.db(), QStringLiteral("XLS_Rep"));
         openSummary(rows, from, to, kind);
         const QString name = QStringLiteral("Сводка %1-%2")
                                  .arg(from.toString(QStringLiteral("dd.MM.yyyy")),
                                       to.toString(QStringLiteral("dd.MM.yyyy")));
-        return writeAndShow(ctx.messenger, button, name,
+        return writeAndShow(busy, ctx.messenger, button, name,
                             [&](SheetSink& sheet, const ExportProgress& progress) {
                                 laySummary(rows, sheet, progress);
                             });
@@ -157,11 +168,12 @@ QString exportSummary(QWidget* window, QPushButton* button, AppContext& ctx, con
 
 QString exportShiftTimesheet(QWidget* window, QPushButton* button, AppContext& ctx, int month,
                              int year, const QString& monthName) {
-    return exportIn(window, button, [&] {
+    return exportIn(window, button, [&](ExportBusy& busy) {
         Dataset rows(ctx.db(), QStringLiteral("H_Tabel"));
         openShiftTimesheet(rows, month, year);
         const QString title = monthName + QLatin1Char(' ') + QString::number(year);
-        return writeAndShow(ctx.messenger, button, QStringLiteral("Табель по сменам ") + title,
+        return writeAndShow(busy, ctx.messenger, button,
+                            QStringLiteral("Табель по сменам ") + title,
                             [&](SheetSink& sheet, const ExportProgress& progress) {
                                 layShiftTimesheet(rows, title, sheet, progress);
                             });
@@ -170,8 +182,8 @@ QString exportShiftTimesheet(QWidget* window, QPushButton* button, AppContext& c
 
 QString exportMonthlySheet(QWidget* window, QPushButton* button, AppContext& ctx,
                            const Dataset& sheet, sql::MonthlySheet kind, const QString& title) {
-    return exportIn(window, button, [&] {
-        return writeAndShow(ctx.messenger, button, QStringLiteral("Табель ") + title,
+    return exportIn(window, button, [&](ExportBusy& busy) {
+        return writeAndShow(busy, ctx.messenger, button, QStringLiteral("Табель ") + title,
                             [&](SheetSink& out, const ExportProgress& progress) {
                                 layMonthlySheet(sheet, kind, title, out, progress);
                             });

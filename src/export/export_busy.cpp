@@ -42,6 +42,7 @@ bool isUserInput(QEvent::Type t) {
 ExportBusy::ExportBusy(QWidget* window, QPushButton* progress) : window_(window) {
     if (!window)
         return;
+    active_ = true;
     focus_ = window->focusWidget();
     const auto children = window->findChildren<QWidget*>();
     for (QWidget* w : children) {
@@ -56,13 +57,19 @@ ExportBusy::ExportBusy(QWidget* window, QPushButton* progress) : window_(window)
 }
 
 ExportBusy::~ExportBusy() {
-    if (!window_)
+    release();
+}
+
+void ExportBusy::release() {
+    if (!active_)
         return;
+    active_ = false;
     QApplication::restoreOverrideCursor();
     qApp->removeEventFilter(this);
     for (const QPointer<QWidget>& w : std::as_const(disabled_))
         if (w)
             w->setEnabled(true);
+    disabled_.clear();
     if (focus_)
         focus_->setFocus();
 }
@@ -72,7 +79,7 @@ void ExportBusy::breathe() {
 }
 
 bool ExportBusy::eventFilter(QObject* watched, QEvent* event) {
-    if (!window_ || !watched->isWidgetType())
+    if (!active_ || !window_ || !watched->isWidgetType())
         return false;
     QWidget* w = static_cast<QWidget*>(watched);
     if (w->window() != window_)

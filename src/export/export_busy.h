@@ -21,6 +21,10 @@ public:
     ExportBusy(QWidget* window, QPushButton* progress);
     ~ExportBusy() override;
 
+    // Gives everything back before the guard ends (for the messages that
+    // close an export); the guard then does nothing more.
+    void release();
+
     // Lets the window repaint and the program's timers run.
     static void breathe();
 
@@ -28,6 +32,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool active_ = false;
     QPointer<QWidget> window_;
     QPointer<QWidget> focus_;
     QList<QPointer<QWidget>> disabled_;
