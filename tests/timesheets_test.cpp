@@ -194,3 +194,168 @@ TEST_F(DemoTimesheetTest, SheetsListTheRowsOfTheFirstStatements) {
 }
 
 } // namespace
+
+namespace {
+
+// A small month: November 2025 (30 days; the 1st is a Saturday).
+class TimesheetTest : public DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        ivanov = addWorker("Иванов И. И.");
+        petrov = addWorker("Петров П. П.");
+        oper = addOper(addProduct("КС-1"), addVid("Сборка"));
+        addNorm(oper, 10);
+    }
+    void record(int worker, int shift, int day, int hours, int qty = 10, double price = 1) {
+        addRecord({worker, oper, QDate(2025, 11, day), shift, hours, qty, 0, price});
+    }
+    void entry(int worker, int type, int night, int day, int hours, const QString& price) {
+        run("insert into accounts_dep.fatigue (id_o, id_p, id_nom, d_date, i_mnth, i_year, "
+            "i_smena, cnt, price, i_holiday, i_night) values (:o, :p, 0, :d, :m, :y, 1, :c, "
+            ":pr::numeric, 0, :n)",
+            {{"o", type},
+             {"p", worker},
+             {"d", QDate(2025, 11, day)},
+             {"m", 11},
+             {"y", 2025},
+             {"c", hours},
+             {"pr", price},
+             {"n", night}});
+    }
+    QVariant cell(int worker, const QString& which, int day) {
+        return scalar(QStringLiteral("select d%1 from accounts_dep.h_tabel where w_id = :w and "
+                                     "%2 and month = 11 and year = 2025")
+                          .arg(day)
+                          .arg(which),
+                      {{"w", worker}});
+    }
+    const QDate november{2025, 11, 1};
+    int ivanov = 0, petrov = 0, oper = 0;
+};
+
+TEST_F(TimesheetTest, ShiftRebuildKeepsShiftsApartAndZeroApartFromEmpty) {
+    record(ivanov, 1, 3, 5);
+    record(ivanov, 1, 3, 7);                             // two records of one day add up
+    record(ivanov, 2, 3, 4);                             // the same day in another shift
+    record(ivanov, 2, 4, 0);                             // worked 0 hours: 0, not empty
+    record(petrov, 1, 30, 8);                            // the month's last day
+    addRecord({petrov, oper, QDate(2025, 12, 1), 1, 8}); // next month: not this one
+    entry(petrov, 7777, 0, 5, 6, "100");                 // a housekeeping row stays as it is
+    rebuildMonth(db, SheetKind::Housekeeping, november);
+
+    EXPECT_EQ(rebuildMonth(db, SheetKind::Shifts, november), 3);
+    EXPECT_EQ(cell(ivanov, "smena = 1", 3).toInt(), 12);
+    EXPECT_EQ(cell(ivanov, "smena = 2", 3).toInt(), 4);
+    EXPECT_EQ(cell(ivanov, "smena = 2", 4), QVariant(0));
+    EXPECT_TRUE(cell(ivanov, "smena = 1", 4).isNull());
+    EXPECT_EQ(cell(petrov, "smena = 1", 30).toInt(), 8);
+    EXPECT_TRUE(cell(petrov, "smena = 1", 31).isNull());
+    EXPECT_EQ(cell(petrov, "smena = 0 and i_type = 7777", 5).toInt(), 6);
+
+    // A month without records loses its shift rows and keeps the others.
+    run("delete from accounts_dep.smena");
+    EXPECT_EQ(rebuildMonth(db, SheetKind::Shifts, november), 0);
+    EXPECT_EQ(scalar("select count(*) from accounts_dep.h_tabel where smena > 0").toInt(), 0);
+    EXPECT_EQ(cell(petrov, "smena = 0 and i_type = 7777", 5).toInt(), 6);
+}
+
+TEST_F(TimesheetTest, FailingRebuildLeavesTheMonthAsItWas) {
+    record(ivanov, 1, 3, 8);
+    record(petrov, 1, 4, 8);
+    rebuildMonth(db, SheetKind::Shifts, november);
+    // Edited behind the program's back, then records whose day no cell can
+    // hold: the rebuild fails after its delete.
+    run("update accounts_dep.h_tabel set d3 = 77 where w_id = :w", {{"w", ivanov}});
+    record(petrov, 2, 9, 2000000000);
+    record(petrov, 2, 9, 2000000000);
+    const QStringList before = sheetRows(db, "true", 11, 2025);
+    EXPECT_THROW(rebuildMonth(db, SheetKind::Shifts, november), DbError);
+    EXPECT_EQ(sheetRows(db, "true", 11, 2025), before);
+}
+
+TEST_F(TimesheetTest, MonthlySheetsAndTotalsOnASmallMonth) {
+    record(ivanov, 1, 3, 8, 10, 2.5); // 25.00 for 8 hours
+    record(ivanov, 2, 4, 0, 4, 1);    // 4.00 for no hours
+    record(petrov, 1, 5, 4, 3, 0);    // no price: not in "Сделка:"
+    entry(ivanov, 7777, 0, 6, 3, "100.50");
+    entry(ivanov, 7777, 1, 7, 2, "120");
+    entry(petrov, 7778, 0, 8, 5, "33.33");
+    rebuildMonth(db, SheetKind::Shifts, november);
+    rebuildMonth(db, SheetKind::Housekeeping, november);
+    const QVariantMap params = monthlyParams(november);
+
+    EXPECT_EQ(rowsOf(db, sql::monthlySheet(sql::MonthlySheet::Piecework), params).size(), 2);
+    QSqlQuery q = exec(db, sql::monthlySheet(sql::MonthlySheet::Piecework), params);
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value("fio").toString(), "Иванов И. И.");
+    EXPECT_EQ(q.value("i_time").toInt(), 8);
+    EXPECT_EQ(q.value("f_price").toString(), "29.00");
+    EXPECT_EQ(q.value("average_price").toString(), "3.63");
+    EXPECT_EQ(q.value("d3").toInt(), 8);
+    EXPECT_EQ(q.value("d4"), QVariant(0));
+
+    // Day and night work are two rows of the housekeeping sheet.
+    const QStringList hk = rowsOf(db,
+                                  "select fio, s_night, i_time, f_price, average_price from (" +
+                                      sql::monthlySheet(sql::MonthlySheet::Housekeeping) + ") x",
+                                  params);
+    EXPECT_EQ(
+        hk, (QStringList{"Иванов И. И.|дн.|3|301.50|100.50", "Иванов И. И.|ноч.|2|240.00|120.00"}));
+    const QStringList general = rowsOf(db,
+                                       "select fio, i_time, f_price, d3, d6, d8 from (" +
+                                           sql::monthlySheet(sql::MonthlySheet::General) + ") x",
+                                       params);
+    EXPECT_EQ(general,
+              (QStringList{"Иванов И. И.|13|570.50|8|3|∅", "Петров П. П.|9|166.65|∅|∅|5"}));
+
+    // "Итого:" counts the housekeeping entries of both types.
+    EXPECT_EQ(rowsOf(db, sql::monthlyTotals(), params), QStringList{"29.00|541.50|166.65|737.15"});
+    // A month without housekeeping entries still has a total.
+    run("delete from accounts_dep.fatigue");
+    EXPECT_EQ(rowsOf(db, sql::monthlyTotals(), params), QStringList{"29.00|∅|∅|29.00"});
+}
+
+TEST_F(TimesheetTest, BatchCommandsRebuildCheckAndRefuse) {
+    record(ivanov, 1, 3, 8);
+    entry(petrov, 7777, 1, 5, 6, "100");
+    const QStringList month{"--month", "11", "--year", "2025"};
+
+    BatchRun r = runBatch(dbName, QStringList{"rebuild-shifts"} + month);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("строк 1")) << r.out.toStdString();
+    r = runBatch(dbName, QStringList{"rebuild-housekeeping"} + month);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(cell(petrov, "i_type = 7777 and i_night = 1", 5).toInt(), 6);
+    r = runBatch(dbName, QStringList{"check-timesheets"} + month);
+    EXPECT_EQ(r.exitCode, 0) << r.out.toStdString() << r.err.toStdString();
+
+    // Changed behind the program's back: found, reported, left as it is.
+    run("update accounts_dep.h_tabel set d3 = 10, d4 = 2 where w_id = :w", {{"w", ivanov}});
+    r = runBatch(dbName, QStringList{"check-timesheets"} + month);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.out.contains(QStringLiteral("работник %1, смена 1, день 3: в табеле 10, по "
+                                              "записям 8")
+                                   .arg(ivanov)))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("день 4: в табеле 2, по записям пусто")) << r.out.toStdString();
+    EXPECT_EQ(cell(ivanov, "smena = 1", 3).toInt(), 10);
+
+    // A bad argument, and a failing job that changes nothing.
+    r = runBatch(dbName, {"rebuild-shifts", "--month", "13", "--year", "2025"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("--month")) << r.err.toStdString();
+    r = runBatch(dbName, {"rebuild-shifts", "--year", "2025"});
+    EXPECT_EQ(r.exitCode, 2);
+    record(petrov, 2, 9, 2000000000);
+    record(petrov, 2, 9, 2000000000);
+    r = runBatch(dbName, QStringList{"rebuild-shifts"} + month);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("Ошибка базы данных")) << r.err.toStdString();
+    EXPECT_EQ(cell(ivanov, "smena = 1", 3).toInt(), 10);
+
+    r = runBatch(dbName, QStringList{"recalc-average"} + month);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+}
+
+} // namespace
