@@ -223,7 +223,7 @@ QString MonthlyTimesheetWindow::title() const {
 
 QString MonthlyTimesheetWindow::total(const QString& label) const {
     for (int i = 0; i < 4; ++i)
-        if (label == QLatin1String(kTotalLabels[i]))
+        if (label == QString::fromUtf8(kTotalLabels[i]))
             return totals_[i]->text();
     return {};
 }
@@ -231,6 +231,9 @@ QString MonthlyTimesheetWindow::total(const QString& label) const {
 void MonthlyTimesheetWindow::chooseYear(int listIndex) {
     if (listIndex < 0)
         return;
+    selecting_ = true;
+    year_->setCurrentIndex(listIndex);
+    selecting_ = false;
     yearKey_ = year_->itemText(listIndex).toInt();
     periodChanged();
 }
