@@ -92,6 +92,14 @@ MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
     grid_ = new QTableView(this);
     grid_->setObjectName("DBGrid1");
     grid_->setAccessibleName("Табель");
+    // 31 days side by side: a day column is 20 pixels wide, narrower than a
+    // header would keep it, and two digits must fit in it whole.
+    grid_->horizontalHeader()->setMinimumSectionSize(16);
+    grid_->setTextElideMode(Qt::ElideNone);
+    QFont small = grid_->font();
+    small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
+    grid_->setFont(small);
+    grid_->horizontalHeader()->setFont(small);
     bindGrid(grid_, model_);
 
     month_ = new QComboBox(this);

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -74,6 +75,14 @@ ShiftTimesheetWindow::ShiftTimesheetWindow(AppContext& ctx, QWidget* parent)
         auto* grid = new QTableView(page);
         grid->setObjectName(QStringLiteral("DBGrid%1").arg(s));
         grid->setAccessibleName(QStringLiteral("Смена №%1").arg(s));
+        // 31 days side by side: a day column is 20 pixels wide, narrower than a
+        // header would keep it, and two digits must fit in it whole.
+        grid->horizontalHeader()->setMinimumSectionSize(16);
+        grid->setTextElideMode(Qt::ElideNone);
+        QFont small = grid->font();
+        small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
+        grid->setFont(small);
+        grid->horizontalHeader()->setFont(small);
         bindGrid(grid, model);
         pageLayout->addWidget(grid);
         sheets_[s - 1] = ds;
