@@ -21,27 +21,16 @@ using namespace tabel::reference;
 
 namespace {
 
-QStringList rowsOf(const QSqlDatabase& db, const QString& sql, const QVariantMap& params) {
-    QSqlQuery q = exec(db, sql, params);
-    QStringList out;
-    while (q.next()) {
-        QStringList cells;
-        for (int i = 0; i < q.record().count(); ++i)
-            cells << (q.isNull(i) ? QStringLiteral("-") : q.value(i).toString());
-        out << cells.join(QLatin1Char('|'));
-    }
-    return out;
-}
-
 QStringList monthRows(const QSqlDatabase& db, const QDate& first) {
     QStringList cols;
     for (int d = 1; d <= 31; ++d)
         cols << QStringLiteral("d%1").arg(d);
-    return rowsOf(db,
-                  "select w_id, smena, i_type, i_night, " + cols.join(", ") +
-                      " from accounts_dep.h_tabel where month = :m and year = :y order by 1, 2, "
-                      "3, 4",
-                  {{"m", first.month()}, {"y", first.year()}});
+    return rowsAsText(
+        db,
+        "select w_id, smena, i_type, i_night, " + cols.join(", ") +
+            " from accounts_dep.h_tabel where month = :m and year = :y order by 1, 2, "
+            "3, 4",
+        {{"m", first.month()}, {"y", first.year()}});
 }
 
 void compare(const char* what, double mine, const QStringList& rows, const QStringList& first,
@@ -95,17 +84,18 @@ int main(int argc, char** argv) {
                                   {"date2", first.addMonths(1)}};
     for (int s = 1; s <= 3; ++s) {
         QStringList rows, firstRows;
-        const double mine = timeMs(5, [&] { rows = rowsOf(db, sql::shiftSheet(s), shiftParams); });
+        const double mine =
+            timeMs(5, [&] { rows = rowsAsText(db, sql::shiftSheet(s), shiftParams); });
         const double old =
-            timeMs(1, [&] { firstRows = rowsOf(db, designShiftSheet(s), shiftParams); });
+            timeMs(1, [&] { firstRows = rowsAsText(db, designShiftSheet(s), shiftParams); });
         compare(qPrintable(QStringLiteral("shift sheet, shift %1").arg(s)), mine, rows, firstRows,
                 old);
     }
     {
         const QVariantMap p{{"mnth", first.month()}, {"yea", first.year()}};
         QStringList rows, firstRows;
-        const double mine = timeMs(5, [&] { rows = rowsOf(db, sql::timesheetPrint(), p); });
-        const double old = timeMs(1, [&] { firstRows = rowsOf(db, designPrint(), p); });
+        const double mine = timeMs(5, [&] { rows = rowsAsText(db, sql::timesheetPrint(), p); });
+        const double old = timeMs(1, [&] { firstRows = rowsAsText(db, designPrint(), p); });
         compare("shift sheet print query", mine, rows, firstRows, old);
     }
     const QVariantMap monthly{{"i_month", first.month()},
@@ -125,16 +115,16 @@ int main(int argc, char** argv) {
     for (const auto& s : sheets) {
         QStringList rows, firstRows;
         const double mine =
-            timeMs(5, [&] { rows = rowsOf(db, sql::monthlySheet(s.sheet), monthly); });
+            timeMs(5, [&] { rows = rowsAsText(db, sql::monthlySheet(s.sheet), monthly); });
         const double old = timeMs(1, [&] {
-            firstRows = rowsOf(db,
-                               "select * from (" + designMonthly(s.type) + ") x order by " +
-                                   QLatin1String(s.order),
-                               monthly);
+            firstRows = rowsAsText(db,
+                                   "select * from (" + designMonthly(s.type) + ") x order by " +
+                                       QLatin1String(s.order),
+                                   monthly);
         });
         compare(s.name, mine, rows, firstRows, old);
     }
-    const double totals = timeMs(5, [&] { rowsOf(db, sql::monthlyTotals(), monthly); });
+    const double totals = timeMs(5, [&] { rowsAsText(db, sql::monthlyTotals(), monthly); });
     std::printf("  %-34s %7.1f ms\n", "the four totals", totals);
     return 0;
 }

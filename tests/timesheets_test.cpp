@@ -1,6 +1,7 @@
 // The time sheets' statements and rebuilds: against the first version's
 // statements and day-by-day rebuild on generated plant data, and on small
 // fixtures for the cases that matter.
+#include "../bench/bench_support.h"
 #include "../bench/day_by_day_rebuild.h"
 #include "../bench/first_sheet_statements.h"
 #include "test_support.h"
@@ -13,21 +14,9 @@
 using namespace tabel;
 using namespace tabel::test;
 using namespace tabel::reference;
+using tabel::bench::rowsAsText;
 
 namespace {
-
-// Rows as text, one line per row, every column.
-QStringList rowsOf(const QSqlDatabase& db, const QString& sql, const QVariantMap& params) {
-    QSqlQuery q = exec(db, sql, params);
-    QStringList out;
-    while (q.next()) {
-        QStringList cells;
-        for (int i = 0; i < q.record().count(); ++i)
-            cells << (q.isNull(i) ? QStringLiteral("∅") : q.value(i).toString());
-        out << cells.join(QLatin1Char('|'));
-    }
-    return out;
-}
 
 QString days(const QString& pattern) {
     QStringList out;
@@ -38,12 +27,12 @@ QString days(const QString& pattern) {
 
 // A month's time-sheet rows of one kind, without their generated ids.
 QStringList sheetRows(const QSqlDatabase& db, const QString& which, int m, int y) {
-    return rowsOf(db,
-                  QStringLiteral("select w_id, smena, i_type, i_night, %1 from "
-                                 "accounts_dep.h_tabel where %2 and month = :m and year = :y "
-                                 "order by 1, 2, 3, 4")
-                      .arg(days("d%d"), which),
-                  {{"m", m}, {"y", y}});
+    return rowsAsText(db,
+                      QStringLiteral("select w_id, smena, i_type, i_night, %1 from "
+                                     "accounts_dep.h_tabel where %2 and month = :m and year = :y "
+                                     "order by 1, 2, 3, 4")
+                          .arg(days("d%d"), which),
+                      {{"m", m}, {"y", y}});
 }
 
 QVariantMap shiftParams(const QDate& first) {
@@ -109,12 +98,13 @@ TEST_F(DemoTimesheetTest, SheetsListTheRowsOfTheFirstStatements) {
         rebuildMonth(db, SheetKind::Housekeeping, first);
         const std::string when = first.toString().toStdString();
         for (int shift = 1; shift <= 3; ++shift) {
-            const QStringList rows = rowsOf(db, sql::shiftSheet(shift), shiftParams(first));
+            const QStringList rows = rowsAsText(db, sql::shiftSheet(shift), shiftParams(first));
             EXPECT_FALSE(rows.isEmpty()) << when;
-            EXPECT_EQ(rows, rowsOf(db, designShiftSheet(shift), shiftParams(first))) << when;
+            EXPECT_EQ(rows, rowsAsText(db, designShiftSheet(shift), shiftParams(first))) << when;
         }
         const QVariantMap print{{"mnth", first.month()}, {"yea", first.year()}};
-        EXPECT_EQ(rowsOf(db, sql::timesheetPrint(), print), rowsOf(db, designPrint(), print));
+        EXPECT_EQ(rowsAsText(db, sql::timesheetPrint(), print),
+                  rowsAsText(db, designPrint(), print));
 
         const struct {
             sql::MonthlySheet sheet;
@@ -125,12 +115,13 @@ TEST_F(DemoTimesheetTest, SheetsListTheRowsOfTheFirstStatements) {
                       {sql::MonthlySheet::AveragePiecework, 7778, "fio, id, i_night"},
                       {sql::MonthlySheet::General, 1, "fio, id"}};
         for (const auto& s : sheets) {
-            const QStringList rows = rowsOf(db, sql::monthlySheet(s.sheet), monthlyParams(first));
+            const QStringList rows =
+                rowsAsText(db, sql::monthlySheet(s.sheet), monthlyParams(first));
             EXPECT_FALSE(rows.isEmpty()) << when << ' ' << s.type;
-            EXPECT_EQ(rows,
-                      rowsOf(db,
-                             "select * from (" + designMonthly(s.type) + ") x order by " + s.order,
-                             monthlyParams(first)))
+            EXPECT_EQ(rows, rowsAsText(db,
+                                       "select * from (" + designMonthly(s.type) + ") x order by " +
+                                           s.order,
+                                       monthlyParams(first)))
                 << when << ' ' << s.type;
         }
     }
@@ -228,7 +219,7 @@ TEST_F(TimesheetTest, MonthlySheetsAndTotalsOnASmallMonth) {
     rebuildMonth(db, SheetKind::Housekeeping, november);
     const QVariantMap params = monthlyParams(november);
 
-    EXPECT_EQ(rowsOf(db, sql::monthlySheet(sql::MonthlySheet::Piecework), params).size(), 2);
+    EXPECT_EQ(rowsAsText(db, sql::monthlySheet(sql::MonthlySheet::Piecework), params).size(), 2);
     QSqlQuery q = exec(db, sql::monthlySheet(sql::MonthlySheet::Piecework), params);
     ASSERT_TRUE(q.next());
     EXPECT_EQ(q.value("fio").toString(), "Иванов И. И.");
@@ -239,24 +230,27 @@ TEST_F(TimesheetTest, MonthlySheetsAndTotalsOnASmallMonth) {
     EXPECT_EQ(q.value("d4"), QVariant(0));
 
     // Day and night work are two rows of the housekeeping sheet.
-    const QStringList hk = rowsOf(db,
-                                  "select fio, s_night, i_time, f_price, average_price from (" +
-                                      sql::monthlySheet(sql::MonthlySheet::Housekeeping) + ") x",
-                                  params);
+    const QStringList hk =
+        rowsAsText(db,
+                   "select fio, s_night, i_time, f_price, average_price from (" +
+                       sql::monthlySheet(sql::MonthlySheet::Housekeeping) + ") x",
+                   params);
     EXPECT_EQ(
         hk, (QStringList{"Иванов И. И.|дн.|3|301.50|100.50", "Иванов И. И.|ноч.|2|240.00|120.00"}));
-    const QStringList general = rowsOf(db,
-                                       "select fio, i_time, f_price, d3, d6, d8 from (" +
-                                           sql::monthlySheet(sql::MonthlySheet::General) + ") x",
-                                       params);
+    const QStringList general =
+        rowsAsText(db,
+                   "select fio, i_time, f_price, d3, d6, d8 from (" +
+                       sql::monthlySheet(sql::MonthlySheet::General) + ") x",
+                   params);
     EXPECT_EQ(general,
               (QStringList{"Иванов И. И.|13|570.50|8|3|∅", "Петров П. П.|9|166.65|∅|∅|5"}));
 
     // "Итого:" counts the housekeeping entries of both types.
-    EXPECT_EQ(rowsOf(db, sql::monthlyTotals(), params), QStringList{"29.00|541.50|166.65|737.15"});
+    EXPECT_EQ(rowsAsText(db, sql::monthlyTotals(), params),
+              QStringList{"29.00|541.50|166.65|737.15"});
     // A month without housekeeping entries still has a total.
     run("delete from accounts_dep.fatigue");
-    EXPECT_EQ(rowsOf(db, sql::monthlyTotals(), params), QStringList{"29.00|∅|∅|29.00"});
+    EXPECT_EQ(rowsAsText(db, sql::monthlyTotals(), params), QStringList{"29.00|∅|∅|29.00"});
 }
 
 TEST_F(TimesheetTest, BatchCommandsRebuildCheckAndRefuse) {

@@ -7,11 +7,10 @@
 #include "kit/error_boxes.h"
 #include "kit/grid_view.h"
 #include "timesheets/months.h"
-#include "timesheets/rebuilds.h"
+#include "timesheets/rebuild_progress.h"
 #include "timesheets/sheet_look.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -290,24 +289,9 @@ void MonthlyTimesheetWindow::rebuild() {
         return;
     }
     const QDate first(year_->currentText().toInt(), month_->currentIndex() + 1, 1);
-    const int days = first.daysInMonth();
-    progress_->setMaximum(days);
-    progress_->setValue(1);
-    progress_->show();
     sheet().close();
-    struct Finish {
-        MonthlyTimesheetWindow* w;
-        ~Finish() {
-            // A failed rebuild has left the month as it was; either way the
-            // grid shows the database's month again.
-            w->progress_->hide();
-            guarded([w = w] { w->refresh(); });
-        }
-    } finish{this};
-    rebuildMonth(ctx_.db(), SheetKind::Housekeeping, first, [this, days](int done, int total) {
-        progress_->setValue(std::max(1, done * days / total));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    });
+    rebuildShowingProgress(ctx_.db(), SheetKind::Housekeeping, first, progress_,
+                           [this] { refresh(); });
 }
 
 } // namespace tabel

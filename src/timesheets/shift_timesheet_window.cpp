@@ -4,12 +4,11 @@
 #include "kit/error_boxes.h"
 #include "kit/grid_view.h"
 #include "timesheets/months.h"
-#include "timesheets/rebuilds.h"
+#include "timesheets/rebuild_progress.h"
 #include "timesheets/sheet_look.h"
 #include "timesheets/sheet_statements.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -208,25 +207,8 @@ void ShiftTimesheetWindow::refresh() {
 }
 
 void ShiftTimesheetWindow::rebuild() {
-    const QDate first = month();
-    const int days = first.daysInMonth();
-    progress_->setMaximum(days);
-    progress_->setValue(1);
-    progress_->show();
     closeSheets();
-    struct Finish {
-        ShiftTimesheetWindow* w;
-        ~Finish() {
-            // Whatever happened, the grids show the database's month again:
-            // a failed rebuild has left it as it was.
-            w->progress_->hide();
-            guarded([w = w] { w->refresh(); });
-        }
-    } finish{this};
-    rebuildMonth(ctx_.db(), SheetKind::Shifts, first, [this, days](int done, int total) {
-        progress_->setValue(std::max(1, done * days / total));
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    });
+    rebuildShowingProgress(ctx_.db(), SheetKind::Shifts, month(), progress_, [this] { refresh(); });
 }
 
 void ShiftTimesheetWindow::closeSheets() {
