@@ -6,6 +6,7 @@
 #include "directories/workers_list.h"
 #include "housekeeping/housekeeping_dialog.h"
 #include "housekeeping/housekeeping_journal.h"
+#include "import/import_window.h"
 #include "journal/journal_actions.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
@@ -19,6 +20,8 @@
 
 #include <QAction>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTimer>
 
 namespace tabel {
 
@@ -132,6 +135,23 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
         on(item, &QAction::triggered,
            [this, sheet = sheet] { monthlyTimesheet_->openSheet(sheet); });
     }
+
+    // Maintenance items, hidden as shipped. "Структура БД" is given no action:
+    // the one statement it ever sent names an alias it does not define.
+    on(main_.menuAction("ItemImport"), &QAction::triggered, [this] {
+        // The progress dialog lets events through, and the version gate must
+        // not run its statements inside the import's transaction.
+        QTimer* gate = main_.gateTimer();
+        const bool gateRunning = gate->isActive();
+        gate->stop();
+        const auto restart = qScopeGuard([gate, gateRunning] {
+            if (gateRunning)
+                gate->start();
+        });
+        runLegacyImport(ctx_, &main_);
+        if (ctx_.data.shiftList(1).isOpen())
+            main_.reloadLists();
+    });
 }
 
 Windows::~Windows() = default;
