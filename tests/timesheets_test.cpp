@@ -296,3 +296,19 @@ TEST_F(TimesheetTest, BatchCommandsRebuildCheckAndRefuse) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TimesheetTest, NamesakesStayApartAndOddRegistryCodesBreakNothing) {
+    const int namesake = addWorker("Иванов И. И.");
+    addPerson("Клиент без табельного номера", "ДОГ-17/а"); // not a number
+    record(ivanov, 1, 3, 8);
+    record(namesake, 1, 3, 6);
+    rebuildMonth(db, SheetKind::Shifts, november);
+    const QVariantMap print{{"mnth", 11}, {"yea", 2025}};
+    EXPECT_EQ(rowsAsText(db, "select fio, sd3 from (" + sql::timesheetPrint() + ") x", print),
+              (QStringList{"Иванов И. И.|8", "Иванов И. И.|6"}));
+    EXPECT_EQ(rowsAsText(db, sql::shiftSheet(1), shiftParams(november)).size(), 2);
+}
+
+} // namespace
