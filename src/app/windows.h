@@ -9,12 +9,14 @@ namespace tabel {
 class GroupsList;
 class HousekeepingJournal;
 class MainWindow;
+class MonthlyTimesheetWindow;
 class OperationTypesList;
 class NormsEditor;
 class OperationDialog;
 class OperationsList;
 class ProductsList;
 class RecordDialog;
+class ShiftTimesheetWindow;
 class WorkersList;
 
 // Every window besides the login dialog and the main window, created once in
@@ -33,6 +35,8 @@ public:
     OperationDialog& operation() { return *operation_; }
     NormsEditor& norms() { return *norms_; }
     HousekeepingJournal& housekeeping() { return *housekeeping_; }
+    ShiftTimesheetWindow& shiftTimesheet() { return *shiftTimesheet_; }
+    MonthlyTimesheetWindow& monthlyTimesheet() { return *monthlyTimesheet_; }
 
 private:
     AppContext& ctx_;
@@ -46,6 +50,8 @@ private:
     std::unique_ptr<OperationDialog> operation_;
     std::unique_ptr<NormsEditor> norms_;
     std::unique_ptr<HousekeepingJournal> housekeeping_;
+    std::unique_ptr<ShiftTimesheetWindow> shiftTimesheet_;
+    std::unique_ptr<MonthlyTimesheetWindow> monthlyTimesheet_;
 };
 
 } // namespace tabel

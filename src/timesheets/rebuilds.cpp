@@ -2,6 +2,7 @@
 
 #include "db/locks.h"
 #include "db/sql.h"
+#include "timesheets/sheet_statements.h"
 
 #include <QSqlQuery>
 #include <QStringList>
@@ -9,13 +10,6 @@
 namespace tabel {
 
 namespace {
-
-QString dayList(const QString& pattern) {
-    QStringList out;
-    for (int d = 1; d <= 31; ++d)
-        out << QString(pattern).replace(QLatin1String("%d"), QString::number(d));
-    return out.join(QStringLiteral(", "));
-}
 
 // What each kind of row is made of.
 struct Kind {
@@ -31,7 +25,7 @@ struct Kind {
 
 Kind kindOf(SheetKind kind) {
     // The day's total per key, then one row per key with a column per day.
-    const QString pivot = dayList(QStringLiteral("max(t) filter (where d = %d) as d%d"));
+    const QString pivot = sql::dayColumns(QStringLiteral("max(t) filter (where d = %d) as d%d"));
     if (kind == SheetKind::Shifts)
         return {QStringLiteral("select smena, w_id, %1 from (select smena, w_id, "
                                "extract(day from data)::int as d, coalesce(sum(time), 0) as t "
@@ -87,7 +81,8 @@ int rebuildMonth(const QSqlDatabase& db, SheetKind kind, const QDate& anyDayOfMo
         exec(db,
              QStringLiteral("insert into accounts_dep.h_tabel (%1, month, year, %2) "
                             "select %3, :m, :y, %2 from (%4) expected")
-                 .arg(k.insertColumns, dayList(QStringLiteral("d%d")), k.insertValues, k.expected),
+                 .arg(k.insertColumns, sql::dayColumns(QStringLiteral("d%d")), k.insertValues,
+                      k.expected),
              params);
     const int rows = inserted.numRowsAffected();
     tx.commit();
@@ -126,9 +121,9 @@ std::vector<SheetDifference> checkMonth(const QSqlDatabase& db, SheetKind kind,
                        "where not extra and v.stored is distinct from v.expected "
                        "order by 1, 2, 3")
             .arg(k.kindLabel, k.expected, k.keyColumns, k.storedRows,
-                 dayList(QStringLiteral("s.d%d as s_d%d, e.d%d as e_d%d")),
+                 sql::dayColumns(QStringLiteral("s.d%d as s_d%d, e.d%d as e_d%d")),
                  keyMatch.join(QStringLiteral(" and ")),
-                 dayList(QStringLiteral("(%d, s_d%d, e_d%d)"))),
+                 sql::dayColumns(QStringLiteral("(%d, s_d%d, e_d%d)"))),
         monthParams(first));
     std::vector<SheetDifference> out;
     while (q.next())

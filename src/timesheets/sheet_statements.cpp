@@ -4,15 +4,14 @@
 
 namespace tabel::sql {
 
-namespace {
-
-// "sum(h.d1) as d1, …" or "h.d1, …" over the 31 day columns.
-QString days(const QString& pattern) {
+QString dayColumns(const QString& pattern, const QString& separator) {
     QStringList out;
     for (int d = 1; d <= 31; ++d)
         out << QString(pattern).replace(QLatin1String("%d"), QString::number(d));
-    return out.join(QStringLiteral(", "));
+    return out.join(separator);
 }
+
+namespace {
 
 // The month's persons of the workers in `h`, by registry key.
 const char* kPersonsById =
@@ -28,11 +27,9 @@ const char* kPersonsByCode =
 
 QString shiftSheet(int shift) {
     // The row's hours, added up day by day as the sheet's total.
-    QStringList terms;
-    for (int d = 1; d <= 31; ++d)
-        terms << QStringLiteral("coalesce(h.d%1, 0)").arg(d);
-    const QString total =
-        QStringLiteral("(") + terms.join(QStringLiteral(" + ")) + QStringLiteral(")");
+    const QString total = QStringLiteral("(") +
+                          dayColumns(QStringLiteral("coalesce(h.d%d, 0)"), QStringLiteral(" + ")) +
+                          QStringLiteral(")");
     return (QStringLiteral(
                 "with h as (select * from accounts_dep.h_tabel "
                 "where smena = %1 and month = :mnth and year = :yea), "
@@ -56,12 +53,12 @@ QString timesheetPrint() {
            QStringLiteral("select codes.s_caption as fio, %1 from h "
                           "join codes on codes.s_code = h.w_id::text "
                           "group by codes.s_caption, h.w_id order by fio, h.w_id")
-               .arg(days(QStringLiteral("sum(h.d%d) as sd%d")));
+               .arg(dayColumns(QStringLiteral("sum(h.d%d) as sd%d")));
 }
 
 QString monthlySheet(MonthlySheet sheet) {
-    const QString daySums = days(QStringLiteral("sum(h.d%d) as d%d"));
-    const QString dayColumns = days(QStringLiteral("h.d%d"));
+    const QString daySums = dayColumns(QStringLiteral("sum(h.d%d) as d%d"));
+    const QString plainDays = dayColumns(QStringLiteral("h.d%d"));
     const QString month = QStringLiteral("year = :i_year and month = :i_month");
     // Records and entries of the month, once per worker of the sheet.
     const QString records =
@@ -87,7 +84,7 @@ QString monthlySheet(MonthlySheet sheet) {
                    "coalesce(s.average_price, 0) as average_price, %2 "
                    "from h join p on p.id = h.w_id left join s on s.w_id = h.w_id "
                    "order by fio, p.id")
-                   .arg(records, dayColumns);
+                   .arg(records, plainDays);
     case MonthlySheet::Housekeeping:
     case MonthlySheet::AveragePiecework: {
         const int type = sheet == MonthlySheet::Housekeeping ? 7777 : 7778;
@@ -110,7 +107,7 @@ QString monthlySheet(MonthlySheet sheet) {
                    "order by fio, p.id, h.i_night")
                    .arg(entries)
                    .arg(type)
-                   .arg(dayColumns);
+                   .arg(plainDays);
     }
     case MonthlySheet::General:
         break;
@@ -129,7 +126,7 @@ QString monthlySheet(MonthlySheet sheet) {
                "coalesce(s.pay, 0) + coalesce(f.pay, 0) as f_price, %3 "
                "from h join p on p.id = h.w_id left join s on s.w_id = h.w_id "
                "left join f on f.id_p = h.w_id order by fio, p.id")
-               .arg(records, entries, dayColumns);
+               .arg(records, entries, plainDays);
 }
 
 QString monthlyTotals() {

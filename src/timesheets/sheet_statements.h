@@ -10,6 +10,10 @@ namespace tabel::sql {
 // a code that is not a number never breaks a statement), and every sum over
 // records or entries is taken once per worker, not once per person and row.
 
+// The 31 day columns written by `pattern`, in which every "%d" stands for the
+// day: "sum(h.d%d) as d%d" gives "sum(h.d1) as d1, …, sum(h.d31) as d31".
+QString dayColumns(const QString& pattern, const QString& separator = QStringLiteral(", "));
+
 // `H_Tabel_1` … `H_Tabel_3`: the month's shift rows of `shift` (1..3) whose
 // worker has production records in the month, with `fio`, `summ` (the row's
 // hours), `average_price`, `cena_all` and every column of the row. Parameters
