@@ -11,6 +11,7 @@
 #include "export/export_sources.h"
 #include "export/sheet_layouts.h"
 #include "export/xlsx_workbook.h"
+#include "timesheets/months.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -114,7 +115,7 @@ int main(int argc, char** argv) {
         sql::MonthlySheet::Piecework, sql::MonthlySheet::Housekeeping,
         sql::MonthlySheet::AveragePiecework, sql::MonthlySheet::General};
     const QString title =
-        monthName(month.month()) + QLatin1Char(' ') + QString::number(month.year());
+        monthNames().value(month.month() - 1) + QLatin1Char(' ') + QString::number(month.year());
     for (int k = 0; k < 4; ++k) {
         const double ms = timeExport(
             file, [&] { openMonthlySheet(rows, sheets[k], month.month(), month.year()); },

@@ -6,6 +6,7 @@
 #include "export/export_sources.h"
 #include "export/sheet_layouts.h"
 #include "export/xlsx_workbook.h"
+#include "timesheets/months.h"
 
 #include <stdexcept>
 
@@ -56,8 +57,8 @@ int exportWorkbook(Job& job) {
                     : sql::MonthlySheet::General;
         const QDate month = o.month();
         o.finish();
-        const QString title =
-            monthName(month.month()) + QLatin1Char(' ') + QString::number(month.year());
+        const QString title = monthNames().value(month.month() - 1) + QLatin1Char(' ') +
+                              QString::number(month.year());
         if (monthly) {
             openMonthlySheet(rows, sheet, month.month(), month.year());
             lay = [&, title](SheetSink& s) { layMonthlySheet(rows, sheet, title, s); };

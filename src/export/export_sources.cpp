@@ -1,7 +1,5 @@
 #include "export_sources.h"
 
-#include <QStringList>
-
 namespace tabel {
 
 namespace sql {
@@ -86,15 +84,6 @@ void openMonthlySheet(Dataset& rows, sql::MonthlySheet kind, int month, int year
     rows.setParam(QStringLiteral("d_date2"), first);
     rows.setParam(QStringLiteral("d_date1"), first.addMonths(1));
     rows.open();
-}
-
-QString monthName(int month) {
-    static const QStringList names = {
-        QStringLiteral("Январь"),  QStringLiteral("Февраль"), QStringLiteral("Март"),
-        QStringLiteral("Апрель"),  QStringLiteral("Май"),     QStringLiteral("Июнь"),
-        QStringLiteral("Июль"),    QStringLiteral("Август"),  QStringLiteral("Сентябрь"),
-        QStringLiteral("Октябрь"), QStringLiteral("Ноябрь"),  QStringLiteral("Декабрь")};
-    return names.value(month - 1);
 }
 
 } // namespace tabel

@@ -39,7 +39,4 @@ void openShiftTimesheet(Dataset& rows, int month, int year);
 // A monthly sheet as the monthly time-sheet window binds it.
 void openMonthlySheet(Dataset& rows, sql::MonthlySheet kind, int month, int year);
 
-// "Январь" … "Декабрь", as the time sheets' month lists show them.
-QString monthName(int month);
-
 } // namespace tabel
