@@ -3,10 +3,14 @@
 // widths.
 #include "test_support.h"
 
+#include "app/windows.h"
 #include "export/export_actions.h"
 #include "export/xlsx_workbook.h"
+#include "journal/main_window.h"
 #include "kit/error_boxes.h"
 #include "operations/operations_list.h"
+#include "timesheets/monthly_timesheet_window.h"
+#include "timesheets/shift_timesheet_window.h"
 
 #include <QDir>
 #include <QFile>
@@ -336,6 +340,34 @@ TEST_F(ExportTest, MonthlySheetsWriteTheirColumnsAsTheSheetShowsThem) {
             << "column 2 is fitted only where it has the day or night mark";
         EXPECT_EQ(button->text(), QString("Excel (%1 из %1)").arg(c.rows.size()));
     }
+    EXPECT_TRUE(messenger.messages.isEmpty());
+}
+
+// The program's time-sheet windows export the month they show.
+TEST_F(ExportTest, TheTimeSheetWindowsExportTheMonthTheyShow) {
+    const int worker = addWorker("Петров П. П.");
+    sheetRow(worker, 1, 0, 0, 3, 2024, {{2, 8}});
+    sheetRow(worker, 0, 7777, 0, 3, 2024, {{4, 2}});
+    MainWindow main(*ctx);
+    Windows windows(*ctx, main);
+
+    ShiftTimesheetWindow& shifts = windows.shiftTimesheet();
+    shifts.selectMonthOf(QDate(2024, 3, 20));
+    shifts.excelButton()->click();
+    ASSERT_EQ(shown.size(), 1);
+    Sheet s = readBack(shown.last());
+    EXPECT_EQ(s.row(1, 1), QStringList{"Март 2024"});
+    EXPECT_EQ(s.row(3, 5), QStringList({"Петров П. П.", "", "8", "", "2"}));
+    EXPECT_EQ(shifts.excelButton()->text(), "Excel (1 из 1)");
+
+    MonthlyTimesheetWindow& monthly = windows.monthlyTimesheet();
+    monthly.prepare(MonthlyTimesheetWindow::Sheet::Housekeeping, QDate(2024, 3, 20));
+    monthly.excelButton()->click();
+    ASSERT_EQ(shown.size(), 2);
+    s = readBack(shown.last());
+    EXPECT_EQ(s.row(1, 1), QStringList{"Март 2024"});
+    EXPECT_EQ(s.row(3, 6), QStringList({"Петров П. П.", "дн.", "", "", "", "2"}));
+    EXPECT_EQ(monthly.excelButton()->text(), "Excel (1 из 1)");
     EXPECT_TRUE(messenger.messages.isEmpty());
 }
 

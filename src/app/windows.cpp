@@ -4,6 +4,7 @@
 #include "directories/groups_list.h"
 #include "directories/products_list.h"
 #include "directories/workers_list.h"
+#include "export/export_actions.h"
 #include "housekeeping/housekeeping_dialog.h"
 #include "housekeeping/housekeeping_journal.h"
 #include "import/import_window.h"
@@ -79,6 +80,17 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
         if (!oper.isEmpty())
             norms_->openFor(oper.current("id").toInt());
     };
+
+    // The time sheets' "Excel": the month shown, into the button's caption.
+    shiftTimesheet_->setExport([this] {
+        ShiftTimesheetWindow& w = *shiftTimesheet_;
+        exportShiftTimesheet(&w, w.excelButton(), ctx_, w.month().month(), w.month().year(),
+                             w.monthName());
+    });
+    monthlyTimesheet_->setExport([this] {
+        MonthlyTimesheetWindow& w = *monthlyTimesheet_;
+        exportMonthlySheet(&w, w.excelButton(), ctx_, w.sheet(), w.sheetKind(), w.title());
+    });
 
     auto on = [](auto* sender, auto signal, std::function<void()> action) {
         QObject::connect(sender, signal, sender, [action] { guarded(action); });
