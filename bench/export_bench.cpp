@@ -28,14 +28,14 @@ using namespace tabel::bench;
 namespace {
 
 // The first version's statements.
-const char* kDesignSummary =
+const char* kFirstSummary =
     "select sum(smena.kol_vo-smena.brak)::numeric as kolvo, vid_oper.vid,\n"
     "izdel.nom, oper.naimen, color,izdel.massa*sum(smena.kol_vo-smena.brak) as mass \n"
     "from accounts_dep.smena,accounts_dep.izdel,accounts_dep.vid_oper, accounts_dep.oper where "
     "izdel.id=smena.i_id and vid_oper.id=oper.vid\n"
     "and oper.id=smena.o_id and smena.data<:data2 and smena.data>=:data1 \n"
     "group by izdel.nom,color, oper.naimen, vid_oper.vid, izdel.massa order by izdel.nom";
-const char* kDesignPriceList =
+const char* kFirstPriceList =
     "select izdel.MARKA, vid_oper.VID, oper.NAIMEN,(SELECT (CASE naimen WHEN 0 THEN 'Готовая "
     "продукция' ELSE 'Заготовки' END)) as nmn, oper.CENA_new as cena, oper.id, oper.i_id,\n"
     " oper.VID as oper_vid from accounts_dep.OPER,accounts_dep.IZDEL,accounts_dep.VID_OPER "
@@ -136,31 +136,30 @@ int main(int argc, char** argv) {
     const QDate to(day.year(), day.month(), 1);
     const QDate from = to.addYears(-1);
     const QVariantMap period{{QStringLiteral("data1"), from}, {QStringLiteral("data2"), to}};
-    const Rows design = rowsOf(db, QString::fromUtf8(kDesignSummary), period, "nom");
+    const Rows first = rowsOf(db, QString::fromUtf8(kFirstSummary), period, "nom");
     openSummary(rows, from, to, ProductKind::All);
     const Rows ours = rowsOf(rows, "nom");
     // The first version orders by designation alone; ours continues past it.
     std::printf("summary %s to %s: %d rows, same rows as the first statement: %s, same order of "
                 "designations: %s\n",
                 qPrintable(from.toString(Qt::ISODate)), qPrintable(to.toString(Qt::ISODate)),
-                rows.count(), design.sorted == ours.sorted ? "yes" : "NO",
-                design.ordered == ours.ordered ? "yes" : "NO");
+                rows.count(), first.sorted == ours.sorted ? "yes" : "NO",
+                first.ordered == ours.ordered ? "yes" : "NO");
     const double summary = timeExport(
         file, [&] { openSummary(rows, from, to, ProductKind::All); },
         [&](SheetSink& s, const ExportProgress& p) { laySummary(rows, s, p); });
     std::printf("summary export of a year: %.1f ms (median of 5)\n", summary);
-    const double designRead =
-        timeMs(5, [&] { exec(db, QString::fromUtf8(kDesignSummary), period); });
+    const double firstRead = timeMs(5, [&] { exec(db, QString::fromUtf8(kFirstSummary), period); });
     std::printf("the first summary statement alone, for comparison: %.1f ms (median of 5)\n",
-                designRead);
+                firstRead);
 
-    const Rows designPrices = rowsOf(db, QString::fromUtf8(kDesignPriceList), {}, "marka");
+    const Rows firstPrices = rowsOf(db, QString::fromUtf8(kFirstPriceList), {}, "marka");
     openPriceList(rows);
     const Rows ourPrices = rowsOf(rows, "marka");
     std::printf("price list: %d operations, same rows as the first statement: %s, same order of "
                 "marks: %s\n",
-                rows.count(), designPrices.sorted == ourPrices.sorted ? "yes" : "NO",
-                designPrices.ordered == ourPrices.ordered ? "yes" : "NO");
+                rows.count(), firstPrices.sorted == ourPrices.sorted ? "yes" : "NO",
+                firstPrices.ordered == ourPrices.ordered ? "yes" : "NO");
     const double prices = timeExport(
         file, [&] { openPriceList(rows); },
         [&](SheetSink& s, const ExportProgress&) { layPriceList(rows, s); });
