@@ -3,7 +3,12 @@
 // Shared by the benchmarks: each bench/*_bench.cpp is an executable of its
 // own, run by bench/run.sh as `<bench> <database> <server> <yyyy-mm-dd>`.
 
+#include "db/sql.h"
+
 #include <QElapsedTimer>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStringList>
 #include <algorithm>
 #include <functional>
 #include <vector>
@@ -25,6 +30,21 @@ inline double timeMs(int runs, const std::function<void()>& f) {
         times.push_back(t.nsecsElapsed() / 1e6);
     }
     return median(times);
+}
+
+// The rows of a statement as text, one line per row, every column; a null
+// shows as "∅". For comparing two statements' results.
+inline QStringList rowsAsText(const QSqlDatabase& db, const QString& sql,
+                              const QVariantMap& params = {}) {
+    QSqlQuery q = exec(db, sql, params);
+    QStringList out;
+    while (q.next()) {
+        QStringList cells;
+        for (int i = 0; i < q.record().count(); ++i)
+            cells << (q.isNull(i) ? QStringLiteral("∅") : q.value(i).toString());
+        out << cells.join(QLatin1Char('|'));
+    }
+    return out;
 }
 
 } // namespace tabel::bench

@@ -51,7 +51,10 @@ CREATE TABLE IF NOT EXISTS accounts_dep.h_tabel (
     d31 integer
 );
 CREATE INDEX IF NOT EXISTS h_tabel_worker_month_idx ON accounts_dep.h_tabel (w_id, year, month);
-CREATE INDEX IF NOT EXISTS h_tabel_month_idx ON accounts_dep.h_tabel (year, month);
+-- A month's rows of one kind: the shift sheets read one shift's rows, the
+-- rebuilds replace the shift rows or the housekeeping rows (shift 0).
+CREATE INDEX IF NOT EXISTS h_tabel_month_shift_idx ON accounts_dep.h_tabel (year, month, smena);
+DROP INDEX IF EXISTS accounts_dep.h_tabel_month_idx;
 
 -- Housekeeping (7777) and average-piecework (7778) entries.
 CREATE TABLE IF NOT EXISTS accounts_dep.fatigue (

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake git clang-format
+    build-essential cmake git clang-format pkgconf
     qt6-base-dev libqt6sql6-odbc libgl-dev
     unixodbc unixodbc-dev odbc-postgresql
     postgresql postgresql-client

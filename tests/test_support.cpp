@@ -29,8 +29,8 @@ QSqlDatabase admin() {
 void DbTest::SetUp() {
     ASSERT_FALSE(testSocket().isEmpty()) << "TABEL_TEST_SOCKET is not set";
     dbName = "t_" + QUuid::createUuid().toString(QUuid::Id128).left(16);
-    tabel::exec(admin(),
-                QStringLiteral("create database %1 template tabel_template owner sys").arg(dbName));
+    tabel::exec(admin(), QStringLiteral("create database %1 template %2 owner sys")
+                             .arg(dbName, QLatin1String(templateName())));
     db = openDatabase(connectionString(dbName, testSocket()), dbName);
     data = std::make_unique<DataModule>(db, messenger);
     ctx = std::unique_ptr<AppContext>(new AppContext{*data, messenger, {}});

@@ -25,6 +25,11 @@ QString testSocket();
 // the schema and the neighbouring applications' stand-ins, and dropped after.
 class DbTest : public ::testing::Test {
 protected:
+    // The template the test's database is copied from: the schema and the
+    // stand-ins only, or (demoTemplate) also a small plant's generated data.
+    virtual const char* templateName() const { return "tabel_template"; }
+    static constexpr const char* demoTemplate = "tabel_demo_template";
+
     void SetUp() override;
     void TearDown() override;
 

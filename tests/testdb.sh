@@ -19,8 +19,16 @@ setup)
     # not be allowed to read the checkout.
     cat "$here/db/neighbours.sql" "$here/db/schema.sql" |
         PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$dir" -d tabel_template -U sys -q
+    # A second template with a small plant's generated data: four months
+    # from December 2023 to March 2024, a leap February among them.
     bash "$pg" psql "$dir" -d postgres -qAt \
-        -c "alter database tabel_template with is_template true allow_connections false"
+        -c "create database tabel_demo_template template tabel_template owner sys"
+    bash "$pg" psql "$dir" -d tabel_demo_template -U sys -q -v workers=25 -v persons=400 \
+        -v products=12 -v months=4 -v end_date=2024-03-20 <"$here/db/demo_data.sql" >/dev/null
+    for t in tabel_template tabel_demo_template; do
+        bash "$pg" psql "$dir" -d postgres -qAt \
+            -c "alter database $t with is_template true allow_connections false"
+    done
     ;;
 teardown)
     bash "$pg" stop "$dir" || true

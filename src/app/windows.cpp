@@ -4,8 +4,10 @@
 #include "directories/groups_list.h"
 #include "directories/products_list.h"
 #include "directories/workers_list.h"
+#include "export/export_actions.h"
 #include "housekeeping/housekeeping_dialog.h"
 #include "housekeeping/housekeeping_journal.h"
+#include "import/import_window.h"
 #include "journal/journal_actions.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
@@ -15,9 +17,13 @@
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"
 #include "reports/reports_dialog.h"
+#include "timesheets/monthly_timesheet_window.h"
+#include "timesheets/shift_timesheet_window.h"
 
 #include <QAction>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTimer>
 
 namespace tabel {
 
@@ -32,6 +38,8 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     norms_ = std::make_unique<NormsEditor>(ctx_, &main_);
     housekeeping_ = std::make_unique<HousekeepingJournal>(ctx_, &main_);
     reports_ = std::make_unique<ReportsDialog>(ctx_, &main_);
+    shiftTimesheet_ = std::make_unique<ShiftTimesheetWindow>(ctx_, &main_);
+    monthlyTimesheet_ = std::make_unique<MonthlyTimesheetWindow>(ctx_, &main_);
 
     record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
         if (const auto w = workers_->pick(WorkersList::RecordPicker))
@@ -75,6 +83,17 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
             norms_->openFor(oper.current("id").toInt());
     };
 
+    // The time sheets' "Excel": the month shown, into the button's caption.
+    shiftTimesheet_->setExport([this] {
+        ShiftTimesheetWindow& w = *shiftTimesheet_;
+        exportShiftTimesheet(&w, w.excelButton(), ctx_, w.month().month(), w.month().year(),
+                             w.monthName());
+    });
+    monthlyTimesheet_->setExport([this] {
+        MonthlyTimesheetWindow& w = *monthlyTimesheet_;
+        exportMonthlySheet(&w, w.excelButton(), ctx_, w.sheet(), w.sheetKind(), w.title());
+    });
+
     auto on = [](auto* sender, auto signal, std::function<void()> action) {
         QObject::connect(sender, signal, sender, [action] { guarded(action); });
     };
@@ -114,6 +133,40 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     QAction* groupsItem = main_.menuAction("ItemNomenclatureGroups");
     groupsItem->setEnabled(true);
     on(groupsItem, &QAction::triggered, [this] { groups_->openDirectory(); });
+
+    QAction* shiftSheetItem = main_.menuAction("ItemShiftSheet");
+    shiftSheetItem->setEnabled(true);
+    on(shiftSheetItem, &QAction::triggered, [this] { shiftTimesheet_->openFromMenu(); });
+    using Sheet = MonthlyTimesheetWindow::Sheet;
+    const std::pair<const char*, Sheet> sheets[] = {
+        {"ItemPieceworkSheet", Sheet::Piecework},
+        {"ItemHousekeepingSheet", Sheet::Housekeeping},
+        {"ItemAveragePieceworkSheet", Sheet::AveragePiecework},
+        {"ItemGeneralSheet", Sheet::General}};
+    for (const auto& [name, sheet] : sheets) {
+        QAction* item = main_.menuAction(name);
+        item->setEnabled(true);
+        on(item, &QAction::triggered,
+           [this, sheet = sheet] { monthlyTimesheet_->openSheet(sheet); });
+    }
+
+    // Maintenance items, hidden as shipped. "Структура БД" is given no action:
+    // the one statement it ever sent names an alias it does not define.
+    on(main_.menuAction("ItemImport"), &QAction::triggered, [this] {
+        // The progress dialog lets events through, and the version gate must
+        // not run its statements inside the import's transaction.
+        QTimer* gate = main_.gateTimer();
+        const bool gateRunning = gate->isActive();
+        gate->stop();
+        const auto restart = qScopeGuard([gate, gateRunning] {
+            if (gateRunning)
+                gate->start();
+        });
+        runLegacyImport(ctx_, &main_);
+        if (ctx_.data.shiftList(1).isOpen())
+            main_.reloadLists();
+    });
+
     QAction* reportsItem = main_.menuAction("ItemSummaryReports");
     reportsItem->setEnabled(true);
     on(reportsItem, &QAction::triggered, [this] {

@@ -9,6 +9,7 @@ namespace tabel {
 class GroupsList;
 class HousekeepingJournal;
 class MainWindow;
+class MonthlyTimesheetWindow;
 class OperationTypesList;
 class NormsEditor;
 class OperationDialog;
@@ -16,6 +17,7 @@ class OperationsList;
 class ProductsList;
 class RecordDialog;
 class ReportsDialog;
+class ShiftTimesheetWindow;
 class WorkersList;
 
 // Every window besides the login dialog and the main window, created once in
@@ -34,6 +36,8 @@ public:
     OperationDialog& operation() { return *operation_; }
     NormsEditor& norms() { return *norms_; }
     HousekeepingJournal& housekeeping() { return *housekeeping_; }
+    ShiftTimesheetWindow& shiftTimesheet() { return *shiftTimesheet_; }
+    MonthlyTimesheetWindow& monthlyTimesheet() { return *monthlyTimesheet_; }
     ReportsDialog& reports() { return *reports_; }
 
 private:
@@ -48,6 +52,8 @@ private:
     std::unique_ptr<OperationDialog> operation_;
     std::unique_ptr<NormsEditor> norms_;
     std::unique_ptr<HousekeepingJournal> housekeeping_;
+    std::unique_ptr<ShiftTimesheetWindow> shiftTimesheet_;
+    std::unique_ptr<MonthlyTimesheetWindow> monthlyTimesheet_;
     std::unique_ptr<ReportsDialog> reports_;
 };
 

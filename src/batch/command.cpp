@@ -1,5 +1,7 @@
 #include "command.h"
 
+#include <algorithm>
+
 namespace tabel::batch {
 
 namespace {
@@ -12,12 +14,13 @@ std::vector<Command>& registry() {
 } // namespace
 
 Options::Options(const QStringList& arguments) {
-    for (int i = 0; i < arguments.size(); ++i) {
+    int i = 0;
+    while (i < arguments.size() && !arguments[i].startsWith(QLatin1String("--")))
+        words_ << arguments[i++];
+    for (; i < arguments.size(); ++i) {
         const QString& a = arguments[i];
-        if (!a.startsWith(QLatin1String("--")) || a.size() < 3) {
-            words_ << a;
-            continue;
-        }
+        if (!a.startsWith(QLatin1String("--")) || a.size() < 3)
+            throw BadArgument(QStringLiteral("Лишний аргумент: «%1».").arg(a));
         const QString name = a.mid(2);
         if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--")))
             throw BadArgument(QStringLiteral("Не задано значение параметра --%1.").arg(name));
@@ -26,6 +29,18 @@ Options::Options(const QStringList& arguments) {
         values_[name] = arguments[++i];
         read_[name] = false;
     }
+}
+
+QString Options::word(int index, const QString& what, const QStringList& allowed) const {
+    const QString choices = allowed.join(QLatin1String(", "));
+    if (index >= words_.size())
+        throw BadArgument(QStringLiteral("Не задан %1: %2.").arg(what, choices));
+    const QString& w = words_[index];
+    if (!allowed.contains(w))
+        throw BadArgument(
+            QStringLiteral("Неизвестный %1 «%2» — допустимо: %3.").arg(what, w, choices));
+    wordsRead_ = std::max(wordsRead_, index + 1);
+    return w;
 }
 
 bool Options::has(const QString& name) const {
@@ -83,16 +98,6 @@ QString Options::choice(const QString& name, const QStringList& allowed,
         throw BadArgument(QStringLiteral("Параметр --%1: «%2» — допустимо: %3.")
                               .arg(name, t, allowed.join(QLatin1String(", "))));
     return t;
-}
-
-QString Options::word(const QString& what, const QStringList& allowed) const {
-    const QString list = allowed.join(QLatin1String(", "));
-    if (wordsRead_ >= words_.size())
-        throw BadArgument(QStringLiteral("Не задан %1 (%2).").arg(what, list));
-    const QString w = words_[wordsRead_++];
-    if (!allowed.contains(w))
-        throw BadArgument(QStringLiteral("Неизвестный %1 «%2»; допустимо: %3.").arg(what, w, list));
-    return w;
 }
 
 void Options::finish() const {

@@ -36,12 +36,17 @@ private:
     QString message_;
 };
 
-// Options of the form `--name value`, and words without dashes that some
-// commands take first (`report workers`). Reading an option or a word marks
-// it used; `finish()` refuses any that were given but not read.
+// Options of the form `--name value`, after words that pick what a command
+// does (`export monthly piecework --month 3 --year 2024`). Reading an option
+// or a word marks it used; `finish()` refuses any that were given but not
+// read.
 class Options {
 public:
     explicit Options(const QStringList& arguments); // throws BadArgument
+
+    // The word at `index` (from 0), which must be one of `allowed`; `what`
+    // names it in the message when it is missing or not allowed.
+    QString word(int index, const QString& what, const QStringList& allowed) const;
 
     bool has(const QString& name) const;
     QString text(const QString& name) const; // required
@@ -53,17 +58,14 @@ public:
     QDate month() const;
     // One of `allowed`, or `fallback` when the option is absent.
     QString choice(const QString& name, const QStringList& allowed, const QString& fallback) const;
-    // The next word, one of `allowed`; `what` names it in the message when
-    // it is missing or not allowed.
-    QString word(const QString& what, const QStringList& allowed) const;
 
     void finish() const; // throws BadArgument naming an unknown option
 
 private:
-    std::map<QString, QString> values_;
-    mutable std::map<QString, bool> read_;
     QStringList words_;
     mutable int wordsRead_ = 0;
+    std::map<QString, QString> values_;
+    mutable std::map<QString, bool> read_;
 };
 
 struct Job {

@@ -37,10 +37,9 @@ void help(QTextStream& s) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Reports are laid out with fonts, which need the windowing side of Qt,
-    // but no display: the offscreen platform does without one.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Rendering (text widths, pages) needs the font database of a GUI
+    // application; the offscreen platform gives it without a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

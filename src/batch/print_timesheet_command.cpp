@@ -3,6 +3,7 @@
 #include "command.h"
 #include "reportengine/render.h"
 #include "reports/timesheet_print.h"
+#include "timesheets/months.h"
 
 #include <stdexcept>
 
@@ -15,7 +16,7 @@ int printTimesheet(Job& job) {
     job.options.finish();
 
     const reportengine::Document doc = reports::shiftTimesheetDocument(
-        job.db, month.month(), month.year(), reports::monthName(month.month()));
+        job.db, month.month(), month.year(), monthNames().value(month.month() - 1));
     const QString failure = reportengine::writePdf(doc, file);
     if (!failure.isEmpty())
         throw std::runtime_error(

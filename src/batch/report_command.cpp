@@ -18,7 +18,7 @@ int report(Job& job) {
     const SummaryReport kinds[] = {SummaryReport::Workers, SummaryReport::Products,
                                    SummaryReport::WorkersDetail, SummaryReport::ProductsDetail};
     reports::SummaryRequest request;
-    request.report = kinds[names.indexOf(job.options.word("отчет", names))];
+    request.report = kinds[names.indexOf(job.options.word(0, "отчет", names))];
     request.from = job.options.date("from");
     request.to = job.options.date("to");
     const QStringList kindNames{"all", "finished", "blanks"};

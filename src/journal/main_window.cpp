@@ -211,7 +211,8 @@ QAction* MainWindow::menuAction(const QString& objectName) const {
         for (QAction* a : m->actions())
             if (a->objectName() == objectName)
                 return a;
-    return nullptr;
+    // The items of the menu bar itself ("Импорт", "Структура БД").
+    return findChild<QAction*>(objectName);
 }
 
 void MainWindow::showEvent(QShowEvent* e) {

@@ -38,7 +38,10 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
     if (!dataset_ || !index.isValid() || index.column() >= columns_.size())
         return {};
     const GridColumn& col = columns_[index.column()];
-    const QVariant raw = dataset_->value(index.row(), col.field);
+    return columnData(col, dataset_->value(index.row(), col.field), role);
+}
+
+QVariant GridModel::columnData(const GridColumn& col, const QVariant& raw, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         if (col.decimals >= 0 && !raw.isNull() && raw.isValid()) {
@@ -67,6 +70,10 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
             f.setBold(true);
             return f;
         }
+        return {};
+    case Qt::BackgroundRole:
+        if (col.background.isValid())
+            return col.background;
         return {};
     default:
         return {};

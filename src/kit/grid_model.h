@@ -22,6 +22,7 @@ struct GridColumn {
     // whether it is bold.
     std::function<QColor(const QVariant&)> foreground;
     bool bold = false;
+    QColor background; // invalid: the grid's own
 };
 
 // What a grid shows of a dataset: chosen columns with titles, the text of
@@ -38,6 +39,11 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+protected:
+    // What the column shows in `role` for the value `raw`, as data() gives
+    // it; for models that add looks of their own.
+    QVariant columnData(const GridColumn& col, const QVariant& raw, int role) const;
 
 private:
     QList<GridColumn> columns_;

@@ -2,6 +2,7 @@
 
 #include "db/deletion.h"
 #include "db/statements.h"
+#include "export/export_actions.h"
 #include "kit/error_boxes.h"
 
 #include <QCheckBox>
@@ -37,8 +38,6 @@ OperationsList::OperationsList(AppContext& ctx, QWidget* parent)
     change_ = addBarButton("Изменить", "ChangeButton");
     delete_ = addBarButton("Удалить", "DeleteButton");
     excel_ = addBarButton("Excel", "ExcelButton");
-    // The price-list export arrives with the spreadsheet exports.
-    excel_->setEnabled(false);
     prices_ = new QCheckBox("Цены", this);
     prices_->setObjectName("CheckBox1");
     QFont bold = prices_->font();
@@ -51,6 +50,9 @@ OperationsList::OperationsList(AppContext& ctx, QWidget* parent)
     connect(add_, &QPushButton::clicked, this, [this] { callHook(onAddOperation); });
     connect(change_, &QPushButton::clicked, this, [this] { changeOrChoose(); });
     connect(delete_, &QPushButton::clicked, this, [this] { deleteCurrent(); });
+    // The price list: every operation with its list price, whatever the
+    // search shows.
+    connect(excel_, &QPushButton::clicked, this, [this] { exportPriceList(this, ctx_); });
 
     resize(900, 560);
     setFixedSize(size());

@@ -2,6 +2,7 @@
 
 #include "db/sql.h"
 #include "reports/summary_reports.h"
+#include "timesheets/sheet_statements.h"
 
 #include <QSqlQuery>
 #include <QStringList>
@@ -18,29 +19,7 @@ constexpr double kDayWidth = 6.5;
 constexpr double kTotalX = kNameWidth + 31 * kDayWidth;
 constexpr double kTotalWidth = 277 - kTotalX;
 
-// The month's rows summed per worker's name, whatever their shift or kind.
-QString printStatement() {
-    QStringList days;
-    for (int d = 1; d <= 31; ++d)
-        days << QStringLiteral("sum(h.d%1) as sd%1").arg(d);
-    return QStringLiteral("with h as (select * from accounts_dep.h_tabel where month = :mnth and "
-                          "year = :yea), "
-                          "p as materialized (select person.s_code, person.s_caption "
-                          "from cmn_contractor.person person where person.s_code in (select "
-                          "w_id::text from h)) "
-                          "select p.s_caption as fio, %1 from h join p on p.s_code = h.w_id::text "
-                          "group by p.s_caption order by fio")
-        .arg(days.join(QStringLiteral(", ")));
-}
-
 } // namespace
-
-QString monthName(int month) {
-    static const char* const names[] = {"Январь",   "Февраль", "Март",   "Апрель",
-                                        "Май",      "Июнь",    "Июль",   "Август",
-                                        "Сентябрь", "Октябрь", "Ноябрь", "Декабрь"};
-    return month >= 1 && month <= 12 ? QString::fromUtf8(names[month - 1]) : QString();
-}
 
 Layout timesheetLayout() {
     Band header{.kind = BandKind::PageHeader,
@@ -93,7 +72,7 @@ Layout timesheetLayout() {
 
 Document shiftTimesheetDocument(const QSqlDatabase& db, int month, int year,
                                 const QString& monthName, const QLocale& locale) {
-    QSqlQuery q = exec(db, printStatement(), {{"mnth", month}, {"yea", year}});
+    QSqlQuery q = exec(db, sql::timesheetPrint(), {{"mnth", month}, {"yea", year}});
     ReportData data = readRows(q, "H_Tabel");
     const QString title = monthName + ' ' + QString::number(year) + QStringLiteral(" г.");
     data.setVariable("title", Value::text(title));

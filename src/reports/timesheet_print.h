@@ -9,9 +9,6 @@
 
 namespace tabel::reports {
 
-// "Январь" … "Декабрь" for 1 … 12.
-QString monthName(int month);
-
 // The printed shift time sheet: A4 landscape, a row per worker with the
 // month's hours of every day (all the worker's rows of the month added up)
 // and their total; the day titles at the top of every page.

@@ -1,0 +1,297 @@
+#include "monthly_timesheet_window.h"
+
+#include "db/dataset.h"
+#include "db/numbers.h"
+#include "db/outcome.h"
+#include "db/sql.h"
+#include "kit/error_boxes.h"
+#include "kit/grid_view.h"
+#include "timesheets/months.h"
+#include "timesheets/rebuild_progress.h"
+#include "timesheets/sheet_look.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace tabel {
+
+namespace {
+
+constexpr int kNameColumn = 0;
+constexpr int kNightColumn = 1;
+constexpr int kDayWidth = 20;
+const char* const kTotalLabels[] = {"Ср. сдел.:", "Хоз. работы:", "Сделка:", "Итого:"};
+const char* const kTotalFields[] = {"price8", "price7", "price", "all_price"};
+
+struct SheetInfo {
+    const char* dataset;
+    const char* caption;
+    int nameWidth;
+    bool night;      // the day/night column
+    bool hourlyRate; // "Час (р.)"
+};
+
+SheetInfo infoOf(sql::MonthlySheet s) {
+    switch (s) {
+    case sql::MonthlySheet::Piecework:
+        return {"H_Tabel0", "Табель сделка (27)", 238, false, true};
+    case sql::MonthlySheet::Housekeeping:
+        return {"H_Tabel7777", "Табель хоз. работы (27)", 208, true, true};
+    case sql::MonthlySheet::AveragePiecework:
+        return {"H_Tabel7778", "Табель ср. сдельная (27)", 208, true, true};
+    case sql::MonthlySheet::General:
+        break;
+    }
+    return {"H_Tabel_all", "Общий табель (27)", 304, false, false};
+}
+
+QList<GridColumn> sheetColumns() {
+    QList<GridColumn> cols{{"fio", "Фамилия И. О.", 208}, {"s_night", "", 30}};
+    for (int d = 1; d <= 31; ++d)
+        cols.append(GridColumn{QStringLiteral("d%1").arg(d), QString::number(d), kDayWidth,
+                               Qt::AlignCenter});
+    const auto right = Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter);
+    GridColumn pay{"f_price", "Итого (р.)", 66, right, true, 2};
+    GridColumn hours{"i_time", "Итого (ч.)", 66, Qt::AlignCenter, true};
+    GridColumn rate{"average_price", "Час (р.)", 66, Qt::AlignCenter, true, 2};
+    for (GridColumn* c : {&pay, &hours, &rate}) {
+        c->bold = true;
+        c->background = kTotalsBackground;
+        cols.append(*c);
+    }
+    return cols;
+}
+
+} // namespace
+
+MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
+    : QDialog(parent), ctx_(ctx) {
+    setObjectName("TForm27");
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon::fromTheme("x-office-spreadsheet"));
+
+    for (Sheet s : {Sheet::Piecework, Sheet::Housekeeping, Sheet::AveragePiecework, Sheet::General})
+        sheets_[static_cast<int>(s)] =
+            new Dataset(ctx_.db(), infoOf(s).dataset, sql::monthlySheet(s), this);
+    years_ = new Dataset(ctx_.db(), "q_year", sql::kTimesheetYears, this);
+
+    model_ = new DaySheetModel(sheetColumns(), false, this);
+    model_->setDataset(sheets_[0]);
+    grid_ = new QTableView(this);
+    grid_->setObjectName("DBGrid1");
+    grid_->setAccessibleName("Табель");
+    // 31 days side by side: a day column is 20 pixels wide, narrower than a
+    // header would keep it, and two digits must fit in it whole.
+    grid_->horizontalHeader()->setMinimumSectionSize(16);
+    grid_->setTextElideMode(Qt::ElideNone);
+    QFont small = grid_->font();
+    small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
+    grid_->setFont(small);
+    grid_->horizontalHeader()->setFont(small);
+    bindGrid(grid_, model_);
+
+    month_ = new QComboBox(this);
+    month_->setObjectName("ComboBox1");
+    month_->setAccessibleName("Месяц");
+    month_->addItems(monthNames());
+    year_ = new QComboBox(this);
+    year_->setObjectName("cb_year");
+    year_->setAccessibleName("Год");
+    auto* panel = new QHBoxLayout;
+    panel->addWidget(month_);
+    panel->addWidget(year_);
+    panel->addSpacing(24);
+    for (int i = 0; i < 4; ++i) {
+        auto* label = new QLabel(kTotalLabels[i], this);
+        auto* value = new QLabel(this);
+        value->setObjectName(QStringLiteral("Total_%1").arg(kTotalFields[i]));
+        value->setAccessibleName(kTotalLabels[i]);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        QFont bold = value->font();
+        bold.setBold(true);
+        value->setFont(bold);
+        value->setMinimumWidth(90);
+        label->setBuddy(value);
+        panel->addWidget(label);
+        panel->addWidget(value);
+        totals_[i] = value;
+    }
+    panel->addStretch();
+
+    excel_ = new QPushButton("Excel", this);
+    excel_->setObjectName("ExcelButton");
+    refresh_ = new QPushButton("Обновить", this);
+    refresh_->setObjectName("RefreshButton");
+    rebuild_ = new QPushButton("Перестроить", this);
+    rebuild_->setObjectName("RebuildButton");
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName("ProgressBar1");
+    progress_->setMinimum(1);
+    progress_->hide();
+    exit_ = new QPushButton("Выход", this);
+    exit_->setObjectName("ExitButton");
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(excel_);
+    buttons->addWidget(refresh_);
+    buttons->addWidget(rebuild_);
+    buttons->addWidget(progress_, 1);
+    buttons->addStretch();
+    buttons->addWidget(exit_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(grid_, 1);
+    layout->addLayout(panel);
+    layout->addLayout(buttons);
+
+    setExport({});
+    connect(month_, &QComboBox::currentIndexChanged, this, [this] {
+        if (!selecting_)
+            guarded([this] { periodChanged(); });
+    });
+    connect(year_, &QComboBox::activated, this,
+            [this](int index) { guarded([this, index] { chooseYear(index); }); });
+    connect(refresh_, &QPushButton::clicked, this, [this] { guarded([this] { refresh(); }); });
+    connect(rebuild_, &QPushButton::clicked, this, [this] { guarded([this] { rebuild(); }); });
+    connect(excel_, &QPushButton::clicked, this, [this] {
+        if (export_action_)
+            guarded(export_action_);
+    });
+    connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(this, &QDialog::finished, this, [this] {
+        sheet().close();
+        years_->close();
+        excel_->setText("Excel");
+    });
+
+    // The name, the day/night mark, 31 days and three totals side by side;
+    // the columns a sheet leaves out go to the name.
+    resize(1100, 640);
+    setFixedSize(size());
+}
+
+void MonthlyTimesheetWindow::setExport(std::function<void()> exportSheet) {
+    export_action_ = std::move(exportSheet);
+    excel_->setEnabled(static_cast<bool>(export_action_));
+}
+
+Dataset& MonthlyTimesheetWindow::sheet() const {
+    return *sheets_[static_cast<int>(kind_)];
+}
+
+void MonthlyTimesheetWindow::prepare(Sheet sheetKind, const QDate& today) {
+    sheet().close();
+    kind_ = sheetKind;
+    const SheetInfo info = infoOf(kind_);
+    setWindowTitle(info.caption);
+    model_->setDataset(&sheet());
+    baseNameWidth_ = info.nameWidth;
+    grid_->setColumnHidden(kNightColumn, !info.night);
+    grid_->setColumnHidden(model_->columnCount() - 1, !info.hourlyRate);
+
+    selecting_ = true;
+    month_->setCurrentIndex(today.month() - 1);
+    years_->reopen();
+    year_->clear();
+    for (int i = 0; i < years_->count(); ++i)
+        year_->addItem(years_->value(i, "year").toString());
+    yearKey_ = today.year();
+    // A year without time-sheet rows is not in the list: its month is still
+    // shown, and the list shows no year.
+    year_->setCurrentIndex(year_->findText(QString::number(yearKey_)));
+    selecting_ = false;
+    periodChanged();
+}
+
+void MonthlyTimesheetWindow::openSheet(Sheet sheetKind) {
+    prepare(sheetKind, QDate::currentDate());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    exec();
+}
+
+QDate MonthlyTimesheetWindow::month() const {
+    return QDate(yearKey_, month_->currentIndex() + 1, 1);
+}
+
+QString MonthlyTimesheetWindow::title() const {
+    return month_->currentText() + QLatin1Char(' ') + year_->currentText();
+}
+
+QString MonthlyTimesheetWindow::total(const QString& label) const {
+    for (int i = 0; i < 4; ++i)
+        if (label == QString::fromUtf8(kTotalLabels[i]))
+            return totals_[i]->text();
+    return {};
+}
+
+void MonthlyTimesheetWindow::chooseYear(int listIndex) {
+    if (listIndex < 0)
+        return;
+    selecting_ = true;
+    year_->setCurrentIndex(listIndex);
+    selecting_ = false;
+    yearKey_ = year_->itemText(listIndex).toInt();
+    periodChanged();
+}
+
+void MonthlyTimesheetWindow::periodChanged() {
+    const QDate first = month();
+    Dataset& ds = sheet();
+    ds.close();
+    ds.setParam("i_month", first.month());
+    ds.setParam("i_year", first.year());
+    ds.setParam("d_date2", first);
+    ds.setParam("d_date1", first.addMonths(1));
+    ds.open();
+
+    QSqlQuery q = tabel::exec(ctx_.db(), sql::monthlyTotals(),
+                              {{"d_date2", first}, {"d_date1", first.addMonths(1)}});
+    q.next();
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    for (int i = 0; i < 4; ++i) {
+        const QVariant v = q.value(kTotalFields[i]);
+        totals_[i]->setText(v.isNull() ? QString() : fixedDecimal(v.toString(), 2, locale));
+    }
+    showDays(first);
+}
+
+void MonthlyTimesheetWindow::showDays(const QDate& first) {
+    model_->setMonth(first);
+    int hidden = 0;
+    for (int d = 1; d <= 31; ++d) {
+        const bool after = d > first.daysInMonth();
+        grid_->setColumnHidden(model_->dayColumn(d), after);
+        hidden += after ? 1 : 0;
+    }
+    // The hidden days' room goes to the names.
+    grid_->setColumnWidth(kNameColumn, baseNameWidth_ + kDayWidth * hidden);
+}
+
+void MonthlyTimesheetWindow::refresh() {
+    sheet().reopen();
+}
+
+void MonthlyTimesheetWindow::rebuild() {
+    if (year_->currentIndex() < 0 || year_->currentText().isEmpty()) {
+        ctx_.messenger.error(kErrorCaption, "Не выбран год.");
+        return;
+    }
+    const QDate first(year_->currentText().toInt(), month_->currentIndex() + 1, 1);
+    sheet().close();
+    rebuildShowingProgress(ctx_.db(), SheetKind::Housekeeping, first, progress_,
+                           [this] { refresh(); });
+}
+
+} // namespace tabel

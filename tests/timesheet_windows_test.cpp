@@ -1,0 +1,209 @@
+// The time-sheet windows as the user meets them: what each grid shows and
+// how it draws the days.
+#include "test_support.h"
+#include "timesheets/monthly_timesheet_window.h"
+#include "timesheets/rebuilds.h"
+#include "timesheets/sheet_look.h"
+#include "timesheets/shift_timesheet_window.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QHeaderView>
+#include <QPalette>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+
+using namespace tabel;
+using namespace tabel::test;
+
+namespace {
+
+TEST(SheetLook, HoursAtAGlance) {
+    QPalette p;
+    p.setColor(QPalette::WindowText, Qt::black);
+    p.setColor(QPalette::Window, QColor(240, 240, 240));
+    const QColor none;
+    const struct {
+        QVariant value;
+        bool weekend, after;
+        QColor text;
+        bool bold;
+        QColor background;
+    } cases[] = {
+        {QVariant(), false, false, kSilver, false, none}, // empty reads as 0
+        {0, false, false, kSilver, false, none},
+        {0, true, false, kWeekendRed, false, none},
+        {8, false, false, Qt::black, true, none},
+        {8, true, false, kWeekendRed, true, none},
+        {9, false, false, Qt::black, true, kOvertimeGreen},
+        {12, true, false, kWeekendRed, true, kOvertimeGreen},
+        {5, false, false, Qt::black, false, none},
+        {5, true, false, kWeekendRed, false, none},
+        {8, false, true, QColor(240, 240, 240), false, none}, // after the month's end
+    };
+    for (const auto& c : cases) {
+        const DayLook look = shiftDayLook(c.value, c.weekend, c.after, p);
+        const std::string what = c.value.toString().toStdString() + (c.weekend ? " weekend" : "") +
+                                 (c.after ? " after" : "");
+        EXPECT_EQ(look.text, c.text) << what;
+        EXPECT_EQ(look.bold, c.bold) << what;
+        EXPECT_EQ(look.background, c.background) << what;
+    }
+    // 1 March 2025 is a Saturday; 2024 is a leap year.
+    EXPECT_TRUE(isWeekend(QDate(2025, 3, 1), 1));
+    EXPECT_TRUE(isWeekend(QDate(2025, 3, 1), 2));
+    EXPECT_FALSE(isWeekend(QDate(2025, 3, 1), 3));
+    EXPECT_TRUE(isWeekend(QDate(2024, 2, 1), 25));
+}
+
+class TimesheetWindowTest : public DbTest {
+protected:
+    void SetUp() override {
+        DbTest::SetUp();
+        worker = addWorker("Сидоров С. С.");
+        oper = addOper(addProduct("КС-2"), addVid("Покраска"));
+        addNorm(oper, 10);
+    }
+    int worker = 0, oper = 0;
+};
+
+TEST_F(TimesheetWindowTest, ShiftSheetShowsTheMonthAndRebuildsIt) {
+    // November 2025: 30 days, the 1st a Saturday.
+    addRecord({worker, oper, QDate(2025, 11, 3), 1, 8});
+    addRecord({worker, oper, QDate(2025, 11, 4), 1, 10});
+    addRecord({worker, oper, QDate(2025, 11, 8), 2, 0});
+    rebuildMonth(db, SheetKind::Shifts, QDate(2025, 11, 1));
+    // Written behind the program's back; the rebuild puts it right.
+    run("update accounts_dep.h_tabel set d3 = 5 where smena = 1");
+
+    ShiftTimesheetWindow w(*ctx);
+    EXPECT_EQ(w.objectName(), "TForm19");
+    EXPECT_EQ(w.windowTitle(), "Табель по времени");
+    EXPECT_EQ(w.yearList()->itemText(0), "2007");
+    EXPECT_EQ(w.yearList()->itemText(w.yearList()->count() - 1),
+              QString::number(QDate::currentDate().year() + 1));
+    ctx->state.pickedDate = QDate(2025, 11, 20);
+    w.selectMonthOf(ctx->state.pickedDate);
+    EXPECT_EQ(w.monthList()->currentText(), "Ноябрь");
+    EXPECT_EQ(w.yearList()->currentText(), "2025");
+
+    DaySheetModel& m1 = w.model(1);
+    ASSERT_EQ(w.sheet(1).count(), 1);
+    const int d3 = m1.dayColumn(3), d4 = m1.dayColumn(4), d31 = m1.dayColumn(31);
+    EXPECT_EQ(m1.index(0, d3).data().toString(), "5");
+    EXPECT_EQ(m1.index(0, m1.columnCount() - 1).data().toString(), "15");
+    EXPECT_EQ(m1.headerData(m1.dayColumn(1), Qt::Horizontal, Qt::ForegroundRole).value<QColor>(),
+              kWeekendRed);
+    EXPECT_EQ(m1.headerData(d31, Qt::Horizontal, Qt::ForegroundRole).value<QColor>(), kSilver);
+    EXPECT_EQ(m1.index(0, d4).data(Qt::BackgroundRole).value<QColor>(), kOvertimeGreen);
+    EXPECT_EQ(w.sheet(2).count(), 1);
+    EXPECT_EQ(w.model(2).index(0, w.model(2).dayColumn(8)).data().toString(), "0");
+    EXPECT_EQ(w.model(2).index(0, w.model(2).dayColumn(8)).data(Qt::ForegroundRole).value<QColor>(),
+              kWeekendRed);
+    EXPECT_EQ(w.sheet(3).count(), 0);
+
+    w.rebuild();
+    EXPECT_TRUE(w.progressBar()->isHidden());
+    EXPECT_EQ(w.sheet(1).count(), 1);
+    EXPECT_EQ(m1.index(0, d3).data().toString(), "8");
+    EXPECT_TRUE(m1.index(0, d3).data(Qt::FontRole).value<QFont>().bold());
+
+    // December: the next month starts the next year.
+    addRecord({worker, oper, QDate(2025, 12, 31), 3, 7});
+    w.monthList()->setCurrentIndex(11);
+    w.rebuild();
+    EXPECT_EQ(w.sheet(3).count(), 1);
+    EXPECT_EQ(w.model(3).index(0, w.model(3).dayColumn(31)).data().toString(), "7");
+}
+
+TEST_F(TimesheetWindowTest, MonthlySheetsColumnsWidthsAndTotals) {
+    addRecord({worker, oper, QDate(2025, 2, 3), 1, 8, 10, 0, 2});
+    run("insert into accounts_dep.fatigue (id_o, id_p, id_nom, d_date, i_mnth, i_year, i_smena, "
+        "cnt, price, i_holiday, i_night) values (7777, :w, 0, '2025-02-04', 2, 2025, 1, 4, 50, "
+        "0, 1)",
+        {{"w", worker}});
+    rebuildMonth(db, SheetKind::Shifts, QDate(2025, 2, 1));
+    rebuildMonth(db, SheetKind::Housekeeping, QDate(2025, 2, 1));
+
+    MonthlyTimesheetWindow w(*ctx);
+    EXPECT_EQ(w.objectName(), "TForm27");
+    const int last = w.model().columnCount() - 1;
+    const struct {
+        MonthlyTimesheetWindow::Sheet sheet;
+        QString caption;
+        int base;
+        bool night, rate;
+        QString night_mark;
+    } sheets[] = {
+        {MonthlyTimesheetWindow::Sheet::Piecework, "Табель сделка (27)", 238, false, true, ""},
+        {MonthlyTimesheetWindow::Sheet::Housekeeping, "Табель хоз. работы (27)", 208, true, true,
+         "ноч."},
+        {MonthlyTimesheetWindow::Sheet::AveragePiecework, "Табель ср. сдельная (27)", 208, true,
+         true, ""},
+        {MonthlyTimesheetWindow::Sheet::General, "Общий табель (27)", 304, false, false, ""},
+    };
+    for (const auto& s : sheets) {
+        w.prepare(s.sheet, QDate(2025, 2, 14)); // February 2025: 28 days
+        EXPECT_EQ(w.windowTitle(), s.caption);
+        EXPECT_EQ(w.grid()->isColumnHidden(1), !s.night);
+        EXPECT_EQ(w.grid()->isColumnHidden(last), !s.rate);
+        EXPECT_EQ(w.grid()->columnWidth(0), s.base + 3 * 20) << s.caption.toStdString();
+        EXPECT_TRUE(w.grid()->isColumnHidden(w.model().dayColumn(29)));
+        EXPECT_FALSE(w.grid()->isColumnHidden(w.model().dayColumn(28)));
+        if (!s.night_mark.isEmpty()) {
+            ASSERT_EQ(w.sheet().count(), 1);
+            EXPECT_EQ(w.sheet().value(0, "s_night").toString(), s.night_mark);
+        }
+    }
+    // Month after month, the name keeps its base width plus the hidden days.
+    w.prepare(MonthlyTimesheetWindow::Sheet::Piecework, QDate(2025, 2, 14));
+    for (int month : {3, 4, 2, 12, 2, 1}) {
+        w.monthList()->setCurrentIndex(month - 1);
+        const int hidden = 31 - QDate(2025, month, 1).daysInMonth();
+        EXPECT_EQ(w.grid()->columnWidth(0), 238 + 20 * hidden) << month;
+    }
+    w.monthList()->setCurrentIndex(1);
+    ASSERT_EQ(w.sheet().count(), 1);
+    EXPECT_EQ(w.model().index(0, w.model().dayColumn(3)).data().toString(), "8");
+    EXPECT_EQ(w.total("Сделка:"), QLocale().toString(20.0, 'f', 2));
+    EXPECT_EQ(w.total("Хоз. работы:"), QLocale().toString(200.0, 'f', 2));
+    EXPECT_EQ(w.total("Ср. сдел.:"), "");
+    EXPECT_EQ(w.total("Итого:"), QLocale().toString(220.0, 'f', 2));
+    // Saturday 1 February 2025.
+    EXPECT_EQ(w.model()
+                  .headerData(w.model().dayColumn(1), Qt::Horizontal, Qt::ForegroundRole)
+                  .value<QColor>(),
+              kWeekendRed);
+}
+
+TEST_F(TimesheetWindowTest, MonthlyRebuildNeedsAYearAndKeepsShiftRows) {
+    addRecord({worker, oper, QDate(2024, 5, 6), 1, 8});
+    rebuildMonth(db, SheetKind::Shifts, QDate(2024, 5, 1));
+    MonthlyTimesheetWindow w(*ctx);
+
+    // A year without time-sheet rows is shown but not in the list.
+    w.prepare(MonthlyTimesheetWindow::Sheet::Housekeeping, QDate(2023, 5, 10));
+    EXPECT_EQ(w.yearList()->currentIndex(), -1);
+    EXPECT_EQ(w.month(), QDate(2023, 5, 1));
+    const int rows = scalar("select count(*) from accounts_dep.h_tabel").toInt();
+    w.rebuild();
+    ASSERT_FALSE(messenger.messages.isEmpty());
+    EXPECT_EQ(messenger.messages.last().caption, "Ошибка");
+    EXPECT_EQ(messenger.lastText(), "Не выбран год.");
+    EXPECT_EQ(scalar("select count(*) from accounts_dep.h_tabel").toInt(), rows);
+
+    // Chosen from the list: the month's housekeeping rows follow the entries.
+    run("insert into accounts_dep.fatigue (id_o, id_p, id_nom, d_date, i_mnth, i_year, i_smena, "
+        "cnt, price, i_holiday, i_night) values (7777, :w, 0, '2024-05-07', 5, 2024, 1, 3, 50, "
+        "0, 0)",
+        {{"w", worker}});
+    ASSERT_EQ(w.yearList()->findText("2024"), 0);
+    w.chooseYear(0);
+    EXPECT_EQ(w.sheet().count(), 0);
+    w.rebuild();
+    EXPECT_EQ(w.sheet().count(), 1);
+    EXPECT_EQ(scalar("select d6 from accounts_dep.h_tabel where smena = 1").toInt(), 8);
+}
+
+} // namespace
