@@ -196,12 +196,16 @@ private:
         for (const CompiledCell& c : b.cells) {
             const Cell& cell = *c.cell;
             QString text;
+            bool number = c.parts.size() == 1;
             for (const auto& part : c.parts) {
-                if (const auto* literal = std::get_if<QString>(&part))
+                if (const auto* literal = std::get_if<QString>(&part)) {
                     text += *literal;
-                else
-                    text += formatValue(std::get<Expression>(part).evaluate(s), c.mask,
-                                        layout_.defaultPlaces, locale_);
+                    number = false;
+                    continue;
+                }
+                const Value v = std::get<Expression>(part).evaluate(s);
+                number = number && v.isNumber();
+                text += formatValue(v, c.mask, layout_.defaultPlaces, locale_);
             }
             const double h = cell.height > 0 ? cell.height : band.height - cell.y;
             PlacedText t;
@@ -211,6 +215,7 @@ private:
             t.bold = band.bold || cell.bold;
             t.fontSize = cell.fontSize > 0 ? cell.fontSize : band.fontSize;
             t.frame = cell.frame;
+            t.number = number;
             page.texts.append(t);
         }
     }

@@ -22,6 +22,7 @@ struct PlacedText {
     bool bold = false;
     double fontSize = 9;
     bool frame = false;
+    bool number = false; // the cell's one value is a number: never cut short
 };
 
 struct Page {

@@ -2,9 +2,13 @@
 
 #include "reportengine/render.h"
 
+#include <QAction>
+#include <QGraphicsView>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
+#include <QScrollBar>
+#include <QTimer>
 
 namespace reportengine {
 
@@ -19,13 +23,19 @@ void showPreview(const Document& doc, QWidget* parent, Zoom zoom,
     // printing); each time they are painted from the laid-out document.
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
                      [&doc](QPrinter* p) { paint(doc, p); });
-    if (auto* view = dialog.findChild<QPrintPreviewWidget*>()) {
-        if (zoom == Zoom::PageWidth)
-            view->fitToWidth();
-        else
-            view->fitInView();
-    }
+    // Through the dialog's own button, so that its tool bar shows the zoom.
+    const char* fit = zoom == Zoom::PageWidth ? "fitWidthAction" : "fitPageAction";
+    if (auto* action = dialog.findChild<QAction*>(fit))
+        action->trigger();
+    else if (auto* view = dialog.findChild<QPrintPreviewWidget*>())
+        zoom == Zoom::PageWidth ? view->fitToWidth() : view->fitInView();
     dialog.setWindowState(dialog.windowState() | Qt::WindowMaximized);
+    // Zooming to the width keeps the middle of the view in place; once the
+    // window has its size, the first page is shown from its top.
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        if (auto* view = dialog.findChild<QGraphicsView*>())
+            view->verticalScrollBar()->setValue(view->verticalScrollBar()->minimum());
+    });
     if (run)
         run(dialog);
     else

@@ -64,18 +64,14 @@ public:
                 p.setFont(face.font);
             // A little air between a frame or a neighbour and the text.
             const QRectF inner = r.adjusted(0.5 * dotsX_, 0, -0.5 * dotsX_, 0);
-            int flags = alignmentFlags(t.align) | Qt::TextSingleLine;
-            if (t.align == Align::Left) {
-                // A name too long for its cell is cut with an ellipsis.
-                if (face.metrics.horizontalAdvance(t.text) > inner.width()) {
-                    p.drawText(inner, flags,
-                               face.metrics.elidedText(t.text, Qt::ElideRight, inner.width()));
-                    continue;
-                }
-            } else {
-                flags |= Qt::TextDontClip; // a number is never cut short
-            }
-            p.drawText(inner, flags, t.text);
+            const int flags = alignmentFlags(t.align) | Qt::TextSingleLine | Qt::TextDontClip;
+            // A text too long for its cell is cut with an ellipsis, so it does
+            // not run into its neighbours; a number is never cut short.
+            if (!t.number && face.metrics.horizontalAdvance(t.text) > inner.width())
+                p.drawText(inner, flags,
+                           face.metrics.elidedText(t.text, Qt::ElideRight, inner.width()));
+            else
+                p.drawText(inner, flags, t.text);
         }
     }
 

@@ -239,18 +239,18 @@ Layout byProducts() {
 }
 
 Layout byWorkersDetailed() {
-    // Columns: mark 3-40, type 40-72, colour 72-84, kind 84-120, hours
-    // 120-133, rejects 133-145, quantity 145-167, amount 167-190.
+    // Columns: mark 3-40, type 40-72, colour 72-82, kind 82-118, hours
+    // 118-131, rejects 131-142, quantity 142-166, amount 166-190.
     // The worker's footer: the group sums under their columns, then a small
     // table of hours and amounts with and without the 1.2 factor.
     Band footer{
         .kind = BandKind::GroupFooter,
         .height = 45,
         .cells =
-            {{.x = 133, .width = 12, .memo = "[sum(brk)]", .align = Align::Center, .height = 5},
-             {.x = 145, .width = 22, .memo = "[sum(kolvo)]", .align = Align::Center, .height = 5},
-             {.x = 167,
-              .width = 23,
+            {{.x = 131, .width = 11, .memo = "[sum(brk)]", .align = Align::Center, .height = 5},
+             {.x = 142, .width = 24, .memo = "[sum(kolvo)]", .align = Align::Center, .height = 5},
+             {.x = 166,
+              .width = 24,
               .memo = "[sum(summa)]",
               .align = Align::Center,
               .mask = "#0.00",
@@ -336,22 +336,22 @@ Layout byWorkersDetailed() {
              .height = 7,
              .cells =
                  {{.x = 0, .width = 118, .memo = "[fio]", .y = 1.5},
-                  {.x = 120, .width = 13, .memo = "Часы", .align = Align::Center, .y = 1.5},
-                  {.x = 133, .width = 12, .memo = "Брак", .align = Align::Center, .y = 1.5},
-                  {.x = 145, .width = 22, .memo = "Количество", .align = Align::Center, .y = 1.5},
-                  {.x = 167, .width = 23, .memo = "Сумма", .align = Align::Center, .y = 1.5}},
+                  {.x = 118, .width = 13, .memo = "Часы", .align = Align::Center, .y = 1.5},
+                  {.x = 131, .width = 11, .memo = "Брак", .align = Align::Center, .y = 1.5},
+                  {.x = 142, .width = 24, .memo = "Количество", .align = Align::Center, .y = 1.5},
+                  {.x = 166, .width = 24, .memo = "Сумма", .align = Align::Center, .y = 1.5}},
              .bold = true},
             {.kind = BandKind::Detail,
              .height = 4.5,
              .cells = {{.x = 3, .width = 37, .memo = "[marka]"},
                        {.x = 40, .width = 32, .memo = "[vid]", .align = Align::Center},
-                       {.x = 72, .width = 12, .memo = "[color]", .align = Align::Center},
-                       {.x = 84, .width = 36, .memo = kKind},
-                       {.x = 120, .width = 13, .memo = "[sum_time]", .align = Align::Center},
-                       {.x = 133, .width = 12, .memo = "[brk]", .align = Align::Center},
-                       {.x = 145, .width = 22, .memo = "[kolvo]", .align = Align::Center},
-                       {.x = 167,
-                        .width = 23,
+                       {.x = 72, .width = 10, .memo = "[color]", .align = Align::Center},
+                       {.x = 82, .width = 36, .memo = kKind},
+                       {.x = 118, .width = 13, .memo = "[sum_time]", .align = Align::Center},
+                       {.x = 131, .width = 11, .memo = "[brk]", .align = Align::Center},
+                       {.x = 142, .width = 24, .memo = "[kolvo]", .align = Align::Center},
+                       {.x = 166,
+                        .width = 24,
                         .memo = "[summa]",
                         .align = Align::Center,
                         .mask = "#0.00"}}},
