@@ -55,46 +55,47 @@ ReportStatement reportByWorkers() {
     const QString inner =
         QStringLiteral(
             "with %1, "
-            // Rows of one name share its rank; the first product and operation
-            // of a row give its name and type.
             "s as (select w_id, i_id, o_id, color, sum(kol_vo - brak) as qty, "
             "sum((kol_vo - brak) * cena) as pay from accounts_dep.smena "
             "where data >= :d1 and data < :d2 group by w_id, i_id, o_id, color), "
+            // Rows of one name share its rank; the first product and operation
+            // of a row give its name and type.
             "g as (select s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color, "
             "min(s.i_id) as i_id, min(s.o_id) as o_id, sum(s.qty) as qty, sum(s.pay) as pay "
             "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
             "group by s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color), "
-            "%2, "
-            "f as (select id_p, id_nom, id_o, sum(cnt * price) as pay from accounts_dep.fatigue "
-            "where d_date >= :d1 and d_date < :d2 group by id_p, id_nom, id_o), "
-            "fn as (select id_p, id_nom, "
-            "coalesce(sum(pay) filter (where id_o = 7777), 0)::numeric(10,2) as f_sum7, "
-            "coalesce(sum(pay) filter (where id_o = 7778), 0)::numeric(10,2) as f_sum8 "
-            "from f group by id_p, id_nom), "
-            "fw as (select id_p, sum(pay)::numeric(10,2) as f_sum78 from f group by id_p) "
+            "%2 "
             "select p.fio, g.qty::numeric(10,2) as kolvo, op.vid, g.pay::numeric(10,2) as summa, "
-            "pr.nom, g.naimen, g.color, coalesce(fn.f_sum7, 0)::numeric(10,2) as f_sum7, "
-            "coalesce(fn.f_sum8, 0)::numeric(10,2) as f_sum8, "
-            "coalesce(fw.f_sum78, 0)::numeric(10,2) as f_sum78, g.w_id, "
-            "p.fio_rank, g.nom_rank, g.vid_rank "
-            "from g join p on p.w_id = g.w_id join pr on pr.id = g.i_id join op on op.id = g.o_id "
-            "left join fn on fn.id_p = g.w_id and fn.id_nom = g.id_nom "
-            "left join fw on fw.id_p = g.w_id")
+            "pr.nom, g.naimen, g.color, g.w_id, g.id_nom, p.fio_rank, g.nom_rank, g.vid_rank "
+            "from g join p on p.w_id = g.w_id join pr on pr.id = g.i_id join op on op.id = g.o_id")
             .arg(QLatin1String(kNamed), QLatin1String(kWorkers));
     // The worker's id keeps namesakes apart.
-    return asJson(inner,
-                  {{"fio", false},
-                   {"kolvo", true},
-                   {"vid", false},
-                   {"summa", true},
-                   {"nom", false},
-                   {"naimen", true},
-                   {"color", true},
-                   {"f_sum7", true},
-                   {"f_sum8", true},
-                   {"f_sum78", true},
-                   {"w_id", true}},
-                  "fio_rank, w_id, nom_rank, naimen, vid_rank, color");
+    ReportStatement r = asJson(inner,
+                               {{"fio", false},
+                                {"kolvo", true},
+                                {"vid", false},
+                                {"summa", true},
+                                {"nom", false},
+                                {"naimen", true},
+                                {"color", true},
+                                {"w_id", true},
+                                {"id_nom", true}},
+                               "fio_rank, w_id, nom_rank, naimen, vid_rank, color");
+    r.lookups = {
+        {QStringLiteral(
+             "select id_p::text, id_nom::text, "
+             "coalesce(sum(cnt * price) filter (where id_o = 7777), 0)::numeric(10,2)::text, "
+             "coalesce(sum(cnt * price) filter (where id_o = 7778), 0)::numeric(10,2)::text "
+             "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2 "
+             "group by id_p, id_nom"),
+         {"w_id", "id_nom"},
+         {"f_sum7", "f_sum8"}},
+        {QStringLiteral("select id_p::text, coalesce(sum(cnt * price), 0)::numeric(10,2)::text "
+                        "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2 "
+                        "group by id_p"),
+         {"w_id"},
+         {"f_sum78"}}};
+    return r;
 }
 
 ReportStatement reportByProducts() {
@@ -134,52 +135,42 @@ ReportStatement reportByWorkersDetailed() {
             "sum(s.qty) as qty, sum(s.brk) as brk, sum(s.pay) as pay, sum(s.prize) as prize "
             "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
             "group by s.w_id, pr.marka_rank, op.vid_rank, op.naimen, s.color), "
-            "%2, "
-            "f as (select id_p, "
-            "sum(cnt * price) filter (where id_o = 7777 and i_night = 0) as f_sum7, "
-            "sum(cnt * price) filter (where id_o = 7777 and i_night = 1) as f_sum7_n, "
-            "sum(cnt * price) filter (where id_o = 7778 and i_night = 0) as f_sum8, "
-            "sum(cnt * price) filter (where id_o = 7778 and i_night = 1) as f_sum8_n, "
-            "sum(cnt) filter (where id_o = 7777 and i_night = 0) as f_sum7h, "
-            "sum(cnt) filter (where id_o = 7777 and i_night = 1) as f_sum7h_n, "
-            "sum(cnt) filter (where id_o = 7778 and i_night = 0) as f_sum8h, "
-            "sum(cnt) filter (where id_o = 7778 and i_night = 1) as f_sum8h_n "
-            "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2 group by id_p) "
+            "%2 "
             "select p.fio, pr.marka, op.vid, g.naimen, g.sum_time, g.qty::numeric(10,2) as kolvo, "
             "g.brk, g.pay::numeric(10,2) as summa, g.color, g.prize::numeric(10,2) as s_prize, "
-            "coalesce(f.f_sum7, 0)::numeric(10,2) as f_sum7, "
-            "coalesce(f.f_sum7_n, 0)::numeric(10,2) as f_sum7_n, "
-            "coalesce(f.f_sum8, 0)::numeric(10,2) as f_sum8, "
-            "coalesce(f.f_sum8_n, 0)::numeric(10,2) as f_sum8_n, "
-            "coalesce(f.f_sum7h, 0)::numeric(10,2) as f_sum7h, "
-            "coalesce(f.f_sum7h_n, 0)::numeric(10,2) as f_sum7h_n, "
-            "coalesce(f.f_sum8h, 0)::numeric(10,2) as f_sum8h, "
-            "coalesce(f.f_sum8h_n, 0)::numeric(10,2) as f_sum8h_n, g.w_id, "
-            "p.fio_rank, g.marka_rank, g.vid_rank "
-            "from g join p on p.w_id = g.w_id join pr on pr.id = g.i_id join op on op.id = g.o_id "
-            "left join f on f.id_p = g.w_id")
+            "g.w_id, p.fio_rank, g.marka_rank, g.vid_rank "
+            "from g join p on p.w_id = g.w_id join pr on pr.id = g.i_id join op on op.id = g.o_id")
             .arg(QLatin1String(kNamed), QLatin1String(kWorkers));
-    return asJson(inner,
-                  {{"fio", false},
-                   {"marka", false},
-                   {"vid", false},
-                   {"naimen", true},
-                   {"sum_time", true},
-                   {"kolvo", true},
-                   {"brk", true},
-                   {"summa", true},
-                   {"color", true},
-                   {"s_prize", true},
-                   {"f_sum7", true},
-                   {"f_sum7_n", true},
-                   {"f_sum8", true},
-                   {"f_sum8_n", true},
-                   {"f_sum7h", true},
-                   {"f_sum7h_n", true},
-                   {"f_sum8h", true},
-                   {"f_sum8h_n", true},
-                   {"w_id", true}},
-                  "fio_rank, w_id, marka_rank, vid_rank, naimen, color");
+    ReportStatement r = asJson(inner,
+                               {{"fio", false},
+                                {"marka", false},
+                                {"vid", false},
+                                {"naimen", true},
+                                {"sum_time", true},
+                                {"kolvo", true},
+                                {"brk", true},
+                                {"summa", true},
+                                {"color", true},
+                                {"s_prize", true},
+                                {"w_id", true}},
+                               "fio_rank, w_id, marka_rank, vid_rank, naimen, color");
+    QStringList sums;
+    const char* const kinds[][3] = {{"f_sum7", "7777", "0"},
+                                    {"f_sum7_n", "7777", "1"},
+                                    {"f_sum8", "7778", "0"},
+                                    {"f_sum8_n", "7778", "1"}};
+    for (const char* measure : {"cnt * price", "cnt"})
+        for (const auto& k : kinds)
+            sums << QStringLiteral("coalesce(sum(%1) filter (where id_o = %2 and i_night = %3), "
+                                   "0)::numeric(10,2)::text")
+                        .arg(QLatin1String(measure), QLatin1String(k[1]), QLatin1String(k[2]));
+    r.lookups = {{QStringLiteral("select id_p::text, %1 from accounts_dep.fatigue "
+                                 "where d_date >= :d1 and d_date < :d2 group by id_p")
+                      .arg(sums.join(QStringLiteral(", "))),
+                  {"w_id"},
+                  {"f_sum7", "f_sum7_n", "f_sum8", "f_sum8_n", "f_sum7h", "f_sum7h_n", "f_sum8h",
+                   "f_sum8h_n"}}};
+    return r;
 }
 
 ReportStatement reportByProductsDetailed() {

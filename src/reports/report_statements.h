@@ -12,10 +12,23 @@ namespace tabel::sql {
 // The driver hands rows over one at a time, at some 15 µs a row, and a
 // year's report by workers has tens of thousands of them; as one text they
 // arrive in a fraction of that.
+//
+// Sums that depend on the worker alone (or the worker and a nomenclature
+// group) are not repeated on every row: each `Lookup` reads them once per
+// worker, and the reader puts them on the rows.
+struct Lookup {
+    // Ordinary rows: the key columns, then the value columns, all as text.
+    QString sql;
+    QStringList keys;   // columns of the report's rows the lookup's keys match
+    QStringList values; // columns the lookup adds to the rows; 0 for a row
+                        // whose key it does not have
+};
+
 struct ReportStatement {
     QString sql;
     QStringList columns;
     QList<bool> numeric; // per column: read as a number
+    QList<Lookup> lookups;
 };
 
 // The statements of the summary reports. Each takes the period as :d1
@@ -33,9 +46,10 @@ struct ReportStatement {
 
 // By workers: one row per worker, product name, operation type, kind and
 // colour, ordered by worker and product name (then kind, type, colour):
-// fio, kolvo, vid, summa, nom, naimen, color, f_sum7, f_sum8 (the worker's
-// pay for the nomenclature group of the product), f_sum78 (all the worker's
-// housekeeping pay), w_id.
+// fio, kolvo, vid, summa, nom, naimen, color, w_id, id_nom (the product's
+// nomenclature group); looked up: f_sum7, f_sum8 (the worker's pay for the
+// product's nomenclature group), f_sum78 (all the worker's housekeeping
+// pay).
 ReportStatement reportByWorkers();
 
 // By products: one row per product name, colour, kind, operation type and
@@ -45,9 +59,10 @@ ReportStatement reportByProducts();
 
 // Detailed by workers: one row per worker, product mark, operation type,
 // kind and colour, ordered by worker, mark, type, kind (then colour): fio,
-// marka, vid, naimen, sum_time, kolvo, brk, summa, color, s_prize, the
-// worker's housekeeping pay and hours by type and day or night (f_sum7,
-// f_sum7_n, f_sum8, f_sum8_n, f_sum7h, f_sum7h_n, f_sum8h, f_sum8h_n), w_id.
+// marka, vid, naimen, sum_time, kolvo, brk, summa, color, s_prize, w_id;
+// looked up: the worker's housekeeping pay and hours by type and day or
+// night (f_sum7, f_sum7_n, f_sum8, f_sum8_n, f_sum7h, f_sum7h_n, f_sum8h,
+// f_sum8h_n).
 ReportStatement reportByWorkersDetailed();
 
 // Detailed by products: one row per product name, mark, operation type,

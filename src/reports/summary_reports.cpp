@@ -3,6 +3,7 @@
 #include "db/sql.h"
 #include "reports/report_statements.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSqlField>
@@ -81,18 +82,35 @@ ReportData readRows(QSqlQuery& query, const QString& name) {
 ReportData readSummaryReport(const QSqlDatabase& db, const SummaryRequest& request,
                              const QLocale& locale) {
     const Source source = sourceOf(request.report);
+    const sql::ReportStatement& statement = source.statement;
     const QVariantMap period{{"d1", request.from}, {"d2", request.to}};
     QVariantMap params = period;
     params.insert("kind", int(request.kind));
+
     // A year's report groups and sorts tens of thousands of rows at once;
     // in the server's usual working memory they would go through the disk.
     // The memory is raised for this transaction only, and never lowered.
     Transaction tx(db);
     exec(db, "select set_config('work_mem', '64MB', true) "
              "where pg_size_bytes(current_setting('work_mem')) < 64 * 1024 * 1024");
-    QSqlQuery rows = exec(db, source.statement.sql, params);
+    QSqlQuery rows = exec(db, statement.sql, params);
     rows.next();
     const QByteArray json = rows.value(0).toString().toUtf8();
+    // Per lookup: the values of each key ("w_id" or "w_id id_nom" as text).
+    QList<QHash<QString, QList<Value>>> found;
+    for (const sql::Lookup& lookup : statement.lookups) {
+        QHash<QString, QList<Value>>& byKey = found.emplace_back();
+        QSqlQuery q = exec(db, lookup.sql, period);
+        const int keys = int(lookup.keys.size());
+        while (q.next()) {
+            QStringList key;
+            for (int k = 0; k < keys; ++k)
+                key << q.value(k).toString();
+            QList<Value>& values = byKey[key.join(QChar(0x1f))];
+            for (int v = 0; v < lookup.values.size(); ++v)
+                values << Value::fromVariant(q.value(keys + v), true);
+        }
+    }
     // The period's totals do not depend on the rows: they print even when
     // the kind or the period leaves no row.
     QSqlQuery totals = exec(db, sql::housekeepingTotals(), period);
@@ -101,22 +119,49 @@ ReportData readSummaryReport(const QSqlDatabase& db, const SummaryRequest& reque
     const QVariant sum8 = totals.value("f_sum8_all");
     tx.commit();
 
+    QStringList fields = statement.columns;
+    QList<bool> numeric = statement.numeric;
+    QList<QList<int>> keyColumns;
+    for (const sql::Lookup& lookup : statement.lookups) {
+        QList<int>& columns = keyColumns.emplace_back();
+        for (const QString& key : lookup.keys)
+            columns << int(statement.columns.indexOf(key));
+        fields << lookup.values;
+        numeric << QList<bool>(lookup.values.size(), true);
+    }
     ReportData data(source.query);
-    data.setFields(source.statement.columns, source.statement.numeric);
-    const qsizetype width = source.statement.columns.size();
+    data.setFields(fields, numeric);
+    const qsizetype width = statement.columns.size();
     const QJsonArray all = QJsonDocument::fromJson(json).array();
     for (const QJsonValue& row : all) {
         const QJsonArray r = row.toArray();
-        QList<Value> values(width);
+        QList<Value> values(fields.size());
+        QStringList texts(width);
         for (qsizetype i = 0; i < width; ++i) {
             const QJsonValue v = r.at(i);
             if (v.isNull())
                 continue;
-            const QString text = v.toString();
-            if (!data.isNumeric(int(i)))
-                values[i] = Value::text(text);
-            else if (const auto number = Decimal::parse(text))
+            texts[i] = v.toString();
+            if (!numeric[i])
+                values[i] = Value::text(texts[i]);
+            else if (const auto number = Decimal::parse(texts[i]))
                 values[i] = Value::number(*number);
+        }
+        qsizetype next = width;
+        for (qsizetype l = 0; l < statement.lookups.size(); ++l) {
+            QStringList key;
+            bool complete = true;
+            for (int column : keyColumns[l]) {
+                complete = complete && !r.at(column).isNull();
+                key << texts[column];
+            }
+            const auto hit =
+                complete ? found[l].constFind(key.join(QChar(0x1f))) : found[l].constEnd();
+            // No entry of the worker (or none in the group, or no group):
+            // nothing was paid.
+            for (qsizetype v = 0; v < statement.lookups[l].values.size(); ++v)
+                values[next++] =
+                    hit != found[l].constEnd() ? hit.value()[v] : Value::number(Decimal());
         }
         data.addRow(std::move(values));
     }
