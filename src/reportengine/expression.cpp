@@ -374,15 +374,6 @@ Value evaluate(const Node& n, const Scope& s) {
     }
 }
 
-bool mentionsPage(const Node& n) {
-    if (n.op == Op::Page)
-        return true;
-    for (const NodePtr& a : n.args)
-        if (mentionsPage(*a))
-            return true;
-    return false;
-}
-
 } // namespace
 
 Expression::Expression() = default;
@@ -398,10 +389,6 @@ Expression Expression::compile(const QString& text, const ReportData& data) {
 
 Value Expression::evaluate(const Scope& scope) const {
     return root_ ? reportengine::evaluate(*root_, scope) : Value();
-}
-
-bool Expression::usesPageNumber() const {
-    return root_ && mentionsPage(*root_);
 }
 
 } // namespace reportengine

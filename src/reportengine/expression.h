@@ -49,7 +49,6 @@ public:
     static Expression compile(const QString& text, const ReportData& data);
 
     Value evaluate(const Scope& scope) const;
-    bool usesPageNumber() const;
 
     struct Node;
 

@@ -25,26 +25,18 @@ const Band kPageNumber{
 
 // A label and two amounts, with and without the 1.2 factor, on one line of
 // the closing footers.
-QList<Cell> closingLine(double y, const QString& label, const QString& amount,
-                        const QString& mask = "#0.00") {
-    QList<Cell> cells;
-    if (!label.isEmpty())
-        cells << Cell{.x = 3, .width = 60, .memo = label, .y = y, .height = 5.5};
-    cells << Cell{.x = 100,
-                  .width = 44,
-                  .memo = "[" + amount + "]",
-                  .align = Align::Right,
-                  .mask = mask,
-                  .y = y,
-                  .height = 5.5}
-          << Cell{.x = 144,
-                  .width = 44,
-                  .memo = "[(" + amount + ")/1.2]",
-                  .align = Align::Right,
-                  .mask = mask,
-                  .y = y,
-                  .height = 5.5};
-    return cells;
+QList<Cell> closingLine(double y, const QString& label, const QString& amount) {
+    const auto money = [y](double x, const QString& memo) {
+        return Cell{.x = x,
+                    .width = 44,
+                    .memo = memo,
+                    .align = Align::Right,
+                    .mask = "#0.00",
+                    .y = y,
+                    .height = 5.5};
+    };
+    return {Cell{.x = 3, .width = 60, .memo = label, .y = y, .height = 5.5},
+            money(100, "[" + amount + "]"), money(144, "[(" + amount + ")/1.2]")};
 }
 
 Layout byWorkers() {
