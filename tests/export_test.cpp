@@ -9,9 +9,11 @@
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
 #include "operations/operations_list.h"
+#include "reports/reports_dialog.h"
 #include "timesheets/monthly_timesheet_window.h"
 #include "timesheets/shift_timesheet_window.h"
 
+#include <QDateEdit>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -20,6 +22,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -352,6 +355,7 @@ TEST_F(ExportTest, TheTimeSheetWindowsExportTheMonthTheyShow) {
     Windows windows(*ctx, main);
 
     ShiftTimesheetWindow& shifts = windows.shiftTimesheet();
+    EXPECT_TRUE(shifts.printButton()->isEnabled()); // "Печать" reaches the print preview
     shifts.selectMonthOf(QDate(2024, 3, 20));
     shifts.excelButton()->click();
     ASSERT_EQ(shown.size(), 1);
@@ -369,6 +373,28 @@ TEST_F(ExportTest, TheTimeSheetWindowsExportTheMonthTheyShow) {
     EXPECT_EQ(s.row(3, 6), QStringList({"Петров П. П.", "дн.", "", "", "", "2"}));
     EXPECT_EQ(monthly.excelButton()->text(), "Excel (1 из 1)");
     EXPECT_TRUE(messenger.messages.isEmpty());
+}
+
+TEST_F(ExportTest, TheReportsDialogExportsItsPeriodAndKind) {
+    const int worker = addWorker("Иванов И. И.");
+    const int product = addProduct("Щит-2");
+    const int cut = addVid("Резка");
+    addRecord({.worker = worker, .oper = addOper(product, cut, 0), .date = QDate(2024, 3, 5)});
+    addRecord({.worker = worker, .oper = addOper(product, cut, 1), .date = QDate(2024, 3, 6)});
+    addRecord({.worker = worker, .oper = addOper(product, cut, 1), .date = QDate(2024, 4, 1)});
+    MainWindow main(*ctx);
+    Windows windows(*ctx, main);
+    ReportsDialog& dialog = windows.reports();
+    dialog.fromPicker()->setDate(QDate(2024, 3, 1));
+    dialog.toPicker()->setDate(QDate(2024, 4, 1));
+    dialog.kindButton(reports::ProductKind::Blanks)->setChecked(true);
+    ASSERT_TRUE(dialog.excelButton()->isEnabled());
+    dialog.excelButton()->click();
+    ASSERT_EQ(shown.size(), 1);
+    const Sheet s = readBack(shown.last());
+    ASSERT_EQ(s.rows, 2); // the blank of March only
+    EXPECT_EQ(s.at(2, 3).value, "Заготовки");
+    EXPECT_EQ(dialog.excelButton()->text(), "Excel (1 из 1)");
 }
 
 TEST_F(ExportTest, PriceListListsEveryOperationWithItsListPrice) {

@@ -17,10 +17,12 @@
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"
 #include "reports/reports_dialog.h"
+#include "reports/timesheet_preview.h"
 #include "timesheets/monthly_timesheet_window.h"
 #include "timesheets/shift_timesheet_window.h"
 
 #include <QAction>
+#include <QDateEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTimer>
@@ -88,6 +90,21 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
         ShiftTimesheetWindow& w = *shiftTimesheet_;
         exportShiftTimesheet(&w, w.excelButton(), ctx_, w.month().month(), w.month().year(),
                              w.monthName());
+    });
+    shiftTimesheet_->setPrint([this] {
+        ShiftTimesheetWindow& w = *shiftTimesheet_;
+        reports::printShiftTimesheet(&w, ctx_.db(), w.month().month(), w.month().year(),
+                                     w.monthName());
+    });
+    // The reports dialog's "Excel": the period and the kind chosen there.
+    reports_->excelButton()->setEnabled(true);
+    QObject::connect(reports_->excelButton(), &QPushButton::clicked, reports_.get(), [this] {
+        const reports::ProductKind kind = reports_->request(reports::SummaryReport::Workers).kind;
+        exportSummary(reports_.get(), reports_->excelButton(), ctx_, reports_->fromPicker()->date(),
+                      reports_->toPicker()->date(),
+                      kind == reports::ProductKind::Finished ? ProductKind::Finished
+                      : kind == reports::ProductKind::Blanks ? ProductKind::Blanks
+                                                             : ProductKind::All);
     });
     monthlyTimesheet_->setExport([this] {
         MonthlyTimesheetWindow& w = *monthlyTimesheet_;

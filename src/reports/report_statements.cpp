@@ -27,7 +27,8 @@ ReportStatement asJson(const QString& inner, std::initializer_list<Column> colum
     return s;
 }
 
-// Products and operations (of the chosen kind) with the ranks of their
+// Products and operations (of the chosen kind: "naimen=0" finished goods,
+// "naimen=1" blanks, as the spreadsheet export filters) with the ranks of their
 // names, so that rows are put in the order of the names without comparing
 // names row by row.
 const char* kNamed =
@@ -38,7 +39,7 @@ const char* kNamed =
     "op as (select oper.id, oper.naimen, vid_oper.vid, "
     "dense_rank() over (order by vid_oper.vid) as vid_rank "
     "from accounts_dep.oper oper join accounts_dep.vid_oper vid_oper on vid_oper.id = oper.vid "
-    "where :kind < 0 or (case when oper.naimen = 0 then 0 else 1 end) = :kind)";
+    "where :kind < 0 or oper.naimen = :kind)";
 
 // The names of the workers of the period, from the people registry, with
 // their ranks. A worker is listed under every name the registry has for
