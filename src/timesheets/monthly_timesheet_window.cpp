@@ -5,15 +5,13 @@
 #include "db/outcome.h"
 #include "db/sql.h"
 #include "kit/error_boxes.h"
-#include "kit/grid_view.h"
 #include "timesheets/months.h"
-#include "timesheets/rebuild_progress.h"
 #include "timesheets/sheet_look.h"
+#include "timesheets/sheet_window_kit.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QProgressBar>
@@ -91,15 +89,7 @@ MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
     grid_ = new QTableView(this);
     grid_->setObjectName("DBGrid1");
     grid_->setAccessibleName("Табель");
-    // 31 days side by side: a day column is 20 pixels wide, narrower than a
-    // header would keep it, and two digits must fit in it whole.
-    grid_->horizontalHeader()->setMinimumSectionSize(16);
-    grid_->setTextElideMode(Qt::ElideNone);
-    QFont small = grid_->font();
-    small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
-    grid_->setFont(small);
-    grid_->horizontalHeader()->setFont(small);
-    bindGrid(grid_, model_);
+    bindDayGrid(grid_, model_);
 
     month_ = new QComboBox(this);
     month_->setObjectName("ComboBox1");
@@ -204,11 +194,11 @@ void MonthlyTimesheetWindow::prepare(Sheet sheetKind, const QDate& today) {
     years_->reopen();
     year_->clear();
     for (int i = 0; i < years_->count(); ++i)
-        year_->addItem(years_->value(i, "year").toString());
+        year_->addItem(years_->value(i, "year").toString(), years_->value(i, "year").toInt());
     yearKey_ = today.year();
     // A year without time-sheet rows is not in the list: its month is still
     // shown, and the list shows no year.
-    year_->setCurrentIndex(year_->findText(QString::number(yearKey_)));
+    year_->setCurrentIndex(year_->findData(yearKey_));
     selecting_ = false;
     periodChanged();
 }
@@ -241,7 +231,7 @@ void MonthlyTimesheetWindow::chooseYear(int listIndex) {
     selecting_ = true;
     year_->setCurrentIndex(listIndex);
     selecting_ = false;
-    yearKey_ = year_->itemText(listIndex).toInt();
+    yearKey_ = year_->itemData(listIndex).toInt();
     periodChanged();
 }
 
@@ -284,11 +274,11 @@ void MonthlyTimesheetWindow::refresh() {
 }
 
 void MonthlyTimesheetWindow::rebuild() {
-    if (year_->currentIndex() < 0 || year_->currentText().isEmpty()) {
+    if (year_->currentIndex() < 0) {
         ctx_.messenger.error(kErrorCaption, "Не выбран год.");
         return;
     }
-    const QDate first(year_->currentText().toInt(), month_->currentIndex() + 1, 1);
+    const QDate first(year_->currentData().toInt(), month_->currentIndex() + 1, 1);
     sheet().close();
     rebuildShowingProgress(ctx_.db(), SheetKind::Housekeeping, first, progress_,
                            [this] { refresh(); });

@@ -2,16 +2,14 @@
 
 #include "db/dataset.h"
 #include "kit/error_boxes.h"
-#include "kit/grid_view.h"
 #include "timesheets/months.h"
-#include "timesheets/rebuild_progress.h"
 #include "timesheets/sheet_look.h"
 #include "timesheets/sheet_statements.h"
+#include "timesheets/sheet_window_kit.h"
 
 #include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -74,15 +72,7 @@ ShiftTimesheetWindow::ShiftTimesheetWindow(AppContext& ctx, QWidget* parent)
         auto* grid = new QTableView(page);
         grid->setObjectName(QStringLiteral("DBGrid%1").arg(s));
         grid->setAccessibleName(QStringLiteral("Смена №%1").arg(s));
-        // 31 days side by side: a day column is 20 pixels wide, narrower than a
-        // header would keep it, and two digits must fit in it whole.
-        grid->horizontalHeader()->setMinimumSectionSize(16);
-        grid->setTextElideMode(Qt::ElideNone);
-        QFont small = grid->font();
-        small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
-        grid->setFont(small);
-        grid->horizontalHeader()->setFont(small);
-        bindGrid(grid, model);
+        bindDayGrid(grid, model);
         pageLayout->addWidget(grid);
         sheets_[s - 1] = ds;
         models_[s - 1] = model;
@@ -162,7 +152,7 @@ void ShiftTimesheetWindow::setExport(std::function<void()> exportSheet) {
 }
 
 QDate ShiftTimesheetWindow::month() const {
-    return QDate(year_->currentText().toInt(), month_->currentIndex() + 1, 1);
+    return QDate(kFirstYear + year_->currentIndex(), month_->currentIndex() + 1, 1);
 }
 
 QString ShiftTimesheetWindow::monthName() const {

@@ -1,11 +1,25 @@
-#include "rebuild_progress.h"
+#include "sheet_window_kit.h"
 
 #include "kit/error_boxes.h"
+#include "kit/grid_view.h"
+#include "timesheets/sheet_look.h"
 
 #include <QCoreApplication>
+#include <QHeaderView>
 #include <QProgressBar>
+#include <QTableView>
 
 namespace tabel {
+
+void bindDayGrid(QTableView* grid, DaySheetModel* model) {
+    grid->horizontalHeader()->setMinimumSectionSize(16);
+    grid->setTextElideMode(Qt::ElideNone);
+    QFont small = grid->font();
+    small.setPointSizeF(std::min(small.pointSizeF(), 8.0));
+    grid->setFont(small);
+    grid->horizontalHeader()->setFont(small);
+    bindGrid(grid, model);
+}
 
 void rebuildShowingProgress(const QSqlDatabase& db, SheetKind kind, const QDate& first,
                             QProgressBar* bar, const std::function<void()>& reread) {
