@@ -581,4 +581,52 @@ TEST_F(ExportTest, BatchExportWritesTheWorkbookOrSaysWhyNot) {
               QStringList());
 }
 
+// The small plant's December 2023 has day and night rows of both kinds of
+// housekeeping, besides the shifts.
+class ExportPlantTest : public ExportTest {
+protected:
+    const char* templateName() const override { return demoTemplate; }
+};
+
+// tabel-batch lays out each monthly sheet as the window does: the same cells,
+// the day or night mark in column 2 and the last heading included.
+TEST_F(ExportPlantTest, BatchMonthlySheetsMatchTheWindowsExport) {
+    const struct {
+        const char* word;
+        sql::MonthlySheet kind;
+        bool marks;        // "дн." and "ноч." in column 2
+        QString heading36; // over column 36
+    } cases[] = {
+        {"piecework", sql::MonthlySheet::Piecework, false, "Час (р.)"},
+        {"housekeeping", sql::MonthlySheet::Housekeeping, true, "Час (р.)"},
+        {"average", sql::MonthlySheet::AveragePiecework, true, "Час (р.)"},
+        {"general", sql::MonthlySheet::General, false, ""},
+    };
+    const QString file = folder.filePath("batch.xlsx");
+    for (const auto& c : cases) {
+        Dataset sheet(db, "H_Tabel0");
+        openMonthlySheet(sheet, c.kind, 12, 2023);
+        const QString path =
+            exportMonthlySheet(&window, button, *ctx, sheet, c.kind, "Декабрь 2023");
+        ASSERT_FALSE(path.isEmpty()) << c.word;
+        const Sheet shown = readBack(path);
+        const BatchRun r = runBatch(dbName, {"export", "monthly", c.word, "--month", "12", "--year",
+                                             "2023", "--xlsx", file});
+        ASSERT_EQ(r.exitCode, 0) << c.word << r.err.toStdString();
+        const Sheet written = readBack(file);
+
+        ASSERT_GT(shown.rows, 2) << c.word;
+        QStringList marks;
+        for (int row = 3; row <= shown.rows; ++row)
+            marks << (shown.has(row, 2) ? shown.at(row, 2).text() : QString());
+        EXPECT_EQ(marks.contains("дн.") && marks.contains("ноч."), c.marks) << c.word;
+        EXPECT_EQ(shown.has(2, 36) ? shown.at(2, 36).text() : QString(), c.heading36) << c.word;
+        ASSERT_EQ(written.rows, shown.rows) << c.word;
+        for (int row = 1; row <= shown.rows; ++row)
+            EXPECT_EQ(written.row(row, 36), shown.row(row, 36)) << c.word << " row " << row;
+        // Types, bold and number formats too.
+        EXPECT_TRUE(written.cells == shown.cells) << c.word;
+    }
+}
+
 } // namespace

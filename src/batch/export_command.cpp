@@ -39,7 +39,7 @@ int exportWorkbook(Job& job) {
     if (kind == QLatin1String("price-list")) {
         o.finish();
         openPriceList(rows);
-        lay = [&](SheetSink& s) { layPriceList(rows, s); };
+        lay = [&rows](SheetSink& s) { layPriceList(rows, s); };
     } else if (kind == QLatin1String("summary")) {
         const QDate from = o.date(QStringLiteral("from"));
         const QDate to = o.date(QStringLiteral("to"));
@@ -49,7 +49,7 @@ int exportWorkbook(Job& job) {
                                   : product == QLatin1String("blanks") ? ProductKind::Blanks
                                                                        : ProductKind::All;
         openSummary(rows, from, to, which);
-        lay = [&](SheetSink& s) { laySummary(rows, s); };
+        lay = [&rows](SheetSink& s) { laySummary(rows, s); };
     } else {
         const bool monthly = kind == QLatin1String("monthly");
         const sql::MonthlySheet sheet =
@@ -59,12 +59,13 @@ int exportWorkbook(Job& job) {
         o.finish();
         const QString title = monthNames().value(month.month() - 1) + QLatin1Char(' ') +
                               QString::number(month.year());
+        // `lay` runs after this block: what it needs of the block is copied.
         if (monthly) {
             openMonthlySheet(rows, sheet, month.month(), month.year());
-            lay = [&, title](SheetSink& s) { layMonthlySheet(rows, sheet, title, s); };
+            lay = [&rows, sheet, title](SheetSink& s) { layMonthlySheet(rows, sheet, title, s); };
         } else {
             openShiftTimesheet(rows, month.month(), month.year());
-            lay = [&, title](SheetSink& s) { layShiftTimesheet(rows, title, s); };
+            lay = [&rows, title](SheetSink& s) { layShiftTimesheet(rows, title, s); };
         }
     }
 
