@@ -1,10 +1,35 @@
 #include "test_support.h"
 
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
 using namespace tabel::test;
 
 namespace {
 
-class BatchTest : public DbTest {};
+class BatchTest : public DbTest {
+protected:
+    // tabel-batch as a scheduler starts it: an environment with nothing in
+    // it (no LANG or LC_*, no XDG_RUNTIME_DIR), under the shell's `limits`.
+    BatchRun runScheduled(const QStringList& arguments, const QString& limits = {}) {
+        QProcess p;
+        p.start("env", QStringList{"-i", "/bin/bash", "-c", limits + " exec \"$@\"", "bash",
+                                   TABEL_BATCH, dbName, testSocket()} +
+                           arguments);
+        BatchRun r;
+        if (!p.waitForFinished(120000)) {
+            p.kill();
+            return r;
+        }
+        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        r.out = QString::fromUtf8(p.readAllStandardOutput());
+        r.err = QString::fromUtf8(p.readAllStandardError());
+        return r;
+    }
+
+    QTemporaryDir dir;
+};
 
 TEST_F(BatchTest, CheckAnswersAndHelpListsCommands) {
     const BatchRun check = runBatch(dbName, {"check"});
@@ -34,6 +59,54 @@ TEST_F(BatchTest, BadArgumentsExitNonZeroWithAReason) {
     const BatchRun noDb = runBatch("no_such_database_here", {"check"});
     EXPECT_EQ(noDb.exitCode, 1);
     EXPECT_FALSE(noDb.err.isEmpty());
+}
+
+// A scheduled job's output holds what the job says and nothing of Qt's or
+// the spreadsheet library's own: a clean run prints its lines on stdout and
+// nothing on stderr, a failed one its reason alone.
+TEST_F(BatchTest, ScheduledJobsPrintOnlyWhatTheJobSays) {
+    const int worker = addWorker("Иванов И. И.");
+    addRecord({.worker = worker,
+               .oper = addOper(addProduct("Щит-1"), addVid("Резка")),
+               .date = QDate(2026, 11, 5)});
+    run("insert into accounts_dep.h_tabel (w_id, month, year, smena, d5) values (:w, 11, 2026, "
+        "1, 8)",
+        {{"w", worker}});
+    const QString xlsx = dir.filePath("sheet.xlsx");
+    const QString pdf = dir.filePath("report.pdf");
+    const QStringList month{"--month", "11", "--year", "2026"};
+    const struct {
+        QStringList args;
+        QString limits;
+        int exitCode;
+        QString out;
+        QString err;
+    } cases[] = {
+        {{"check"}, {}, 0, "База данных отвечает.\n", ""},
+        {QStringList{"export", "timesheet"} + month + QStringList{"--xlsx", xlsx},
+         {},
+         0,
+         "Записан файл " + xlsx + ": строк 1.\n",
+         ""},
+        {{"report", "workers", "--from", "2026-11-01", "--to", "2026-12-01", "--pdf", pdf},
+         {},
+         0,
+         "Отчет записан в " + pdf + " (страниц: 1).\n",
+         ""},
+        // A disk that fills up while the workbook is written.
+        {QStringList{"export", "timesheet"} + month + QStringList{"--xlsx", xlsx},
+         "trap '' XFSZ; ulimit -f 4;", 1, "",
+         "Ошибка: Файл «" + xlsx + "» не записан: файл больше, чем разрешено записать.\n"},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(xlsx);
+        const BatchRun r = runScheduled(c.args, c.limits);
+        const std::string what = (c.limits + c.args.join(' ')).toStdString();
+        EXPECT_EQ(r.exitCode, c.exitCode) << what;
+        EXPECT_EQ(r.out.left(c.out.size()), c.out) << what; // "check" goes on
+        EXPECT_EQ(r.out.isEmpty(), c.out.isEmpty()) << what;
+        EXPECT_EQ(r.err, c.err) << what;
+    }
 }
 
 } // namespace

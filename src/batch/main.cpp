@@ -34,12 +34,24 @@ void help(QTextStream& s) {
     }
 }
 
+// A scheduled job's output is what the job says and nothing else: Qt's own
+// notes (a missing XDG_RUNTIME_DIR on every run under cron, font and platform
+// warnings) are not the job's and are dropped. Only Qt's critical and fatal
+// messages, which mean the job cannot be trusted, still reach stderr.
+QtMessageHandler qtDefault = nullptr;
+
+void jobMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if ((type == QtCriticalMsg || type == QtFatalMsg) && qtDefault)
+        qtDefault(type, context, text);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     // Rendering (text widths, pages) needs the font database of a GUI
     // application; the offscreen platform gives it without a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qtDefault = qInstallMessageHandler(jobMessages);
     QGuiApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -48,6 +48,36 @@ QString failure(const QString& path, const QString& reason) {
     return QStringLiteral("Файл «%1» не записан: %2.").arg(QDir::toNativeSeparators(path), reason);
 }
 
+// libxlsxwriter tells of a failure twice: in its result, which the workbook
+// turns into the user's words, and as "[ERROR]" lines on the standard error,
+// which would land in a scheduled job's output beside the job's own message.
+// The library's lines go nowhere while it opens or writes out a workbook
+// (the calls that print); the standard error is back as it was afterwards.
+class LibraryQuiet {
+public:
+    LibraryQuiet() {
+        std::fflush(stderr);
+        saved_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && nowhere >= 0)
+            ::dup2(nowhere, STDERR_FILENO);
+        if (nowhere >= 0)
+            ::close(nowhere);
+    }
+    ~LibraryQuiet() {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    LibraryQuiet(const LibraryQuiet&) = delete;
+    LibraryQuiet& operator=(const LibraryQuiet&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
 bool isDecimal(const QString& text) {
     static const QRegularExpression re(QStringLiteral("^-?[0-9]+(\\.[0-9]+)?$"));
     return re.match(text).hasMatch();
@@ -73,9 +103,12 @@ XlsxWorkbook::XlsxWorkbook(const QString& path) : path_(QFileInfo(path).absolute
         if (errno != EEXIST || attempt > 100)
             throw WorkbookError(failure(path_, why(errno, path_)));
     }
-    workbook_ = workbook_new(QFile::encodeName(partPath_).constData());
-    if (workbook_)
-        sheet_ = workbook_add_worksheet(workbook_, "Лист1");
+    {
+        const LibraryQuiet quiet;
+        workbook_ = workbook_new(QFile::encodeName(partPath_).constData());
+        if (workbook_)
+            sheet_ = workbook_add_worksheet(workbook_, "Лист1");
+    }
     if (!sheet_) {
         discard();
         throw WorkbookError(failure(path_, why(ENOMEM, path_)));
@@ -156,9 +189,14 @@ void XlsxWorkbook::save() {
     for (auto it = widest_.cbegin(); it != widest_.cend(); ++it)
         worksheet_set_column_pixels(sheet_, it.key() - 1, it.key() - 1,
                                     TextWidths::columnPixels(it.value()), nullptr);
-    errno = 0;
-    const lxw_error result = workbook_close(workbook_);
-    const int error = errno;
+    lxw_error result;
+    int error;
+    {
+        const LibraryQuiet quiet;
+        errno = 0;
+        result = workbook_close(workbook_);
+        error = errno;
+    }
     workbook_ = nullptr; // closed and freed, whatever the result
     sheet_ = nullptr;
     if (result != LXW_NO_ERROR) {
