@@ -581,6 +581,20 @@ TEST_F(ExportTest, BatchExportWritesTheWorkbookOrSaysWhyNot) {
               QStringList());
 }
 
+// The window shows a workbook with a refused cell left out and says so; a
+// job has no one to tell, so it fails and leaves no file.
+TEST_F(ExportTest, BatchExportThatRefusesACellFailsAndLeavesNoFile) {
+    addOper(addProduct("А-1"), addVid(QString(40000, QChar(u'ж'))));
+    const QString file = folder.filePath("prices.xlsx");
+    const BatchRun r = runBatch(dbName, {"export", "price-list", "--xlsx", file});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Ошибка: Файл «" + file +
+                         "» не записан: ошибка при записи: лист 1, столбец 2, строка 2.\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+}
+
 // The small plant's December 2023 has day and night rows of both kinds of
 // housekeeping, besides the shifts.
 class ExportPlantTest : public ExportTest {
