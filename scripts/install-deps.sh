@@ -11,7 +11,7 @@ packages=(
     libxlsxwriter-dev
     libgtest-dev googletest
     xvfb xauth imagemagick poppler-utils xdg-utils
-    fonts-crosextra-carlito fonts-dejavu-core locales
+    fonts-crosextra-carlito fonts-dejavu-core locales qt6-translations-l10n
     python3-openpyxl libsqliteodbc
 )
 

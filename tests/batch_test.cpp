@@ -1,3 +1,4 @@
+#include "pdf_text.h"
 #include "test_support.h"
 
 #include <QDir>
@@ -107,6 +108,26 @@ TEST_F(BatchTest, ScheduledJobsPrintOnlyWhatTheJobSays) {
         EXPECT_EQ(r.out.isEmpty(), c.out.isEmpty()) << what;
         EXPECT_EQ(r.err, c.err) << what;
     }
+}
+
+// The plant's Russian whatever the environment: the title's dates as the
+// reports dialog writes them on a Russian workstation, money with a comma.
+TEST_F(BatchTest, ScheduledReportIsInRussianWithoutALocale) {
+    const int worker = addWorker("Иванов И. И.");
+    addRecord({.worker = worker,
+               .oper = addOper(addProduct("Щит-1"), addVid("Резка")),
+               .date = QDate(2026, 11, 5),
+               .qty = 3,
+               .price = 1.5});
+    const QString pdf = dir.filePath("report.pdf");
+    const BatchRun r = runScheduled(
+        {"report", "workers", "--from", "2026-11-01", "--to", "2026-12-01", "--pdf", pdf});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QString page = pdfPages(pdf).value(0);
+    EXPECT_TRUE(page.startsWith("Отчет по рабочим за период с 01.11.2026 по 01.12.2026\n"))
+        << page.toStdString();
+    EXPECT_FALSE(page.contains("Nov")) << page.toStdString();
+    EXPECT_TRUE(page.contains("\nИтого: 4,50 3,75\n")) << page.toStdString();
 }
 
 } // namespace

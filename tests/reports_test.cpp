@@ -392,13 +392,13 @@ TEST_F(ReportsTest, BatchWritesTheSamePagesAsPdf) {
     EXPECT_TRUE(detail.out.contains("страниц: 1")) << detail.out.toStdString();
     const QString page = pdfPages(file).value(0);
     EXPECT_TRUE(page.startsWith("Детальный отчет по рабочим за период с ")) << page.toStdString();
-    EXPECT_TRUE(page.contains("Цена ср. сд. за 1 ч.: 13.66 11.38\n")) << page.toStdString();
+    EXPECT_TRUE(page.contains("Цена ср. сд. за 1 ч.: 13,66 11,38\n")) << page.toStdString();
 
     const BatchRun blanks = runBatch(dbName, {"report", "products", "--from", "2026-11-01", "--to",
                                               "2026-12-01", "--kind", "blanks", "--pdf", file});
     ASSERT_EQ(blanks.exitCode, 0) << blanks.err.toStdString();
     const QString blanksPage = pdfPages(file).value(0);
-    EXPECT_TRUE(blanksPage.contains("Заготовки Покраска (грунт) 7.5 3\n"));
+    EXPECT_TRUE(blanksPage.contains("Заготовки Покраска (грунт) 7,5 3\n"));
     EXPECT_FALSE(blanksPage.contains("Готовая продукция"));
 
     run("insert into accounts_dep.h_tabel (w_id, month, year, smena, d3) values (:w, 2, 2027, 1, "

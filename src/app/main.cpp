@@ -1,3 +1,4 @@
+#include "app/language.h"
 #include "app/login_dialog.h"
 #include "app/version_gate.h"
 #include "app/windows.h"
@@ -14,6 +15,7 @@ using namespace tabel;
 
 int main(int argc, char** argv) {
     TabelApplication app(argc, argv);
+    speakRussian(app);
     app.setQuitOnLastWindowClosed(false);
 
     QSqlDatabase db;

@@ -7,6 +7,7 @@
 // commands. Exit status: 0 done, 1 the job failed (nothing changed),
 // 2 bad arguments.
 
+#include "app/language.h"
 #include "command.h"
 #include "db/connection.h"
 #include "db/sql.h"
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qtDefault = qInstallMessageHandler(jobMessages);
     QGuiApplication app(argc, argv);
+    speakRussian(app);
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList args = app.arguments().mid(1);
