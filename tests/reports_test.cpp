@@ -451,4 +451,20 @@ TEST_F(ReportsTest, BatchRefusesBadArgumentsAndUnwritableFiles) {
               QStringList{"folder"});
 }
 
+// The statements hand their rows over as one JSON text. One that does not
+// read as rows is an error, never an empty report.
+TEST(ReportRowsTest, ATextThatIsNotRowsIsAnError) {
+    EXPECT_EQ(reports::jsonRows(R"([[1, "a"], [null, "b"]])", 2, "q").size(), 2);
+    EXPECT_EQ(reports::jsonRows("[]", 2, "q").size(), 0);
+    for (const char* text : {"", R"([[1, "a"], [2, )", R"({"rows": []})", "[1]", R"([[1]])"}) {
+        try {
+            reports::jsonRows(text, 2, "select rows");
+            ADD_FAILURE() << "read as rows: " << text;
+        } catch (const DbError& e) {
+            EXPECT_TRUE(e.text().startsWith("Строки отчета не прочитаны: ")) << text;
+            EXPECT_EQ(e.statement(), "select rows");
+        }
+    }
+}
+
 } // namespace

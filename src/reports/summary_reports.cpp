@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonParseError>
 #include <QSqlField>
 #include <QSqlRecord>
 
@@ -58,6 +59,23 @@ bool numberType(QMetaType type) {
 QString summaryTitle(const SummaryRequest& request, const QLocale& locale) {
     return sourceOf(request.report).title + locale.toString(request.from, QLocale::ShortFormat) +
            QStringLiteral(" по ") + locale.toString(request.to, QLocale::ShortFormat);
+}
+
+QJsonArray jsonRows(const QByteArray& text, qsizetype width, const QString& statement) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    QString fault;
+    if (error.error != QJsonParseError::NoError)
+        fault = QStringLiteral("%1 (позиция %2)").arg(error.errorString()).arg(error.offset);
+    else if (!document.isArray())
+        fault = QStringLiteral("нет списка строк");
+    const QJsonArray rows = document.array();
+    for (qsizetype i = 0; fault.isEmpty() && i < rows.size(); ++i)
+        if (!rows[i].isArray() || rows[i].toArray().size() != width)
+            fault = QStringLiteral("строка %1 не из %2 значений").arg(i + 1).arg(width);
+    if (!fault.isEmpty())
+        throw DbError(QStringLiteral("Строки отчета не прочитаны: %1.").arg(fault), statement);
+    return rows;
 }
 
 ReportData readRows(QSqlQuery& query, const QString& name) {
@@ -132,7 +150,7 @@ ReportData readSummaryReport(const QSqlDatabase& db, const SummaryRequest& reque
     ReportData data(source.query);
     data.setFields(fields, numeric);
     const qsizetype width = statement.columns.size();
-    const QJsonArray all = QJsonDocument::fromJson(json).array();
+    const QJsonArray all = jsonRows(json, width, statement.sql);
     for (const QJsonValue& row : all) {
         const QJsonArray r = row.toArray();
         QList<Value> values(fields.size());

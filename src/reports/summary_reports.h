@@ -4,7 +4,9 @@
 #include "reportengine/layout.h"
 #include "reportengine/report_data.h"
 
+#include <QByteArray>
 #include <QDate>
+#include <QJsonArray>
 #include <QLocale>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -33,6 +35,12 @@ struct SummaryRequest {
 // "   Отчет по рабочим за период с 01.11.2026 по 01.12.2026", the dates in
 // the locale's short form.
 QString summaryTitle(const SummaryRequest& request, const QLocale& locale = QLocale());
+
+// The rows of a report statement that hands them over as one JSON text: an
+// array of rows, each an array of `width` values. Anything else (a text cut
+// short on its way, say) throws DbError with `statement`: an empty report
+// would pass for a period without work.
+QJsonArray jsonRows(const QByteArray& text, qsizetype width, const QString& statement);
 
 // The layouts, as the engine takes them.
 reportengine::Layout summaryLayout(SummaryReport report);
