@@ -130,4 +130,26 @@ TEST_F(BatchTest, ScheduledReportIsInRussianWithoutALocale) {
     EXPECT_TRUE(page.contains("\nИтого: 4,50 3,75\n")) << page.toStdString();
 }
 
+// A job that fails half-way, after reading some of its rows, leaves no file.
+TEST_F(BatchTest, AFailedJobLeavesNoFile) {
+    run("alter table accounts_dep.fatigue rename to fatigue_away");
+    run("alter table accounts_dep.h_tabel rename to h_tabel_away");
+    const QStringList month{"--month", "11", "--year", "2026"};
+    const QStringList jobs[] = {
+        {"report", "workers", "--from", "2026-11-01", "--to", "2026-12-01", "--pdf",
+         dir.filePath("report.pdf")},
+        QStringList{"print-timesheet"} + month + QStringList{"--pdf", dir.filePath("sheet.pdf")},
+        QStringList{"export", "monthly", "general"} + month +
+            QStringList{"--xlsx", dir.filePath("sheet.xlsx")},
+    };
+    for (const QStringList& job : jobs) {
+        const BatchRun r = runBatch(dbName, job);
+        EXPECT_EQ(r.exitCode, 1) << job.join(' ').toStdString();
+        EXPECT_TRUE(r.err.startsWith("Ошибка базы данных: ")) << r.err.toStdString();
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+}
+
 } // namespace
