@@ -11,7 +11,9 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSqlQuery>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -538,4 +540,36 @@ TEST_F(HousekeepingJournalTest, TheMainWindowOpensTheJournalOnItsDate) {
     });
     main.housekeepingButton()->click();
     EXPECT_TRUE(shown);
+}
+
+TEST_F(HousekeepingJournalTest, TheDayOffCaptionStaysReadable) {
+    QCheckBox* box = journal->dayOffBox();
+    const int width = box->width();
+    box->setChecked(true);
+    const QPalette p = box->palette();
+    EXPECT_EQ(p.color(box->backgroundRole()), QColor(255, 0, 0));
+    // The caption against the red: far apart in lightness.
+    const QColor text = p.color(box->foregroundRole());
+    EXPECT_GT(std::abs(text.lightness() - QColor(255, 0, 0).lightness()), 80)
+        << text.name().toStdString();
+    EXPECT_EQ(box->width(), width); // marking moves nothing
+}
+
+TEST_F(HousekeepingJournalTest, EveryColumnIsInSightBesideTheScrollBar) {
+    // More entries than the window has rows, so the list scrolls.
+    run("insert into accounts_dep.fatigue (id_nom, id_o, id_p, d_date, i_mnth, i_year, i_smena, "
+        "cnt, price, i_holiday, i_night) select :g, 7777, :w, :d, 3, 2024, 1, 8, 150, 0, 0 "
+        "from generate_series(1, 60)",
+        {{"g", group}, {"w", worker}, {"d", day}});
+    journal->activate();
+    journal->show();
+    QApplication::processEvents();
+    QTableView* grid = journal->grid();
+    EXPECT_TRUE(grid->verticalScrollBar()->isVisible());
+    EXPECT_EQ(grid->horizontalScrollBar()->maximum(), 0);
+    const int last = grid->model()->columnCount() - 1;
+    EXPECT_LE(grid->columnViewportPosition(last) + grid->columnWidth(last),
+              grid->viewport()->width());
+    EXPECT_EQ(journal->minimumSize(), journal->maximumSize()); // a fixed size
+    journal->hide();
 }

@@ -64,6 +64,7 @@ protected:
 
 private:
     void markDayOff(bool checked);
+    void fitToColumns();
     void runEntryDialog();
 
     AppContext& ctx_;
