@@ -44,6 +44,82 @@ TEST(HousekeepingPrice, DayOffAndNightFactorsAreExact) {
 
 } // namespace
 
+namespace tabel::test {
+
+// A change of a housekeeping entry made on `here` after `there` wrote or
+// deleted the entry since `here` listed it: refused, and nothing written.
+// The two connections reach one database; what the change needs is made
+// here. Kept apart from the fixtures, so that a table of every window's stale
+// writes can call it.
+void staleHousekeepingChangesAreRefused(const QSqlDatabase& here, const QSqlDatabase& there) {
+    const int worker =
+        tabel::scalar(here, "insert into accounts_dep.person (fio) values ('Второй В.В.') "
+                            "returning id")
+            .toInt();
+    const qint64 group =
+        tabel::scalar(here, "insert into cmn_classifier.item (id_classifier, id_level, "
+                            "id_parent, s_caption, b_excluded) values (1, 2, 1, 'Стенды', 0) "
+                            "returning id")
+            .toLongLong();
+    const QDate day(2024, 5, 14);
+    EntryInput in;
+    in.workerId = worker;
+    in.groupId = group;
+    in.normPrice = "150";
+    in.hours = "8";
+    in.date = day;
+    int id = 0;
+    ASSERT_TRUE(HousekeepingRules(here).save(in, &id).done());
+
+    // What the worker's entries and time-sheet rows hold, all of it.
+    auto stored = [&] {
+        return tabel::scalar(here,
+                             "select coalesce((select string_agg(f::text, ';' order by f.id) "
+                             "from accounts_dep.fatigue f where f.id_p = :w), '') || '|' || "
+                             "coalesce("
+                             "(select string_agg(h::text, ';' order by h.id) from "
+                             "accounts_dep.h_tabel h where h.w_id = :w), '')",
+                             {{"w", worker}})
+            .toString();
+    };
+    // The change as the journal lists it here and there.
+    auto listed = [&](const QSqlDatabase& db) {
+        std::unique_ptr<Dataset> list = HousekeepingRules::makeList(db);
+        list->setParam("d_date", day);
+        list->open();
+        EntryInput change = in;
+        change.mode = 1;
+        change.entryId = id;
+        for (int r = 0; r < list->count(); ++r)
+            if (list->value(r, "id").toInt() == id)
+                change.version = list->value(r, "row_version").toString();
+        EXPECT_FALSE(change.version.isEmpty());
+        return change;
+    };
+
+    EntryInput mine = listed(here);
+    mine.hours = "5";
+    EntryInput theirs = listed(there);
+    theirs.hours = "3";
+    ASSERT_TRUE(HousekeepingRules(there).save(theirs).done());
+    const QString written = stored();
+    EXPECT_EQ(HousekeepingRules(here).save(mine).text, QString(kEntryChanged));
+    EXPECT_EQ(stored(), written);
+    EXPECT_EQ(
+        tabel::scalar(here, "select cnt from accounts_dep.fatigue where id = :id", {{"id", id}})
+            .toInt(),
+        3);
+
+    mine = listed(here);
+    ASSERT_TRUE(HousekeepingRules(there).remove(id).done());
+    const QString deleted = stored();
+    EXPECT_EQ(HousekeepingRules(here).save(mine).text, QString(kEntryGone));
+    EXPECT_EQ(stored(), deleted);
+    EXPECT_EQ(deleted, "|"); // neither the entry nor a time-sheet row came back
+}
+
+} // namespace tabel::test
+
 class HousekeepingTest : public DbTest {
 protected:
     void SetUp() override {
@@ -95,6 +171,10 @@ protected:
     int entries() { return scalar("select count(*) from accounts_dep.fatigue").toInt(); }
     QString price(int id) {
         return scalar("select price::text from accounts_dep.fatigue where id = :id", {{"id", id}})
+            .toString();
+    }
+    QString version(int id) {
+        return scalar("select xmin::text from accounts_dep.fatigue where id = :id", {{"id", id}})
             .toString();
     }
 
@@ -186,6 +266,7 @@ TEST_F(HousekeepingTest, AChangeRecomputesBothCells) {
     EntryInput change = entry("5", day.addDays(3), kAveragePiecework);
     change.mode = 1;
     change.entryId = moved;
+    change.version = version(moved);
     change.workerId = other;
     save(change);
 
@@ -198,6 +279,7 @@ TEST_F(HousekeepingTest, AChangeRecomputesBothCells) {
 
     // Its last entry moved away, the former row goes.
     change.entryId = kept;
+    change.version = version(kept);
     change.hours = "1";
     save(change);
     EXPECT_FALSE(cell(worker, kHousekeepingWork, 0, day).isValid());
@@ -236,6 +318,7 @@ TEST_F(HousekeepingTest, RefusesWhatWasDeletedElsewhere) {
     EntryInput gone = entry("4", day);
     gone.mode = 1;
     gone.entryId = id;
+    gone.version = version(id);
     run("delete from cmn_classifier.item where id = :g", {{"g", group}});
     EXPECT_EQ(HousekeepingRules(db).save(gone).text, kEntryGroupGone);
     group = addGroup("Ограждения");
@@ -264,6 +347,10 @@ TEST_F(HousekeepingTest, ADayTotalTooLargeForTheCellIsRefused) {
     EXPECT_TRUE(o.text.contains("2147483648")) << o.text.toStdString();
     EXPECT_EQ(entries(), 1); // the new entry was rolled back with the cell
     EXPECT_EQ(rows(worker), 0);
+}
+
+TEST_F(HousekeepingTest, AStaleChangeFromAnotherWorkstationWritesNothing) {
+    staleHousekeepingChangesAreRefused(db, otherWorkstation());
 }
 
 // The average-piecework recalculation.
@@ -540,6 +627,64 @@ TEST_F(HousekeepingJournalTest, TheMainWindowOpensTheJournalOnItsDate) {
     });
     main.housekeepingButton()->click();
     EXPECT_TRUE(shown);
+}
+
+// The entry "Изменить" opened stays the one "Записать" writes, however often
+// it is pressed, and whatever the journal's current row holds meanwhile.
+TEST_F(HousekeepingJournalTest, ARefusedChangeNeverWritesAnotherEntry) {
+    struct Case {
+        const char* what;
+        std::function<void(HousekeepingRules&, int id, int worker)> elsewhere;
+        const char* text;
+    } cases[] = {
+        {"deleted elsewhere", [](HousekeepingRules& r, int id, int) { r.remove(id); }, kEntryGone},
+        {"changed elsewhere",
+         [this](HousekeepingRules& r, int id, int w) {
+             EntryInput in = entry("4", day);
+             in.workerId = w;
+             in.mode = 1;
+             in.entryId = id;
+             in.version = version(id);
+             EXPECT_TRUE(r.save(in).done());
+         },
+         kEntryChanged},
+    };
+    HousekeepingRules there(otherWorkstation());
+    for (const Case& c : cases) {
+        run("delete from accounts_dep.fatigue");
+        const int first = addWorker("Абрамов А.А."); // listed first, the current row
+        EntryInput opened = entry("3", day);
+        opened.workerId = first;
+        const int id = save(opened);
+        const int other = save(entry("8", day));
+        journal->activate();
+        ASSERT_EQ(journal->list().current("id").toInt(), id) << c.what;
+        const QString otherRow =
+            scalar("select f::text from accounts_dep.fatigue f where id = :id", {{"id", other}})
+                .toString();
+
+        messenger.messages.clear();
+        journal->runDialog = [&](HousekeepingDialog&) {
+            dialog->hoursEdit()->setText("5");
+            c.elsewhere(there, id, first);
+            EXPECT_FALSE(dialog->save()) << c.what;
+            EXPECT_FALSE(dialog->save()) << c.what; // pressed again
+            return 0;
+        };
+        journal->changeEntry();
+        ASSERT_EQ(messenger.messages.size(), 2) << c.what;
+        for (const auto& m : messenger.messages)
+            EXPECT_EQ(m.text, QString(c.text)) << c.what;
+        EXPECT_EQ(
+            scalar("select f::text from accounts_dep.fatigue f where id = :id", {{"id", other}})
+                .toString(),
+            otherRow)
+            << c.what;
+        EXPECT_EQ(cell(worker, kHousekeepingWork, 0, day).toInt(), 8) << c.what;
+        EXPECT_NE(
+            scalar("select cnt from accounts_dep.fatigue where id = :id", {{"id", id}}).toInt(), 5)
+            << c.what;
+    }
 }
 
 TEST_F(HousekeepingJournalTest, TheDayOffCaptionStaysReadable) {

@@ -130,6 +130,8 @@ void HousekeepingDialog::closeTypes() {
 
 void HousekeepingDialog::prepareNew() {
     mode_ = 0;
+    entryId_ = 0;
+    version_.clear();
     worker_->clear();
     group_->clear();
     workerId_ = 0;
@@ -140,18 +142,19 @@ void HousekeepingDialog::prepareNew() {
     selectType(kHousekeepingWork);
 }
 
-void HousekeepingDialog::prepareChange(const QString& fio, const QString& group, int hours,
-                                       int workerId, qint64 groupId, int type, bool night) {
+void HousekeepingDialog::prepareChange(const ShownEntry& entry) {
     mode_ = 1;
-    worker_->setText(fio.trimmed());
-    group_->setText(group.trimmed());
-    hours_->setText(QString::number(hours));
-    workerId_ = workerId;
-    groupId_ = groupId;
-    selectType(type);
-    night_->setChecked(night);
+    entryId_ = entry.id;
+    version_ = entry.version;
+    worker_->setText(entry.fio.trimmed());
+    group_->setText(entry.group.trimmed());
+    hours_->setText(QString::number(entry.hours));
+    workerId_ = entry.workerId;
+    groupId_ = entry.groupId;
+    night_->setChecked(entry.night);
     // The night flag of an existing entry stays as it was entered.
     night_->setEnabled(false);
+    selectType(entry.type);
 }
 
 void HousekeepingDialog::selectType(int type) {
@@ -198,7 +201,8 @@ void HousekeepingDialog::chooseGroup() {
 bool HousekeepingDialog::save() {
     EntryInput in;
     in.mode = mode_;
-    in.entryId = mode_ == 1 ? journal_.currentEntryId() : 0;
+    in.entryId = mode_ == 1 ? entryId_ : 0;
+    in.version = version_;
     in.workerId = workerId_;
     in.groupId = groupId_;
     const TypeRow* t = currentType();
@@ -211,8 +215,9 @@ bool HousekeepingDialog::save() {
     in.shift = journal_.shift();
     const Outcome o = HousekeepingRules(ctx_.db()).save(in);
     if (!o.done()) {
-        // A changed entry gone elsewhere: the list shows what there is now.
-        if (in.mode == 1 && o.text == kEntryGone)
+        // A changed entry gone or written elsewhere: the list shows what
+        // there is now.
+        if (in.mode == 1 && (o.text == kEntryGone || o.text == kEntryChanged))
             journal_.refreshKeepingPosition();
         ctx_.messenger.error(o.caption, o.text);
         return false;

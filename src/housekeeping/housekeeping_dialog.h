@@ -38,6 +38,18 @@ public:
         QString name;
         QString price; // as the database writes it
     };
+    // The journal's entry that "Изменить" opens, as the list showed it.
+    struct ShownEntry {
+        int id = 0;
+        QString version; // row version as read
+        QString fio;
+        QString group;
+        int hours = 0;
+        int workerId = 0;
+        qint64 groupId = 0;
+        int type = 0;
+        bool night = false;
+    };
 
     HousekeepingDialog(AppContext& ctx, HousekeepingJournal& journal, QWidget* parent = nullptr);
     ~HousekeepingDialog() override;
@@ -53,8 +65,7 @@ public:
 
     // The journal's "Добавить" and "Изменить": mode, boxes and ids.
     void prepareNew();
-    void prepareChange(const QString& fio, const QString& group, int hours, int workerId,
-                       qint64 groupId, int type, bool night);
+    void prepareChange(const ShownEntry& entry);
 
     void chooseWorker(); // "..." beside "ФИО"
     void chooseGroup();  // "..." beside "Номенклатура"
@@ -84,6 +95,10 @@ private:
     std::unique_ptr<Dataset> typeList_;
     std::vector<TypeRow> types_;
     int mode_ = 0;
+    // The changed entry, kept from the opening: the journal's current row
+    // may hold another entry by the time "Записать" is pressed.
+    int entryId_ = 0;
+    QString version_;
     int workerId_ = 0;
     qint64 groupId_ = 0;
 

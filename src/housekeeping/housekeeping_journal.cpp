@@ -174,12 +174,18 @@ void HousekeepingJournal::changeEntry() {
     Dataset& entries = list();
     if (entries.isEmpty())
         return;
+    HousekeepingDialog::ShownEntry shown;
+    shown.id = entries.current("id").toInt();
+    shown.version = entries.current("row_version").toString();
+    shown.fio = entries.current("fio").toString();
+    shown.group = entries.current("s_caption").toString();
+    shown.hours = entries.current("cnt").toInt();
+    shown.workerId = entries.current("id_p").toInt();
+    shown.groupId = entries.current("id_nom").toLongLong();
+    shown.type = entries.current("id_o").toInt();
+    shown.night = entries.current("i_night").toInt() != 0;
     dialog_->openTypes();
-    dialog_->prepareChange(entries.current("fio").toString(),
-                           entries.current("s_caption").toString(), entries.current("cnt").toInt(),
-                           entries.current("id_p").toInt(), entries.current("id_nom").toLongLong(),
-                           entries.current("id_o").toInt(),
-                           entries.current("i_night").toInt() != 0);
+    dialog_->prepareChange(shown);
     runEntryDialog();
 }
 

@@ -101,12 +101,13 @@ std::optional<QString> hourPrice(const QString& normPrice, bool dayOff, bool nig
 
 std::unique_ptr<Dataset> HousekeepingRules::makeList(QSqlDatabase db) {
     // Every entry of the date, once; `summ` is computed by the server from
-    // the exact price.
+    // the exact price. The row version lets a change refuse an entry written
+    // elsewhere since it was listed.
     return std::make_unique<Dataset>(
         db, "fatigue",
         "select distinct vo.vid, p.fio, i.s_caption, (f.cnt*f.price) as summ,  f.*, case when "
         "f.i_holiday=0 then '' else '+' end as s_holiday, case when f.i_night=0 then '' else '+' "
-        "end as s_night\n"
+        "end as s_night, f.xmin::text as row_version\n"
         "from accounts_dep.fatigue f, cmn_classifier.item i, accounts_dep.person p,"
         "accounts_dep.vid_oper vo\n"
         "where f.id_nom =i.id and p.id=f.id_p and vo.id = f.id_o and f.d_date = :d_date\n"
@@ -153,11 +154,16 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
             // The row lock keeps the entry until this change is committed; it
             // comes before every other lock, as in a deletion.
             QSqlQuery old = exec(db_,
-                                 "select id_p, id_o, i_night, d_date from accounts_dep.fatigue "
-                                 "where id = :id for update",
+                                 "select id_p, id_o, i_night, d_date, xmin::text "
+                                 "from accounts_dep.fatigue where id = :id for update",
                                  {{"id", in.entryId}});
             if (!old.next())
                 throw Refused(kErrorCaption, kEntryGone);
+            if (old.value(4).toString() != in.version) {
+                // Written elsewhere since it was read: the change would
+                // silently undo what the other workstation wrote.
+                throw Refused(kErrorCaption, kEntryChanged);
+            }
             date = old.value(3).toDate();
             places.push_back(
                 {old.value(0).toInt(), old.value(1).toInt(), old.value(2).toInt(), date});

@@ -24,6 +24,7 @@ inline const char* kEntryWorkerGone =
 inline const char* kEntryGroupGone = "Номенклатурная группа не найдена: она удалена с другого "
                                      "рабочего места. Выберите группу заново.";
 inline const char* kEntryGone = "Позиция не найдена: она удалена с другого рабочего места.";
+inline const char* kEntryChanged = "Позиция изменена с другого рабочего места.";
 inline const char* kEntryBadPrice = "Цена вида работы не подходит для расчёта.";
 
 // The exact product of two decimal numbers written in plain notation ("12.5",
@@ -39,6 +40,7 @@ std::optional<QString> hourPrice(const QString& normPrice, bool dayOff, bool nig
 struct EntryInput {
     int mode = 0;    // 0 add, 1 change
     int entryId = 0; // the entry being changed (mode 1)
+    QString version; // the changed entry's row version as it was read (mode 1)
     int workerId = 0;
     qint64 groupId = 0;
     int type = kHousekeepingWork;
@@ -65,8 +67,9 @@ public:
 
     // Checks and writes one entry and brings the time-sheet cells it touches
     // (the former ones too, for a changed entry) into step, in one
-    // transaction under the workers' month locks. `savedId` receives the
-    // entry's id. Throws DbError.
+    // transaction under the workers' month locks. A changed entry deleted or
+    // written elsewhere since it was read (its row version) is refused.
+    // `savedId` receives the entry's id. Throws DbError.
     Outcome save(const EntryInput& in, int* savedId = nullptr);
 
     // Deletes an entry and brings its day cell into step, in one transaction.
