@@ -655,6 +655,7 @@ TEST_F(HousekeepingJournalTest, ARefusedChangeNeverWritesAnotherEntry) {
         const int first = addWorker("Абрамов А.А."); // listed first, the current row
         EntryInput opened = entry("3", day);
         opened.workerId = first;
+        opened.normPrice = "150"; // the rate of the norm, so the change opens on it
         const int id = save(opened);
         const int other = save(entry("8", day));
         journal->activate();
@@ -683,6 +684,117 @@ TEST_F(HousekeepingJournalTest, ARefusedChangeNeverWritesAnotherEntry) {
         EXPECT_EQ(cell(worker, kHousekeepingWork, 0, day).toInt(), 8) << c.what;
         EXPECT_NE(
             scalar("select cnt from accounts_dep.fatigue where id = :id", {{"id", id}}).toInt(), 5)
+            << c.what;
+    }
+}
+
+// Norms of one type of work at 150 and 180, and the list as the plant reads
+// it: with the decimal comma.
+class HousekeepingRatesTest : public HousekeepingJournalTest {
+protected:
+    void SetUp() override {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        HousekeepingJournalTest::SetUp();
+        const int product = addProduct("Хоз. работы 2");
+        addNorm(addOper(product, kHousekeepingWork), 180);
+        addNorm(addOper(product, kHousekeepingWork, 1), 150); // a rate listed already
+    }
+    void TearDown() override {
+        HousekeepingJournalTest::TearDown();
+        QLocale::setDefault(QLocale::c());
+    }
+    QStringList items() {
+        QStringList out;
+        for (int i = 0; i < dialog->typeBox()->count(); ++i)
+            out << dialog->typeBox()->itemText(i);
+        return out;
+    }
+    // "Изменить" on the only entry of the day, with `during` run in the
+    // dialog.
+    void change(const std::function<void()>& during) {
+        journal->activate();
+        journal->runDialog = [&](HousekeepingDialog&) {
+            during();
+            return 0;
+        };
+        journal->changeEntry();
+    }
+};
+
+TEST_F(HousekeepingRatesTest, TheTypeListShowsEachRateOnce) {
+    add([&] {
+        EXPECT_EQ(items(), QStringList({"Хоз. работы — 150,00", "Хоз. работы — 180,00",
+                                        "Ср. сдельная — 90,00"}));
+    });
+}
+
+TEST_F(HousekeepingRatesTest, AChangeOpensOnTheEntrysOwnRate) {
+    struct Case {
+        bool dayOff;
+        bool night;
+        const char* price; // 180 by the factors
+    } cases[] = {{false, false, "180"}, {true, false, "360"}, {false, true, "216"}};
+    for (const Case& c : cases) {
+        run("delete from accounts_dep.fatigue");
+        EntryInput in = entry("8", day, kHousekeepingWork, c.night);
+        in.normPrice = "180";
+        in.dayOff = c.dayOff;
+        const int id = save(in);
+        journal->dayOffBox()->setChecked(c.dayOff);
+        change([&] {
+            EXPECT_EQ(dialog->typeBox()->currentText(), "Хоз. работы — 180,00") << c.price;
+            EXPECT_TRUE(dialog->save());
+        });
+        EXPECT_EQ(price(id), c.price);
+    }
+    EXPECT_TRUE(messenger.messages.isEmpty());
+}
+
+TEST_F(HousekeepingRatesTest, APriceNoNormGivesAnyMoreIsKeptAndSaidSo) {
+    const int oper = addOper(addProduct("Изделие"), addVid("Сборка"));
+    struct Case {
+        const char* what;
+        int type;
+        std::function<void()> meanwhile;
+        const char* stored;
+        const char* item;
+    } cases[] = {
+        {"its norm changed", kHousekeepingWork,
+         [&] { run("update accounts_dep.norm set price = 200 where price = 180"); }, "180",
+         "Хоз. работы — 180,00 (цена позиции)"},
+        // 15 an hour from the month's records.
+        {"priced by the recalculation", kAveragePiecework,
+         [&] {
+             addRecord(
+                 {.worker = worker, .oper = oper, .date = day, .time = 2, .qty = 10, .price = 3});
+             HousekeepingRules(db).recalculate(day);
+         },
+         "15", "Ср. сдельная — 15,00 (цена позиции)"},
+    };
+    for (const Case& c : cases) {
+        run("delete from accounts_dep.fatigue");
+        EntryInput in = entry("8", day, c.type);
+        in.normPrice = c.type == kHousekeepingWork ? "180" : "90";
+        const int id = save(in);
+        c.meanwhile();
+        ASSERT_TRUE(sameDecimal(price(id), c.stored)) << c.what;
+        messenger.messages.clear();
+        change([&] {
+            EXPECT_EQ(dialog->typeBox()->currentText(), c.item) << c.what;
+            EXPECT_TRUE(sameDecimal(dialog->priceEdit()->text().replace(',', '.'), c.stored))
+                << c.what;
+            dialog->hoursEdit()->setText("6");
+            EXPECT_TRUE(dialog->save()) << c.what;
+        });
+        ASSERT_EQ(messenger.messages.size(), 1) << c.what;
+        EXPECT_EQ(messenger.messages[0].kind, RecordingMessenger::Kind::Information) << c.what;
+        EXPECT_EQ(messenger.messages[0].text,
+                  keptPriceMessage(c.type == kHousekeepingWork ? "Хоз. работы" : "Ср. сдельная",
+                                   c.stored))
+            << c.what;
+        EXPECT_TRUE(sameDecimal(price(id), c.stored)) << c.what << " " << price(id).toStdString();
+        EXPECT_EQ(
+            scalar("select cnt from accounts_dep.fatigue where id = :id", {{"id", id}}).toInt(), 6)
             << c.what;
     }
 }

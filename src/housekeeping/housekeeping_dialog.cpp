@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tabel {
 
@@ -114,14 +115,29 @@ void HousekeepingDialog::openTypes() {
     typeList_->close();
     typeList_->open();
     types_.clear();
-    for (int r = 0; r < typeList_->count(); ++r)
-        types_.push_back({typeList_->value(r, "id").toInt(),
-                          typeList_->value(r, "vid").toString().trimmed(),
-                          typeList_->value(r, "price").toString()});
+    for (int r = 0; r < typeList_->count(); ++r) {
+        TypeRow row{typeList_->value(r, "id").toInt(),
+                    typeList_->value(r, "vid").toString().trimmed(),
+                    typeList_->value(r, "price").toString()};
+        // Norms of one rate are one choice: they price alike.
+        const bool seen = std::any_of(types_.begin(), types_.end(), [&](const TypeRow& t) {
+            return t.id == row.id && sameDecimal(t.price, row.price);
+        });
+        if (!seen)
+            types_.push_back(row);
+    }
     QSignalBlocker quiet(type_);
     type_->clear();
     for (const TypeRow& t : types_)
-        type_->addItem(t.name, t.id);
+        addTypeItem(t);
+}
+
+void HousekeepingDialog::addTypeItem(const TypeRow& t) {
+    // Two norms of one type of work differ only by their rate.
+    QString text = t.name + QStringLiteral(" — ") + rateText(t.price);
+    if (t.kept)
+        text += QStringLiteral(" (цена позиции)");
+    type_->addItem(text, t.id);
 }
 
 void HousekeepingDialog::closeTypes() {
@@ -154,7 +170,28 @@ void HousekeepingDialog::prepareChange(const ShownEntry& entry) {
     night_->setChecked(entry.night);
     // The night flag of an existing entry stays as it was entered.
     night_->setEnabled(false);
-    selectType(entry.type);
+
+    // The rate the entry was priced from: the one that gives its price with
+    // the flags it was saved with.
+    int own = -1;
+    for (std::size_t i = 0; i < types_.size() && own < 0; ++i) {
+        const TypeRow& t = types_[i];
+        const auto priced = hourPrice(t.price, entry.dayOff, entry.night);
+        if (t.id == entry.type && priced && sameDecimal(*priced, entry.price))
+            own = static_cast<int>(i);
+    }
+    if (own < 0) {
+        // Its norm changed or went since, or the average-piecework
+        // recalculation priced it: another rate would reprice it unasked.
+        types_.push_back({entry.type, entry.typeName.trimmed(), entry.price, true});
+        QSignalBlocker quiet(type_);
+        addTypeItem(types_.back());
+        own = static_cast<int>(types_.size()) - 1;
+        ctx_.messenger.inform(QStringLiteral("Цена"),
+                              keptPriceMessage(entry.typeName, entry.price));
+    }
+    type_->setCurrentIndex(own);
+    recompute();
 }
 
 void HousekeepingDialog::selectType(int type) {
@@ -208,6 +245,7 @@ bool HousekeepingDialog::save() {
     const TypeRow* t = currentType();
     in.type = t ? t->id : 0;
     in.normPrice = t ? t->price : QString();
+    in.keepPrice = t && t->kept;
     in.hours = hours_->text();
     in.dayOff = journal_.dayOff();
     in.night = night_->isChecked();

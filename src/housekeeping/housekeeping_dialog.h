@@ -31,12 +31,14 @@ public:
         qint64 id;
         QString caption;
     };
-    // One row of the list of types of work: a norm of an operation of type
-    // 7777 or 7778.
+    // One row of the list of types of work: a rate of type 7777 or 7778 that
+    // a norm gives, or (kept) the changed entry's own price that no norm
+    // gives any more.
     struct TypeRow {
         int id;
         QString name;
         QString price; // as the database writes it
+        bool kept = false;
     };
     // The journal's entry that "Изменить" opens, as the list showed it.
     struct ShownEntry {
@@ -48,6 +50,9 @@ public:
         int workerId = 0;
         qint64 groupId = 0;
         int type = 0;
+        QString typeName;
+        QString price; // per hour, as stored
+        bool dayOff = false;
         bool night = false;
     };
 
@@ -65,6 +70,8 @@ public:
 
     // The journal's "Добавить" and "Изменить": mode, boxes and ids.
     void prepareNew();
+    // Opens on the rate the entry was priced from; when no norm gives it any
+    // more, on the entry's own price, kept as it is, and says so.
     void prepareChange(const ShownEntry& entry);
 
     void chooseWorker(); // "..." beside "ФИО"
@@ -89,6 +96,7 @@ public:
 
 private:
     const TypeRow* currentType() const;
+    void addTypeItem(const TypeRow& t);
 
     AppContext& ctx_;
     HousekeepingJournal& journal_;

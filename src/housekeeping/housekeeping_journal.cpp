@@ -183,6 +183,9 @@ void HousekeepingJournal::changeEntry() {
     shown.workerId = entries.current("id_p").toInt();
     shown.groupId = entries.current("id_nom").toLongLong();
     shown.type = entries.current("id_o").toInt();
+    shown.typeName = entries.current("vid").toString();
+    shown.price = entries.current("price").toString();
+    shown.dayOff = entries.current("i_holiday").toInt() != 0;
     shown.night = entries.current("i_night").toInt() != 0;
     dialog_->openTypes();
     dialog_->prepareChange(shown);

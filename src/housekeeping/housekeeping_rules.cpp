@@ -79,6 +79,25 @@ Outcome refusal(const QString& text) {
 
 } // namespace
 
+QString rateText(const QString& price) {
+    const QString plain = plainDecimal(price);
+    const int point = plain.indexOf(QLatin1Char('.'));
+    const int decimals = point < 0 ? 0 : static_cast<int>(plain.size() - point - 1);
+    return fixedDecimal(plain, std::max(2, decimals));
+}
+
+bool sameDecimal(const QString& a, const QString& b) {
+    const auto x = decimalProduct(a, QStringLiteral("1"));
+    return x && x == decimalProduct(b, QStringLiteral("1"));
+}
+
+QString keptPriceMessage(const QString& typeName, const QString& price) {
+    return QStringLiteral("Цены, по которой заведена позиция (%1 р. за час), у вида работы «%2» "
+                          "в нормах больше нет. Позиция сохранит свою цену, пока не выбран другой "
+                          "вид работы.")
+        .arg(rateText(price), typeName.trimmed());
+}
+
 std::optional<QString> decimalProduct(const QString& a, const QString& b) {
     const auto x = parseDecimal(a);
     const auto y = parseDecimal(b);
@@ -136,9 +155,13 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         return refusal(wholeNumberMessage("Кол-во", in.hours, kMaxEntryHours));
     if (*hours < 1)
         return refusal(kEntryNoHours);
-    const auto price = hourPrice(in.normPrice, in.dayOff, in.night);
-    if (!price)
-        return refusal(kEntryBadPrice);
+    const bool keepPrice = in.mode == 1 && in.keepPrice;
+    std::optional<QString> price;
+    if (!keepPrice) {
+        price = hourPrice(in.normPrice, in.dayOff, in.night);
+        if (!price)
+            return refusal(kEntryBadPrice);
+    }
 
     try {
         Transaction tx(db_);
@@ -154,7 +177,7 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
             // The row lock keeps the entry until this change is committed; it
             // comes before every other lock, as in a deletion.
             QSqlQuery old = exec(db_,
-                                 "select id_p, id_o, i_night, d_date, xmin::text "
+                                 "select id_p, id_o, i_night, d_date, xmin::text, price::text "
                                  "from accounts_dep.fatigue where id = :id for update",
                                  {{"id", in.entryId}});
             if (!old.next())
@@ -164,6 +187,8 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
                 // silently undo what the other workstation wrote.
                 throw Refused(kErrorCaption, kEntryChanged);
             }
+            if (keepPrice)
+                price = old.value(5).toString();
             date = old.value(3).toDate();
             places.push_back(
                 {old.value(0).toInt(), old.value(1).toInt(), old.value(2).toInt(), date});

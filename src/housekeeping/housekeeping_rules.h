@@ -36,11 +36,24 @@ std::optional<QString> decimalProduct(const QString& a, const QString& b);
 // a day off, then x1.2 for night work; exact, in plain decimal text.
 std::optional<QString> hourPrice(const QString& normPrice, bool dayOff, bool night);
 
+// A rate or an amount as the user reads it: in the locale's format, with at
+// least two decimals and never fewer than it has ("180" gives "180,00").
+QString rateText(const QString& price);
+
+// The same two numbers written alike ("180", "180.00"); false when either is
+// not a plain decimal number.
+bool sameDecimal(const QString& a, const QString& b);
+
+// An entry's price that no norm of its type of work gives any more; the
+// change keeps it as it is.
+QString keptPriceMessage(const QString& typeName, const QString& price);
+
 // What the entry dialog hands over on "Записать".
 struct EntryInput {
-    int mode = 0;    // 0 add, 1 change
-    int entryId = 0; // the entry being changed (mode 1)
-    QString version; // the changed entry's row version as it was read (mode 1)
+    int mode = 0;           // 0 add, 1 change
+    int entryId = 0;        // the entry being changed (mode 1)
+    QString version;        // the changed entry's row version as it was read (mode 1)
+    bool keepPrice = false; // mode 1: the entry's stored price stays as it is
     int workerId = 0;
     qint64 groupId = 0;
     int type = kHousekeepingWork;
