@@ -3,7 +3,9 @@
 #include "housekeeping/housekeeping_journal.h"
 #include "housekeeping/housekeeping_rules.h"
 #include "journal/main_window.h"
+#include "reports/report_statements.h"
 #include "test_support.h"
+#include "timesheets/sheet_statements.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -351,6 +353,80 @@ TEST_F(HousekeepingTest, ADayTotalTooLargeForTheCellIsRefused) {
 
 TEST_F(HousekeepingTest, AStaleChangeFromAnotherWorkstationWritesNothing) {
     staleHousekeepingChangesAreRefused(db, otherWorkstation());
+}
+
+// Every sheet and report statement that sums the entries of a month must
+// still run on what the rule lets through.
+TEST_F(HousekeepingTest, RefusesHoursAndSumsTheSheetsCannotCarry) {
+    struct Case {
+        const char* what;
+        const char* hours;
+        const char* norm;
+        int day; // of March 2024
+        bool saved;
+    } cases[] = {
+        {"more hours than a day has", "25", "1", 1, false},
+        {"the hours that overflowed the sheets", "999999999", "1", 1, false},
+        {"a whole day", "24", "1", 1, true},
+        // With the 24 above: 24 x 4166665.67 + 24 = 100000000.08
+        {"a month over the limit", "24", "4166665.67", 2, false},
+        // 24 x 4166665.66 + 24 = 99999999.84
+        {"a month up to the limit", "24", "4166665.66", 2, true},
+        {"a cent past it", "1", "0.16", 3, false},
+        {"the next month", "1", "0.16", 31 + 1, true},
+    };
+    for (const Case& c : cases) {
+        EntryInput in = entry(c.hours, QDate(2024, 3, 1).addDays(c.day - 1));
+        in.normPrice = c.norm;
+        const int before = entries();
+        const Outcome o = HousekeepingRules(db).save(in);
+        EXPECT_EQ(o.done(), c.saved) << c.what << ": " << o.text.toStdString();
+        EXPECT_EQ(entries(), before + (c.saved ? 1 : 0)) << c.what;
+    }
+    const Outcome hours = HousekeepingRules(db).save(entry("25", day));
+    EXPECT_EQ(hours.text, "«Часы»: значение «25» не подходит. Введите целое число от 0 до 24.");
+    EntryInput over = entry("1", day);
+    over.normPrice = "1";
+    EXPECT_EQ(HousekeepingRules(db).save(over).text,
+              monthPayMessage("100000000.84", QDate(2024, 3, 1)));
+
+    const QDate first(2024, 3, 1);
+    const QVariantMap month{{"i_month", 3},     {"i_year", 2024},
+                            {"d_date2", first}, {"d_date1", first.addMonths(1)},
+                            {"d1", first},      {"d2", first.addMonths(1)}};
+    auto runs = [&](const QString& sql, QVariantMap params) {
+        for (auto it = params.begin(); it != params.end();)
+            it = sql.contains(":" + it.key()) ? std::next(it) : params.erase(it);
+        EXPECT_NO_THROW(tabel::exec(db, sql, params)) << sql.left(80).toStdString();
+    };
+    for (auto sheet : {sql::MonthlySheet::Housekeeping, sql::MonthlySheet::AveragePiecework,
+                       sql::MonthlySheet::General})
+        runs(sql::monthlySheet(sheet), month);
+    runs(sql::monthlyTotals(), month);
+    runs(sql::housekeepingTotals(), month);
+    for (const sql::ReportStatement& r : {sql::reportByWorkers(), sql::reportByWorkersDetailed()})
+        for (const sql::Lookup& l : r.lookups)
+            runs(l.sql, month);
+}
+
+TEST_F(HousekeepingTest, AMonthAlreadyOverTheLimitMayOnlyComeDown) {
+    // Written by another application: more than the sheets carry.
+    const int big = scalar("insert into accounts_dep.fatigue (id_nom, id_o, id_p, d_date, i_mnth, "
+                           "i_year, i_smena, cnt, price, i_holiday, i_night) values (:g, 7777, "
+                           ":w, :d, 3, 2024, 1, 30, 5000000, 0, 0) returning id",
+                           {{"g", group}, {"w", worker}, {"d", day}})
+                        .toInt();
+    EXPECT_EQ(HousekeepingRules(db).save(entry("1", day)).text,
+              monthPayMessage("150000100.00", day));
+    EntryInput lower = entry("24", day);
+    lower.mode = 1;
+    lower.entryId = big;
+    lower.version = version(big);
+    lower.keepPrice = true;
+    EXPECT_TRUE(HousekeepingRules(db).save(lower).done()); // 120000000: still over, but less
+    EXPECT_EQ(price(big), "5000000");
+    EXPECT_EQ(scalar("select cnt from accounts_dep.fatigue where id = :id", {{"id", big}}).toInt(),
+              24);
 }
 
 // The average-piecework recalculation.
@@ -797,6 +873,24 @@ TEST_F(HousekeepingRatesTest, APriceNoNormGivesAnyMoreIsKeptAndSaidSo) {
             scalar("select cnt from accounts_dep.fatigue where id = :id", {{"id", id}}).toInt(), 6)
             << c.what;
     }
+}
+
+TEST_F(HousekeepingJournalTest, TheHoursBoxHoldsNoMoreThanADay) {
+    add([&] {
+        dialog->hoursEdit()->clear();
+        type(dialog->hoursEdit(), "24");
+        EXPECT_EQ(dialog->hoursEdit()->text(), "24");
+        dialog->hoursEdit()->clear();
+        type(dialog->hoursEdit(), "25");
+        EXPECT_NE(dialog->hoursEdit()->text(), "25");
+        dialog->hoursEdit()->setText("25"); // a box that could hold it after all
+        dialog->chooseWorker();
+        dialog->chooseGroup();
+        EXPECT_FALSE(dialog->save());
+    });
+    EXPECT_EQ(messenger.lastText(),
+              "«Часы»: значение «25» не подходит. Введите целое число от 0 до 24.");
+    EXPECT_EQ(entries(), 0);
 }
 
 TEST_F(HousekeepingJournalTest, TheDayOffCaptionStaysReadable) {

@@ -77,6 +77,44 @@ Outcome refusal(const QString& text) {
     return Outcome::refused(kErrorCaption, text);
 }
 
+// The worker's housekeeping pay of the month of `date`, rounded as the sheets
+// round it, as text, and whether it is more than they carry. Magnitudes are
+// added, so that no sum of a part of the month (by type of work, by night
+// flag) is more either, whatever the signs of the prices.
+struct MonthPay {
+    QString total;
+    bool tooLarge = false;
+};
+MonthPay monthPay(const QSqlDatabase& db, int worker, const QDate& date) {
+    const QDate first(date.year(), date.month(), 1);
+    QSqlQuery q = exec(db,
+                       "select t::text, t > cast(:max as numeric) from (select "
+                       "round(coalesce(sum(abs(cnt * price)), 0), 2) as t "
+                       "from accounts_dep.fatigue where id_p = :w and d_date >= :from "
+                       "and d_date < :to) m",
+                       {{"w", worker},
+                        {"from", first},
+                        {"to", first.addMonths(1)},
+                        {"max", QString::fromLatin1(kMaxMonthPay)}});
+    q.next();
+    return {q.value(0).toString(), q.value(1).toString() == QLatin1String("1")};
+}
+
+// |`a`| < |`b`| for plain decimals; false when either is not one.
+bool smallerMagnitude(const QString& a, const QString& b) {
+    const auto x = parseDecimal(a);
+    const auto y = parseDecimal(b);
+    if (!x || !y)
+        return false;
+    __int128 l = x->digits < 0 ? -x->digits : x->digits;
+    __int128 r = y->digits < 0 ? -y->digits : y->digits;
+    for (int s = x->scale; s < y->scale; ++s)
+        l *= 10;
+    for (int s = y->scale; s < x->scale; ++s)
+        r *= 10;
+    return l < r;
+}
+
 } // namespace
 
 QString rateText(const QString& price) {
@@ -89,6 +127,13 @@ QString rateText(const QString& price) {
 bool sameDecimal(const QString& a, const QString& b) {
     const auto x = decimalProduct(a, QStringLiteral("1"));
     return x && x == decimalProduct(b, QStringLiteral("1"));
+}
+
+QString monthPayMessage(const QString& total, const QDate& month) {
+    return QStringLiteral("Хоз. работы и среднесдельная работника за %1 составят %2 р., а табели "
+                          "и отчёты вмещают за месяц не больше %3 р.")
+        .arg(month.toString(QStringLiteral("MM.yyyy")), rateText(total),
+             rateText(QString::fromLatin1(kMaxMonthPay)));
 }
 
 QString keptPriceMessage(const QString& typeName, const QString& price) {
@@ -152,7 +197,7 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         return refusal(kEntryNoHours);
     const auto hours = wholeNumber(in.hours, kMaxEntryHours);
     if (!hours)
-        return refusal(wholeNumberMessage("Кол-во", in.hours, kMaxEntryHours));
+        return refusal(wholeNumberMessage("Часы", in.hours, kMaxEntryHours));
     if (*hours < 1)
         return refusal(kEntryNoHours);
     const bool keepPrice = in.mode == 1 && in.keepPrice;
@@ -173,12 +218,15 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         };
         QDate date = in.date;
         std::vector<Place> places;
+        // What the entry added to its worker's month before this save.
+        QString formerPay = QStringLiteral("0");
         if (in.mode == 1) {
             // The row lock keeps the entry until this change is committed; it
             // comes before every other lock, as in a deletion.
             QSqlQuery old = exec(db_,
-                                 "select id_p, id_o, i_night, d_date, xmin::text, price::text "
-                                 "from accounts_dep.fatigue where id = :id for update",
+                                 "select id_p, id_o, i_night, d_date, xmin::text, price::text, "
+                                 "(cnt * price)::text from accounts_dep.fatigue "
+                                 "where id = :id for update",
                                  {{"id", in.entryId}});
             if (!old.next())
                 throw Refused(kErrorCaption, kEntryGone);
@@ -189,6 +237,8 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
             }
             if (keepPrice)
                 price = old.value(5).toString();
+            if (old.value(0).toInt() == in.workerId)
+                formerPay = old.value(6).toString();
             date = old.value(3).toDate();
             places.push_back(
                 {old.value(0).toInt(), old.value(1).toInt(), old.value(2).toInt(), date});
@@ -245,6 +295,15 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
                              [&](const Place& q) { return key(q) == key(p); }))
                 updateHousekeepingDayCell(db_, p.worker, p.type, p.night, p.date);
         }
+        // A month the sheets could not carry would stop them from opening.
+        // A month already over the limit (written by another application)
+        // may still be brought down: only an entry that adds more than it
+        // added before is refused. Under the worker's month lock no other
+        // entry of the month comes or goes meanwhile.
+        const MonthPay month = monthPay(db_, in.workerId, date);
+        const auto pay = decimalProduct(QString::number(*hours), *price);
+        if (month.tooLarge && (!pay || smallerMagnitude(formerPay, *pay)))
+            throw Refused(kErrorCaption, monthPayMessage(month.total, date));
         tx.commit();
         if (savedId)
             *savedId = id;
