@@ -3,7 +3,9 @@
 #include "housekeeping/housekeeping_journal.h"
 #include "housekeeping/housekeeping_rules.h"
 #include "journal/main_window.h"
+#include "reports/report_statements.h"
 #include "test_support.h"
+#include "timesheets/sheet_statements.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -11,7 +13,9 @@
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSqlQuery>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -41,6 +45,82 @@ TEST(HousekeepingPrice, DayOffAndNightFactorsAreExact) {
 }
 
 } // namespace
+
+namespace tabel::test {
+
+// A change of a housekeeping entry made on `here` after `there` wrote or
+// deleted the entry since `here` listed it: refused, and nothing written.
+// The two connections reach one database; what the change needs is made
+// here. Kept apart from the fixtures, so that a table of every window's stale
+// writes can call it.
+void staleHousekeepingChangesAreRefused(const QSqlDatabase& here, const QSqlDatabase& there) {
+    const int worker =
+        tabel::scalar(here, "insert into accounts_dep.person (fio) values ('Второй В.В.') "
+                            "returning id")
+            .toInt();
+    const qint64 group =
+        tabel::scalar(here, "insert into cmn_classifier.item (id_classifier, id_level, "
+                            "id_parent, s_caption, b_excluded) values (1, 2, 1, 'Стенды', 0) "
+                            "returning id")
+            .toLongLong();
+    const QDate day(2024, 5, 14);
+    EntryInput in;
+    in.workerId = worker;
+    in.groupId = group;
+    in.normPrice = "150";
+    in.hours = "8";
+    in.date = day;
+    int id = 0;
+    ASSERT_TRUE(HousekeepingRules(here).save(in, &id).done());
+
+    // What the worker's entries and time-sheet rows hold, all of it.
+    auto stored = [&] {
+        return tabel::scalar(here,
+                             "select coalesce((select string_agg(f::text, ';' order by f.id) "
+                             "from accounts_dep.fatigue f where f.id_p = :w), '') || '|' || "
+                             "coalesce("
+                             "(select string_agg(h::text, ';' order by h.id) from "
+                             "accounts_dep.h_tabel h where h.w_id = :w), '')",
+                             {{"w", worker}})
+            .toString();
+    };
+    // The change as the journal lists it here and there.
+    auto listed = [&](const QSqlDatabase& db) {
+        std::unique_ptr<Dataset> list = HousekeepingRules::makeList(db);
+        list->setParam("d_date", day);
+        list->open();
+        EntryInput change = in;
+        change.mode = 1;
+        change.entryId = id;
+        for (int r = 0; r < list->count(); ++r)
+            if (list->value(r, "id").toInt() == id)
+                change.version = list->value(r, "row_version").toString();
+        EXPECT_FALSE(change.version.isEmpty());
+        return change;
+    };
+
+    EntryInput mine = listed(here);
+    mine.hours = "5";
+    EntryInput theirs = listed(there);
+    theirs.hours = "3";
+    ASSERT_TRUE(HousekeepingRules(there).save(theirs).done());
+    const QString written = stored();
+    EXPECT_EQ(HousekeepingRules(here).save(mine).text, QString(kEntryChanged));
+    EXPECT_EQ(stored(), written);
+    EXPECT_EQ(
+        tabel::scalar(here, "select cnt from accounts_dep.fatigue where id = :id", {{"id", id}})
+            .toInt(),
+        3);
+
+    mine = listed(here);
+    ASSERT_TRUE(HousekeepingRules(there).remove(id).done());
+    const QString deleted = stored();
+    EXPECT_EQ(HousekeepingRules(here).save(mine).text, QString(kEntryGone));
+    EXPECT_EQ(stored(), deleted);
+    EXPECT_EQ(deleted, "|"); // neither the entry nor a time-sheet row came back
+}
+
+} // namespace tabel::test
 
 class HousekeepingTest : public DbTest {
 protected:
@@ -93,6 +173,10 @@ protected:
     int entries() { return scalar("select count(*) from accounts_dep.fatigue").toInt(); }
     QString price(int id) {
         return scalar("select price::text from accounts_dep.fatigue where id = :id", {{"id", id}})
+            .toString();
+    }
+    QString version(int id) {
+        return scalar("select xmin::text from accounts_dep.fatigue where id = :id", {{"id", id}})
             .toString();
     }
 
@@ -184,6 +268,7 @@ TEST_F(HousekeepingTest, AChangeRecomputesBothCells) {
     EntryInput change = entry("5", day.addDays(3), kAveragePiecework);
     change.mode = 1;
     change.entryId = moved;
+    change.version = version(moved);
     change.workerId = other;
     save(change);
 
@@ -196,6 +281,7 @@ TEST_F(HousekeepingTest, AChangeRecomputesBothCells) {
 
     // Its last entry moved away, the former row goes.
     change.entryId = kept;
+    change.version = version(kept);
     change.hours = "1";
     save(change);
     EXPECT_FALSE(cell(worker, kHousekeepingWork, 0, day).isValid());
@@ -234,6 +320,7 @@ TEST_F(HousekeepingTest, RefusesWhatWasDeletedElsewhere) {
     EntryInput gone = entry("4", day);
     gone.mode = 1;
     gone.entryId = id;
+    gone.version = version(id);
     run("delete from cmn_classifier.item where id = :g", {{"g", group}});
     EXPECT_EQ(HousekeepingRules(db).save(gone).text, kEntryGroupGone);
     group = addGroup("Ограждения");
@@ -262,6 +349,84 @@ TEST_F(HousekeepingTest, ADayTotalTooLargeForTheCellIsRefused) {
     EXPECT_TRUE(o.text.contains("2147483648")) << o.text.toStdString();
     EXPECT_EQ(entries(), 1); // the new entry was rolled back with the cell
     EXPECT_EQ(rows(worker), 0);
+}
+
+TEST_F(HousekeepingTest, AStaleChangeFromAnotherWorkstationWritesNothing) {
+    staleHousekeepingChangesAreRefused(db, otherWorkstation());
+}
+
+// Every sheet and report statement that sums the entries of a month must
+// still run on what the rule lets through.
+TEST_F(HousekeepingTest, RefusesHoursAndSumsTheSheetsCannotCarry) {
+    struct Case {
+        const char* what;
+        const char* hours;
+        const char* norm;
+        int day; // of March 2024
+        bool saved;
+    } cases[] = {
+        {"more hours than a day has", "25", "1", 1, false},
+        {"the hours that overflowed the sheets", "999999999", "1", 1, false},
+        {"a whole day", "24", "1", 1, true},
+        // With the 24 above: 24 x 4166665.67 + 24 = 100000000.08
+        {"a month over the limit", "24", "4166665.67", 2, false},
+        // 24 x 4166665.66 + 24 = 99999999.84
+        {"a month up to the limit", "24", "4166665.66", 2, true},
+        {"a cent past it", "1", "0.16", 3, false},
+        {"the next month", "1", "0.16", 31 + 1, true},
+    };
+    for (const Case& c : cases) {
+        EntryInput in = entry(c.hours, QDate(2024, 3, 1).addDays(c.day - 1));
+        in.normPrice = c.norm;
+        const int before = entries();
+        const Outcome o = HousekeepingRules(db).save(in);
+        EXPECT_EQ(o.done(), c.saved) << c.what << ": " << o.text.toStdString();
+        EXPECT_EQ(entries(), before + (c.saved ? 1 : 0)) << c.what;
+    }
+    const Outcome hours = HousekeepingRules(db).save(entry("25", day));
+    EXPECT_EQ(hours.text, "«Часы»: значение «25» не подходит. Введите целое число от 0 до 24.");
+    EntryInput over = entry("1", day);
+    over.normPrice = "1";
+    EXPECT_EQ(HousekeepingRules(db).save(over).text,
+              monthPayMessage("100000000.84", QDate(2024, 3, 1)));
+
+    const QDate first(2024, 3, 1);
+    const QVariantMap month{{"i_month", 3},     {"i_year", 2024},
+                            {"d_date2", first}, {"d_date1", first.addMonths(1)},
+                            {"d1", first},      {"d2", first.addMonths(1)}};
+    auto runs = [&](const QString& sql, QVariantMap params) {
+        for (auto it = params.begin(); it != params.end();)
+            it = sql.contains(":" + it.key()) ? std::next(it) : params.erase(it);
+        EXPECT_NO_THROW(tabel::exec(db, sql, params)) << sql.left(80).toStdString();
+    };
+    for (auto sheet : {sql::MonthlySheet::Housekeeping, sql::MonthlySheet::AveragePiecework,
+                       sql::MonthlySheet::General})
+        runs(sql::monthlySheet(sheet), month);
+    runs(sql::monthlyTotals(), month);
+    runs(sql::housekeepingTotals(), month);
+    for (const sql::ReportStatement& r : {sql::reportByWorkers(), sql::reportByWorkersDetailed()})
+        for (const sql::Lookup& l : r.lookups)
+            runs(l.sql, month);
+}
+
+TEST_F(HousekeepingTest, AMonthAlreadyOverTheLimitMayOnlyComeDown) {
+    // Written by another application: more than the sheets carry.
+    const int big = scalar("insert into accounts_dep.fatigue (id_nom, id_o, id_p, d_date, i_mnth, "
+                           "i_year, i_smena, cnt, price, i_holiday, i_night) values (:g, 7777, "
+                           ":w, :d, 3, 2024, 1, 30, 5000000, 0, 0) returning id",
+                           {{"g", group}, {"w", worker}, {"d", day}})
+                        .toInt();
+    EXPECT_EQ(HousekeepingRules(db).save(entry("1", day)).text,
+              monthPayMessage("150000100.00", day));
+    EntryInput lower = entry("24", day);
+    lower.mode = 1;
+    lower.entryId = big;
+    lower.version = version(big);
+    lower.keepPrice = true;
+    EXPECT_TRUE(HousekeepingRules(db).save(lower).done()); // 120000000: still over, but less
+    EXPECT_EQ(price(big), "5000000");
+    EXPECT_EQ(scalar("select cnt from accounts_dep.fatigue where id = :id", {{"id", big}}).toInt(),
+              24);
 }
 
 // The average-piecework recalculation.
@@ -538,4 +703,224 @@ TEST_F(HousekeepingJournalTest, TheMainWindowOpensTheJournalOnItsDate) {
     });
     main.housekeepingButton()->click();
     EXPECT_TRUE(shown);
+}
+
+// The entry "Изменить" opened stays the one "Записать" writes, however often
+// it is pressed, and whatever the journal's current row holds meanwhile.
+TEST_F(HousekeepingJournalTest, ARefusedChangeNeverWritesAnotherEntry) {
+    struct Case {
+        const char* what;
+        std::function<void(HousekeepingRules&, int id, int worker)> elsewhere;
+        const char* text;
+    } cases[] = {
+        {"deleted elsewhere", [](HousekeepingRules& r, int id, int) { r.remove(id); }, kEntryGone},
+        {"changed elsewhere",
+         [this](HousekeepingRules& r, int id, int w) {
+             EntryInput in = entry("4", day);
+             in.workerId = w;
+             in.mode = 1;
+             in.entryId = id;
+             in.version = version(id);
+             EXPECT_TRUE(r.save(in).done());
+         },
+         kEntryChanged},
+    };
+    HousekeepingRules there(otherWorkstation());
+    for (const Case& c : cases) {
+        run("delete from accounts_dep.fatigue");
+        const int first = addWorker("Абрамов А.А."); // listed first, the current row
+        EntryInput opened = entry("3", day);
+        opened.workerId = first;
+        opened.normPrice = "150"; // the rate of the norm, so the change opens on it
+        const int id = save(opened);
+        const int other = save(entry("8", day));
+        journal->activate();
+        ASSERT_EQ(journal->list().current("id").toInt(), id) << c.what;
+        const QString otherRow =
+            scalar("select f::text from accounts_dep.fatigue f where id = :id", {{"id", other}})
+                .toString();
+
+        messenger.messages.clear();
+        journal->runDialog = [&](HousekeepingDialog&) {
+            dialog->hoursEdit()->setText("5");
+            c.elsewhere(there, id, first);
+            EXPECT_FALSE(dialog->save()) << c.what;
+            EXPECT_FALSE(dialog->save()) << c.what; // pressed again
+            return 0;
+        };
+        journal->changeEntry();
+        ASSERT_EQ(messenger.messages.size(), 2) << c.what;
+        for (const auto& m : messenger.messages)
+            EXPECT_EQ(m.text, QString(c.text)) << c.what;
+        EXPECT_EQ(
+            scalar("select f::text from accounts_dep.fatigue f where id = :id", {{"id", other}})
+                .toString(),
+            otherRow)
+            << c.what;
+        EXPECT_EQ(cell(worker, kHousekeepingWork, 0, day).toInt(), 8) << c.what;
+        EXPECT_NE(
+            scalar("select cnt from accounts_dep.fatigue where id = :id", {{"id", id}}).toInt(), 5)
+            << c.what;
+    }
+}
+
+// Norms of one type of work at 150 and 180, and the list as the plant reads
+// it: with the decimal comma.
+class HousekeepingRatesTest : public HousekeepingJournalTest {
+protected:
+    void SetUp() override {
+        QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
+        HousekeepingJournalTest::SetUp();
+        const int product = addProduct("Хоз. работы 2");
+        addNorm(addOper(product, kHousekeepingWork), 180);
+        addNorm(addOper(product, kHousekeepingWork, 1), 150); // a rate listed already
+    }
+    void TearDown() override {
+        HousekeepingJournalTest::TearDown();
+        QLocale::setDefault(QLocale::c());
+    }
+    QStringList items() {
+        QStringList out;
+        for (int i = 0; i < dialog->typeBox()->count(); ++i)
+            out << dialog->typeBox()->itemText(i);
+        return out;
+    }
+    // "Изменить" on the only entry of the day, with `during` run in the
+    // dialog.
+    void change(const std::function<void()>& during) {
+        journal->activate();
+        journal->runDialog = [&](HousekeepingDialog&) {
+            during();
+            return 0;
+        };
+        journal->changeEntry();
+    }
+};
+
+TEST_F(HousekeepingRatesTest, TheTypeListShowsEachRateOnce) {
+    add([&] {
+        EXPECT_EQ(items(), QStringList({"Хоз. работы — 150,00", "Хоз. работы — 180,00",
+                                        "Ср. сдельная — 90,00"}));
+    });
+}
+
+TEST_F(HousekeepingRatesTest, AChangeOpensOnTheEntrysOwnRate) {
+    struct Case {
+        bool dayOff;
+        bool night;
+        const char* price; // 180 by the factors
+    } cases[] = {{false, false, "180"}, {true, false, "360"}, {false, true, "216"}};
+    for (const Case& c : cases) {
+        run("delete from accounts_dep.fatigue");
+        EntryInput in = entry("8", day, kHousekeepingWork, c.night);
+        in.normPrice = "180";
+        in.dayOff = c.dayOff;
+        const int id = save(in);
+        journal->dayOffBox()->setChecked(c.dayOff);
+        change([&] {
+            EXPECT_EQ(dialog->typeBox()->currentText(), "Хоз. работы — 180,00") << c.price;
+            EXPECT_TRUE(dialog->save());
+        });
+        EXPECT_EQ(price(id), c.price);
+    }
+    EXPECT_TRUE(messenger.messages.isEmpty());
+}
+
+TEST_F(HousekeepingRatesTest, APriceNoNormGivesAnyMoreIsKeptAndSaidSo) {
+    const int oper = addOper(addProduct("Изделие"), addVid("Сборка"));
+    struct Case {
+        const char* what;
+        int type;
+        std::function<void()> meanwhile;
+        const char* stored;
+        const char* item;
+    } cases[] = {
+        {"its norm changed", kHousekeepingWork,
+         [&] { run("update accounts_dep.norm set price = 200 where price = 180"); }, "180",
+         "Хоз. работы — 180,00 (цена позиции)"},
+        // 15 an hour from the month's records.
+        {"priced by the recalculation", kAveragePiecework,
+         [&] {
+             addRecord(
+                 {.worker = worker, .oper = oper, .date = day, .time = 2, .qty = 10, .price = 3});
+             HousekeepingRules(db).recalculate(day);
+         },
+         "15", "Ср. сдельная — 15,00 (цена позиции)"},
+    };
+    for (const Case& c : cases) {
+        run("delete from accounts_dep.fatigue");
+        EntryInput in = entry("8", day, c.type);
+        in.normPrice = c.type == kHousekeepingWork ? "180" : "90";
+        const int id = save(in);
+        c.meanwhile();
+        ASSERT_TRUE(sameDecimal(price(id), c.stored)) << c.what;
+        messenger.messages.clear();
+        change([&] {
+            EXPECT_EQ(dialog->typeBox()->currentText(), c.item) << c.what;
+            EXPECT_TRUE(sameDecimal(dialog->priceEdit()->text().replace(',', '.'), c.stored))
+                << c.what;
+            dialog->hoursEdit()->setText("6");
+            EXPECT_TRUE(dialog->save()) << c.what;
+        });
+        ASSERT_EQ(messenger.messages.size(), 1) << c.what;
+        EXPECT_EQ(messenger.messages[0].kind, RecordingMessenger::Kind::Information) << c.what;
+        EXPECT_EQ(messenger.messages[0].text,
+                  keptPriceMessage(c.type == kHousekeepingWork ? "Хоз. работы" : "Ср. сдельная",
+                                   c.stored))
+            << c.what;
+        EXPECT_TRUE(sameDecimal(price(id), c.stored)) << c.what << " " << price(id).toStdString();
+        EXPECT_EQ(
+            scalar("select cnt from accounts_dep.fatigue where id = :id", {{"id", id}}).toInt(), 6)
+            << c.what;
+    }
+}
+
+TEST_F(HousekeepingJournalTest, TheHoursBoxHoldsNoMoreThanADay) {
+    add([&] {
+        dialog->hoursEdit()->clear();
+        type(dialog->hoursEdit(), "24");
+        EXPECT_EQ(dialog->hoursEdit()->text(), "24");
+        dialog->hoursEdit()->clear();
+        type(dialog->hoursEdit(), "25");
+        EXPECT_NE(dialog->hoursEdit()->text(), "25");
+        dialog->hoursEdit()->setText("25"); // a box that could hold it after all
+        dialog->chooseWorker();
+        dialog->chooseGroup();
+        EXPECT_FALSE(dialog->save());
+    });
+    EXPECT_EQ(messenger.lastText(),
+              "«Часы»: значение «25» не подходит. Введите целое число от 0 до 24.");
+    EXPECT_EQ(entries(), 0);
+}
+
+TEST_F(HousekeepingJournalTest, TheDayOffCaptionStaysReadable) {
+    QCheckBox* box = journal->dayOffBox();
+    const int width = box->width();
+    box->setChecked(true);
+    const QPalette p = box->palette();
+    EXPECT_EQ(p.color(box->backgroundRole()), QColor(255, 0, 0));
+    // The caption against the red: far apart in lightness.
+    const QColor text = p.color(box->foregroundRole());
+    EXPECT_GT(std::abs(text.lightness() - QColor(255, 0, 0).lightness()), 80)
+        << text.name().toStdString();
+    EXPECT_EQ(box->width(), width); // marking moves nothing
+}
+
+TEST_F(HousekeepingJournalTest, EveryColumnIsInSightBesideTheScrollBar) {
+    // More entries than the window has rows, so the list scrolls.
+    run("insert into accounts_dep.fatigue (id_nom, id_o, id_p, d_date, i_mnth, i_year, i_smena, "
+        "cnt, price, i_holiday, i_night) select :g, 7777, :w, :d, 3, 2024, 1, 8, 150, 0, 0 "
+        "from generate_series(1, 60)",
+        {{"g", group}, {"w", worker}, {"d", day}});
+    journal->activate();
+    journal->show();
+    QApplication::processEvents();
+    QTableView* grid = journal->grid();
+    EXPECT_TRUE(grid->verticalScrollBar()->isVisible());
+    EXPECT_EQ(grid->horizontalScrollBar()->maximum(), 0);
+    const int last = grid->model()->columnCount() - 1;
+    EXPECT_LE(grid->columnViewportPosition(last) + grid->columnWidth(last),
+              grid->viewport()->width());
+    EXPECT_EQ(journal->minimumSize(), journal->maximumSize()); // a fixed size
+    journal->hide();
 }

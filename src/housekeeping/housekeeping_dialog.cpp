@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tabel {
 
@@ -114,14 +115,29 @@ void HousekeepingDialog::openTypes() {
     typeList_->close();
     typeList_->open();
     types_.clear();
-    for (int r = 0; r < typeList_->count(); ++r)
-        types_.push_back({typeList_->value(r, "id").toInt(),
-                          typeList_->value(r, "vid").toString().trimmed(),
-                          typeList_->value(r, "price").toString()});
+    for (int r = 0; r < typeList_->count(); ++r) {
+        TypeRow row{typeList_->value(r, "id").toInt(),
+                    typeList_->value(r, "vid").toString().trimmed(),
+                    typeList_->value(r, "price").toString()};
+        // Norms of one rate are one choice: they price alike.
+        const bool seen = std::any_of(types_.begin(), types_.end(), [&](const TypeRow& t) {
+            return t.id == row.id && sameDecimal(t.price, row.price);
+        });
+        if (!seen)
+            types_.push_back(row);
+    }
     QSignalBlocker quiet(type_);
     type_->clear();
     for (const TypeRow& t : types_)
-        type_->addItem(t.name, t.id);
+        addTypeItem(t);
+}
+
+void HousekeepingDialog::addTypeItem(const TypeRow& t) {
+    // Two norms of one type of work differ only by their rate.
+    QString text = t.name + QStringLiteral(" — ") + rateText(t.price);
+    if (t.kept)
+        text += QStringLiteral(" (цена позиции)");
+    type_->addItem(text, t.id);
 }
 
 void HousekeepingDialog::closeTypes() {
@@ -130,6 +146,8 @@ void HousekeepingDialog::closeTypes() {
 
 void HousekeepingDialog::prepareNew() {
     mode_ = 0;
+    entryId_ = 0;
+    version_.clear();
     worker_->clear();
     group_->clear();
     workerId_ = 0;
@@ -140,18 +158,40 @@ void HousekeepingDialog::prepareNew() {
     selectType(kHousekeepingWork);
 }
 
-void HousekeepingDialog::prepareChange(const QString& fio, const QString& group, int hours,
-                                       int workerId, qint64 groupId, int type, bool night) {
+void HousekeepingDialog::prepareChange(const ShownEntry& entry) {
     mode_ = 1;
-    worker_->setText(fio.trimmed());
-    group_->setText(group.trimmed());
-    hours_->setText(QString::number(hours));
-    workerId_ = workerId;
-    groupId_ = groupId;
-    selectType(type);
-    night_->setChecked(night);
+    entryId_ = entry.id;
+    version_ = entry.version;
+    worker_->setText(entry.fio.trimmed());
+    group_->setText(entry.group.trimmed());
+    hours_->setText(QString::number(entry.hours));
+    workerId_ = entry.workerId;
+    groupId_ = entry.groupId;
+    night_->setChecked(entry.night);
     // The night flag of an existing entry stays as it was entered.
     night_->setEnabled(false);
+
+    // The rate the entry was priced from: the one that gives its price with
+    // the flags it was saved with.
+    int own = -1;
+    for (std::size_t i = 0; i < types_.size() && own < 0; ++i) {
+        const TypeRow& t = types_[i];
+        const auto priced = hourPrice(t.price, entry.dayOff, entry.night);
+        if (t.id == entry.type && priced && sameDecimal(*priced, entry.price))
+            own = static_cast<int>(i);
+    }
+    if (own < 0) {
+        // Its norm changed or went since, or the average-piecework
+        // recalculation priced it: another rate would reprice it unasked.
+        types_.push_back({entry.type, entry.typeName.trimmed(), entry.price, true});
+        QSignalBlocker quiet(type_);
+        addTypeItem(types_.back());
+        own = static_cast<int>(types_.size()) - 1;
+        ctx_.messenger.inform(QStringLiteral("Цена"),
+                              keptPriceMessage(entry.typeName, entry.price));
+    }
+    type_->setCurrentIndex(own);
+    recompute();
 }
 
 void HousekeepingDialog::selectType(int type) {
@@ -198,12 +238,14 @@ void HousekeepingDialog::chooseGroup() {
 bool HousekeepingDialog::save() {
     EntryInput in;
     in.mode = mode_;
-    in.entryId = mode_ == 1 ? journal_.currentEntryId() : 0;
+    in.entryId = mode_ == 1 ? entryId_ : 0;
+    in.version = version_;
     in.workerId = workerId_;
     in.groupId = groupId_;
     const TypeRow* t = currentType();
     in.type = t ? t->id : 0;
     in.normPrice = t ? t->price : QString();
+    in.keepPrice = t && t->kept;
     in.hours = hours_->text();
     in.dayOff = journal_.dayOff();
     in.night = night_->isChecked();
@@ -211,8 +253,9 @@ bool HousekeepingDialog::save() {
     in.shift = journal_.shift();
     const Outcome o = HousekeepingRules(ctx_.db()).save(in);
     if (!o.done()) {
-        // A changed entry gone elsewhere: the list shows what there is now.
-        if (in.mode == 1 && o.text == kEntryGone)
+        // A changed entry gone or written elsewhere: the list shows what
+        // there is now.
+        if (in.mode == 1 && (o.text == kEntryGone || o.text == kEntryChanged))
             journal_.refreshKeepingPosition();
         ctx_.messenger.error(o.caption, o.text);
         return false;

@@ -31,12 +31,29 @@ public:
         qint64 id;
         QString caption;
     };
-    // One row of the list of types of work: a norm of an operation of type
-    // 7777 or 7778.
+    // One row of the list of types of work: a rate of type 7777 or 7778 that
+    // a norm gives, or (kept) the changed entry's own price that no norm
+    // gives any more.
     struct TypeRow {
         int id;
         QString name;
         QString price; // as the database writes it
+        bool kept = false;
+    };
+    // The journal's entry that "Изменить" opens, as the list showed it.
+    struct ShownEntry {
+        int id = 0;
+        QString version; // row version as read
+        QString fio;
+        QString group;
+        int hours = 0;
+        int workerId = 0;
+        qint64 groupId = 0;
+        int type = 0;
+        QString typeName;
+        QString price; // per hour, as stored
+        bool dayOff = false;
+        bool night = false;
     };
 
     HousekeepingDialog(AppContext& ctx, HousekeepingJournal& journal, QWidget* parent = nullptr);
@@ -53,8 +70,9 @@ public:
 
     // The journal's "Добавить" and "Изменить": mode, boxes and ids.
     void prepareNew();
-    void prepareChange(const QString& fio, const QString& group, int hours, int workerId,
-                       qint64 groupId, int type, bool night);
+    // Opens on the rate the entry was priced from; when no norm gives it any
+    // more, on the entry's own price, kept as it is, and says so.
+    void prepareChange(const ShownEntry& entry);
 
     void chooseWorker(); // "..." beside "ФИО"
     void chooseGroup();  // "..." beside "Номенклатура"
@@ -78,12 +96,17 @@ public:
 
 private:
     const TypeRow* currentType() const;
+    void addTypeItem(const TypeRow& t);
 
     AppContext& ctx_;
     HousekeepingJournal& journal_;
     std::unique_ptr<Dataset> typeList_;
     std::vector<TypeRow> types_;
     int mode_ = 0;
+    // The changed entry, kept from the opening: the journal's current row
+    // may hold another entry by the time "Записать" is pressed.
+    int entryId_ = 0;
+    QString version_;
     int workerId_ = 0;
     qint64 groupId_ = 0;
 

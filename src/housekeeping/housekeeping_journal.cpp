@@ -6,9 +6,13 @@
 
 #include <QCheckBox>
 #include <QDateEdit>
+#include <QHeaderView>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
+#include <algorithm>
 
 namespace tabel {
 
@@ -63,6 +67,11 @@ HousekeepingJournal::HousekeepingJournal(AppContext& ctx, QWidget* parent)
     dayOff_ = new QCheckBox("Выходной", this);
     dayOff_->setObjectName("CBox1");
     dayOff_->setAutoFillBackground(true);
+    // Wide enough for the bold caption, so that marking it moves nothing.
+    QFont bold = dayOff_->font();
+    bold.setBold(true);
+    dayOff_->setFont(bold);
+    dayOff_->setFixedWidth(dayOff_->sizeHint().width() + 4);
     addBarWidget(dayOff_);
     finishBar();
 
@@ -74,19 +83,35 @@ HousekeepingJournal::HousekeepingJournal(AppContext& ctx, QWidget* parent)
             [this](const QDate& d) { guarded([this, d] { userChangedDate(d); }); });
     connect(dayOff_, &QCheckBox::toggled, this, [this](bool on) { markDayOff(on); });
     markDayOff(false);
-    resize(1000, 520);
+    fitToColumns();
 }
 
 void HousekeepingJournal::markDayOff(bool checked) {
+    // The box turns red behind its caption, which keeps the window's text
+    // colour, as in the main window: a red caption on red could not be read.
     QPalette palette;
-    if (checked) {
+    if (checked)
         palette.setColor(dayOff_->backgroundRole(), kDayOffColour);
-        palette.setColor(QPalette::WindowText, kDayOffColour);
-    }
     dayOff_->setPalette(palette);
     QFont weight;
     weight.setBold(checked);
     dayOff_->setFont(weight);
+}
+
+void HousekeepingJournal::fitToColumns() {
+    // Every column in sight beside the scroll bar of a long list: the window
+    // is as wide as its grid's columns, and cannot be resized.
+    QTableView* view = grid();
+    int columns = 0;
+    for (int c = 0; c < view->horizontalHeader()->count(); ++c)
+        columns += view->columnWidth(c);
+    const int gridWidth = columns + 2 * view->frameWidth() +
+                          view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    view->setMinimumWidth(gridWidth);
+    const QMargins margins = layout()->contentsMargins();
+    const int width =
+        std::max(gridWidth + margins.left() + margins.right(), layout()->minimumSize().width());
+    setFixedSize(width, 520);
 }
 
 void HousekeepingJournal::setDate(const QDate& date) {
@@ -149,12 +174,21 @@ void HousekeepingJournal::changeEntry() {
     Dataset& entries = list();
     if (entries.isEmpty())
         return;
+    HousekeepingDialog::ShownEntry shown;
+    shown.id = entries.current("id").toInt();
+    shown.version = entries.current("row_version").toString();
+    shown.fio = entries.current("fio").toString();
+    shown.group = entries.current("s_caption").toString();
+    shown.hours = entries.current("cnt").toInt();
+    shown.workerId = entries.current("id_p").toInt();
+    shown.groupId = entries.current("id_nom").toLongLong();
+    shown.type = entries.current("id_o").toInt();
+    shown.typeName = entries.current("vid").toString();
+    shown.price = entries.current("price").toString();
+    shown.dayOff = entries.current("i_holiday").toInt() != 0;
+    shown.night = entries.current("i_night").toInt() != 0;
     dialog_->openTypes();
-    dialog_->prepareChange(entries.current("fio").toString(),
-                           entries.current("s_caption").toString(), entries.current("cnt").toInt(),
-                           entries.current("id_p").toInt(), entries.current("id_nom").toLongLong(),
-                           entries.current("id_o").toInt(),
-                           entries.current("i_night").toInt() != 0);
+    dialog_->prepareChange(shown);
     runEntryDialog();
 }
 

@@ -35,6 +35,7 @@ public:
     QDate pickedDate() const;
     bool dayOff() const;
     int shift() const { return shift_; }
+    // The entry of the current row; the entry dialog keeps its own.
     int currentEntryId() const;
     // Reads the list again, keeping the row number.
     void refreshKeepingPosition();
@@ -64,6 +65,7 @@ protected:
 
 private:
     void markDayOff(bool checked);
+    void fitToColumns();
     void runEntryDialog();
 
     AppContext& ctx_;

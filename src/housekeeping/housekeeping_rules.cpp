@@ -77,7 +77,71 @@ Outcome refusal(const QString& text) {
     return Outcome::refused(kErrorCaption, text);
 }
 
+// The worker's housekeeping pay of the month of `date`, rounded as the sheets
+// round it, as text, and whether it is more than they carry. Magnitudes are
+// added, so that no sum of a part of the month (by type of work, by night
+// flag) is more either, whatever the signs of the prices.
+struct MonthPay {
+    QString total;
+    bool tooLarge = false;
+};
+MonthPay monthPay(const QSqlDatabase& db, int worker, const QDate& date) {
+    const QDate first(date.year(), date.month(), 1);
+    QSqlQuery q = exec(db,
+                       "select t::text, t > cast(:max as numeric) from (select "
+                       "round(coalesce(sum(abs(cnt * price)), 0), 2) as t "
+                       "from accounts_dep.fatigue where id_p = :w and d_date >= :from "
+                       "and d_date < :to) m",
+                       {{"w", worker},
+                        {"from", first},
+                        {"to", first.addMonths(1)},
+                        {"max", QString::fromLatin1(kMaxMonthPay)}});
+    q.next();
+    return {q.value(0).toString(), q.value(1).toString() == QLatin1String("1")};
+}
+
+// |`a`| < |`b`| for plain decimals; false when either is not one.
+bool smallerMagnitude(const QString& a, const QString& b) {
+    const auto x = parseDecimal(a);
+    const auto y = parseDecimal(b);
+    if (!x || !y)
+        return false;
+    __int128 l = x->digits < 0 ? -x->digits : x->digits;
+    __int128 r = y->digits < 0 ? -y->digits : y->digits;
+    for (int s = x->scale; s < y->scale; ++s)
+        l *= 10;
+    for (int s = y->scale; s < x->scale; ++s)
+        r *= 10;
+    return l < r;
+}
+
 } // namespace
+
+QString rateText(const QString& price) {
+    const QString plain = plainDecimal(price);
+    const int point = plain.indexOf(QLatin1Char('.'));
+    const int decimals = point < 0 ? 0 : static_cast<int>(plain.size() - point - 1);
+    return fixedDecimal(plain, std::max(2, decimals));
+}
+
+bool sameDecimal(const QString& a, const QString& b) {
+    const auto x = decimalProduct(a, QStringLiteral("1"));
+    return x && x == decimalProduct(b, QStringLiteral("1"));
+}
+
+QString monthPayMessage(const QString& total, const QDate& month) {
+    return QStringLiteral("Хоз. работы и среднесдельная работника за %1 составят %2 р., а табели "
+                          "и отчёты вмещают за месяц не больше %3 р.")
+        .arg(month.toString(QStringLiteral("MM.yyyy")), rateText(total),
+             rateText(QString::fromLatin1(kMaxMonthPay)));
+}
+
+QString keptPriceMessage(const QString& typeName, const QString& price) {
+    return QStringLiteral("Цены, по которой заведена позиция (%1 р. за час), у вида работы «%2» "
+                          "в нормах больше нет. Позиция сохранит свою цену, пока не выбран другой "
+                          "вид работы.")
+        .arg(rateText(price), typeName.trimmed());
+}
 
 std::optional<QString> decimalProduct(const QString& a, const QString& b) {
     const auto x = parseDecimal(a);
@@ -101,12 +165,13 @@ std::optional<QString> hourPrice(const QString& normPrice, bool dayOff, bool nig
 
 std::unique_ptr<Dataset> HousekeepingRules::makeList(QSqlDatabase db) {
     // Every entry of the date, once; `summ` is computed by the server from
-    // the exact price.
+    // the exact price. The row version lets a change refuse an entry written
+    // elsewhere since it was listed.
     return std::make_unique<Dataset>(
         db, "fatigue",
         "select distinct vo.vid, p.fio, i.s_caption, (f.cnt*f.price) as summ,  f.*, case when "
         "f.i_holiday=0 then '' else '+' end as s_holiday, case when f.i_night=0 then '' else '+' "
-        "end as s_night\n"
+        "end as s_night, f.xmin::text as row_version\n"
         "from accounts_dep.fatigue f, cmn_classifier.item i, accounts_dep.person p,"
         "accounts_dep.vid_oper vo\n"
         "where f.id_nom =i.id and p.id=f.id_p and vo.id = f.id_o and f.d_date = :d_date\n"
@@ -132,12 +197,16 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         return refusal(kEntryNoHours);
     const auto hours = wholeNumber(in.hours, kMaxEntryHours);
     if (!hours)
-        return refusal(wholeNumberMessage("Кол-во", in.hours, kMaxEntryHours));
+        return refusal(wholeNumberMessage("Часы", in.hours, kMaxEntryHours));
     if (*hours < 1)
         return refusal(kEntryNoHours);
-    const auto price = hourPrice(in.normPrice, in.dayOff, in.night);
-    if (!price)
-        return refusal(kEntryBadPrice);
+    const bool keepPrice = in.mode == 1 && in.keepPrice;
+    std::optional<QString> price;
+    if (!keepPrice) {
+        price = hourPrice(in.normPrice, in.dayOff, in.night);
+        if (!price)
+            return refusal(kEntryBadPrice);
+    }
 
     try {
         Transaction tx(db_);
@@ -149,15 +218,27 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         };
         QDate date = in.date;
         std::vector<Place> places;
+        // What the entry added to its worker's month before this save.
+        QString formerPay = QStringLiteral("0");
         if (in.mode == 1) {
             // The row lock keeps the entry until this change is committed; it
             // comes before every other lock, as in a deletion.
             QSqlQuery old = exec(db_,
-                                 "select id_p, id_o, i_night, d_date from accounts_dep.fatigue "
+                                 "select id_p, id_o, i_night, d_date, xmin::text, price::text, "
+                                 "(cnt * price)::text from accounts_dep.fatigue "
                                  "where id = :id for update",
                                  {{"id", in.entryId}});
             if (!old.next())
                 throw Refused(kErrorCaption, kEntryGone);
+            if (old.value(4).toString() != in.version) {
+                // Written elsewhere since it was read: the change would
+                // silently undo what the other workstation wrote.
+                throw Refused(kErrorCaption, kEntryChanged);
+            }
+            if (keepPrice)
+                price = old.value(5).toString();
+            if (old.value(0).toInt() == in.workerId)
+                formerPay = old.value(6).toString();
             date = old.value(3).toDate();
             places.push_back(
                 {old.value(0).toInt(), old.value(1).toInt(), old.value(2).toInt(), date});
@@ -214,6 +295,15 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
                              [&](const Place& q) { return key(q) == key(p); }))
                 updateHousekeepingDayCell(db_, p.worker, p.type, p.night, p.date);
         }
+        // A month the sheets could not carry would stop them from opening.
+        // A month already over the limit (written by another application)
+        // may still be brought down: only an entry that adds more than it
+        // added before is refused. Under the worker's month lock no other
+        // entry of the month comes or goes meanwhile.
+        const MonthPay month = monthPay(db_, in.workerId, date);
+        const auto pay = decimalProduct(QString::number(*hours), *price);
+        if (month.tooLarge && (!pay || smallerMagnitude(formerPay, *pay)))
+            throw Refused(kErrorCaption, monthPayMessage(month.total, date));
         tx.commit();
         if (savedId)
             *savedId = id;

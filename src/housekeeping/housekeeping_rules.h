@@ -14,8 +14,13 @@ namespace tabel {
 inline constexpr int kHousekeepingWork = 7777;
 inline constexpr int kAveragePiecework = 7778;
 
-// Hours an entry may hold: what the integer column stores.
-inline constexpr qint64 kMaxEntryHours = 999999999;
+// Hours of one entry: one worker's work of one day, so never more than the
+// day has. The box refuses more as it is typed, the save once again.
+inline constexpr qint64 kMaxEntryHours = 24;
+
+// What a worker's housekeeping pay of one month may add up to: the sheets
+// carry it, and the reports a worker's housekeeping sums, as numeric(10,2).
+inline const char* kMaxMonthPay = "99999999.99";
 
 inline const char* kEntryFillAll = "Все поля должны быть заполнены!";
 inline const char* kEntryNoHours = "Нужно завести количество!";
@@ -24,6 +29,7 @@ inline const char* kEntryWorkerGone =
 inline const char* kEntryGroupGone = "Номенклатурная группа не найдена: она удалена с другого "
                                      "рабочего места. Выберите группу заново.";
 inline const char* kEntryGone = "Позиция не найдена: она удалена с другого рабочего места.";
+inline const char* kEntryChanged = "Позиция изменена с другого рабочего места.";
 inline const char* kEntryBadPrice = "Цена вида работы не подходит для расчёта.";
 
 // The exact product of two decimal numbers written in plain notation ("12.5",
@@ -35,10 +41,29 @@ std::optional<QString> decimalProduct(const QString& a, const QString& b);
 // a day off, then x1.2 for night work; exact, in plain decimal text.
 std::optional<QString> hourPrice(const QString& normPrice, bool dayOff, bool night);
 
+// A rate or an amount as the user reads it: in the locale's format, with at
+// least two decimals and never fewer than it has ("180" gives "180,00").
+QString rateText(const QString& price);
+
+// The same two numbers written alike ("180", "180.00"); false when either is
+// not a plain decimal number.
+bool sameDecimal(const QString& a, const QString& b);
+
+// "Хоз. работы и среднесдельная работника за 03.2024 составят …": a
+// worker's month of housekeeping pay that would be more than the sheets
+// carry.
+QString monthPayMessage(const QString& total, const QDate& month);
+
+// An entry's price that no norm of its type of work gives any more; the
+// change keeps it as it is.
+QString keptPriceMessage(const QString& typeName, const QString& price);
+
 // What the entry dialog hands over on "Записать".
 struct EntryInput {
-    int mode = 0;    // 0 add, 1 change
-    int entryId = 0; // the entry being changed (mode 1)
+    int mode = 0;           // 0 add, 1 change
+    int entryId = 0;        // the entry being changed (mode 1)
+    QString version;        // the changed entry's row version as it was read (mode 1)
+    bool keepPrice = false; // mode 1: the entry's stored price stays as it is
     int workerId = 0;
     qint64 groupId = 0;
     int type = kHousekeepingWork;
@@ -65,8 +90,10 @@ public:
 
     // Checks and writes one entry and brings the time-sheet cells it touches
     // (the former ones too, for a changed entry) into step, in one
-    // transaction under the workers' month locks. `savedId` receives the
-    // entry's id. Throws DbError.
+    // transaction under the workers' month locks. A changed entry deleted or
+    // written elsewhere since it was read (its row version) is refused, and
+    // so is a month of the worker's housekeeping pay the sheets could not
+    // carry. `savedId` receives the entry's id. Throws DbError.
     Outcome save(const EntryInput& in, int* savedId = nullptr);
 
     // Deletes an entry and brings its day cell into step, in one transaction.
