@@ -132,7 +132,7 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         return refusal(kEntryNoHours);
     const auto hours = wholeNumber(in.hours, kMaxEntryHours);
     if (!hours)
-        return refusal(wholeNumberMessage("Кол-во", in.hours, kMaxEntryHours));
+        return refusal(wholeNumberMessage("Часы", in.hours, kMaxEntryHours));
     if (*hours < 1)
         return refusal(kEntryNoHours);
     const auto price = hourPrice(in.normPrice, in.dayOff, in.night);
