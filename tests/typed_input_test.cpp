@@ -1,20 +1,30 @@
 // What the user types reaches the program as typed: numbers are read
-// strictly and refused with a message.
+// strictly and refused with a message, and dates are never moved to another
+// day.
 
 #include "db/numbers.h"
+#include "db/typed_date.h"
 #include "directories/product_dialog.h"
 #include "directories/product_store.h"
 #include "housekeeping/housekeeping_dialog.h"
 #include "housekeeping/housekeeping_journal.h"
 #include "housekeeping/housekeeping_rules.h"
+#include "journal/main_window.h"
+#include "kit/date_box.h"
 #include "kit/error_boxes.h"
 #include "operations/norms_window.h"
+#include "records/record_dialog.h"
+#include "reports/reports_dialog.h"
 #include "test_support.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace tabel;
 using namespace tabel::test;
@@ -67,6 +77,139 @@ TEST(TypedNumbers, AreReadStrictly) {
     EXPECT_EQ(decimalNumberMessage("Цена", " 1.2.3 ", 9, 6),
               "«Цена»: значение «1.2.3» не подходит. Введите число до 9 знаков до запятой и до 6 "
               "после.");
+}
+
+TEST(TypedDates, NameADayOrNone) {
+    const std::optional<QDate> none;
+    struct Case {
+        const char* typed;
+        std::optional<QDate> day;
+    } cases[] = {
+        {"31.12.2026", QDate(2026, 12, 31)},
+        {"5.3.2027", QDate(2027, 3, 5)},
+        {" 29.02.2024 ", QDate(2024, 2, 29)},
+        {"31.11.2026", none},
+        {"31.02.2026", none},
+        {"29.02.2025", none},
+        {"00.01.2026", none},
+        {"01.13.2026", none},
+        {"01.01.26", none},
+        {"1.1.2026.", none},
+        {"01,01,2026", none},
+        {"", none},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        EXPECT_EQ(typedDate(QString::fromUtf8(c.typed)), c.day);
+    }
+}
+
+// A date box in a window with a button, the box holding the focus.
+class DateBoxTyping : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous = setErrorMessenger(&boxes);
+        auto* layout = new QVBoxLayout(&window);
+        box = new DateBox(&window);
+        box->setAccessibleName("Дата");
+        button = new QPushButton("Записать", &window);
+        layout->addWidget(box);
+        layout->addWidget(button);
+        QObject::connect(button, &QPushButton::clicked, [this] { ++clicks; });
+        window.show();
+        QApplication::setActiveWindow(&window);
+    }
+    void TearDown() override { setErrorMessenger(previous); }
+    // The box on `start`, its day field selected, as when the user clicks
+    // into it or Tabs to it.
+    void begin(const QDate& start) {
+        box->setDate(start);
+        box->setFocus(Qt::TabFocusReason);
+        box->setSelectedSection(QDateTimeEdit::DaySection);
+        boxes.messages.clear();
+    }
+
+    QWidget window;
+    DateBox* box = nullptr;
+    QPushButton* button = nullptr;
+    int clicks = 0;
+    RecordingMessenger boxes;
+    Messenger* previous = nullptr;
+};
+
+TEST_F(DateBoxTyping, EndsAsTypedOrIsRefused) {
+    const std::optional<QDate> refused;
+    struct Case {
+        const char* what;
+        QDate start;
+        QStringList keys; // typed in turn, then Enter
+        std::optional<QDate> end;
+    } cases[] = {
+        {"a day November lacks, then December",
+         {2026, 11, 29},
+         {"31", "12", "2026"},
+         {{2026, 12, 31}}},
+        {"a day November lacks, then February", {2026, 11, 29}, {"31", "02"}, refused},
+        {"with points between the fields", {2026, 11, 29}, {"31.12.2026"}, {{2026, 12, 31}}},
+        {"one-digit fields", {2026, 11, 29}, {"5.3.2027"}, {{2027, 3, 5}}},
+        {"commas between the fields", {2026, 11, 29}, {"1,3,2027"}, {{2027, 3, 1}}},
+        {"30 over 31 January, then April", {2026, 1, 31}, {"30", "04"}, {{2026, 4, 30}}},
+        {"29 February of a common year", {2024, 2, 29}, {"29", "02", "2025"}, refused},
+        {"29 February of a leap year", {2023, 3, 15}, {"29", "02", "2024"}, {{2024, 2, 29}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        begin(c.start);
+        for (const QString& k : c.keys)
+            QTest::keyClicks(box, k);
+        SCOPED_TRACE(box->text().toStdString());
+        QTest::keyClick(box, Qt::Key_Return);
+        const QString typed = box->text();
+        EXPECT_EQ(box->date(), c.end.value_or(c.start));
+        EXPECT_EQ(box->text(), box->date().toString("dd.MM.yyyy"));
+        if (c.end) {
+            EXPECT_TRUE(boxes.messages.isEmpty());
+            continue;
+        }
+        ASSERT_EQ(boxes.messages.size(), 1);
+        EXPECT_TRUE(boxes.messages[0].text.startsWith("«Дата»: значение «"));
+        EXPECT_TRUE(boxes.messages[0].text.endsWith(
+            "» не подходит: такого дня в календаре нет. В поле оставлена дата " +
+            c.start.toString("dd.MM.yyyy") + "."))
+            << boxes.messages[0].text.toStdString();
+    }
+    EXPECT_EQ(typedDateMessage("Дата", "31.02.2026", {2026, 11, 29}),
+              "«Дата»: значение «31.02.2026» не подходит: такого дня в календаре нет. В поле "
+              "оставлена дата 29.11.2026.");
+}
+
+// The click that takes the focus from a date that names no day acts on
+// nothing: the box goes back to its date and says why.
+TEST_F(DateBoxTyping, AClickAwayFromADayThatIsNotThereDoesNothing) {
+    begin({2026, 11, 29});
+    ASSERT_TRUE(box->hasFocus());
+    QSignalSpy changes(box, &QDateEdit::dateChanged);
+    QTest::keyClicks(box, "3102");
+    EXPECT_EQ(box->text(), "31.02.2026");
+    EXPECT_EQ(box->date(), QDate(2026, 11, 29)); // nothing half-typed is taken
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(box->text(), "29.11.2026");
+    EXPECT_EQ(changes.count(), 0);
+    ASSERT_EQ(boxes.messages.size(), 1);
+    EXPECT_EQ(boxes.messages[0].text,
+              "«Дата»: значение «31.02.2026» не подходит: такого дня в календаре нет. В поле "
+              "оставлена дата 29.11.2026.");
+
+    // A day that is there is taken on the way out, and the click goes on.
+    begin({2026, 11, 29});
+    QTest::keyClicks(box, "3112");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(box->date(), QDate(2026, 12, 31));
+    EXPECT_TRUE(boxes.messages.isEmpty());
 }
 
 class TypedInputTest : public DbTest {
@@ -193,6 +336,54 @@ TEST_F(TypedInputTest, ProductRateKeepsWhatIsTypedAndTheSaveRefusesIt) {
                       .arg(QString::fromUtf8(typed)));
     }
     EXPECT_EQ(count("cmn_gds_and_srv.gds_and_srv"), 0);
+}
+
+// One kind of date box in every window that takes a date.
+TEST_F(TypedInputTest, EveryDatePickerIsADateBox) {
+    MainWindow main(*ctx);
+    RecordDialog record(*ctx);
+    HousekeepingJournal housekeeping(*ctx);
+    ReportsDialog reports(*ctx);
+    const std::pair<QWidget*, const char*> pickers[] = {
+        {&main, "DateT"},        {&record, "DTimeP"},     {&housekeeping, "DateT"},
+        {&reports, "DTPicker1"}, {&reports, "DTPicker2"},
+    };
+    for (const auto& [window, name] : pickers) {
+        SCOPED_TRACE(name);
+        const auto edits = window->findChildren<QDateEdit*>();
+        EXPECT_EQ(edits.size(), window == &reports ? 2 : 1);
+        EXPECT_NE(window->findChild<DateBox*>(name), nullptr);
+    }
+}
+
+// Enter in the journal's date box opens the lists of the day typed, or of
+// none: a day that is not there is refused and the lists stay.
+TEST_F(TypedInputTest, TheJournalFollowsOnlyADayTyped) {
+    MainWindow main(*ctx);
+    main.today = [] { return QDate(2026, 11, 29); };
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QCoreApplication::processEvents();
+    auto* date = main.findChild<DateBox*>("DateT");
+    ASSERT_NE(date, nullptr);
+    ASSERT_EQ(ctx->state.pickedDate, QDate(2026, 11, 29));
+
+    date->setFocus(Qt::TabFocusReason);
+    date->setSelectedSection(QDateTimeEdit::DaySection);
+    QTest::keyClicks(date, "3112");
+    QTest::keyClick(date, Qt::Key_Return);
+    EXPECT_EQ(ctx->state.pickedDate, QDate(2026, 12, 31));
+    EXPECT_EQ(data->shiftList(1).param("data").toDate(), QDate(2026, 12, 31));
+
+    date->setFocus(Qt::TabFocusReason);
+    date->setSelectedSection(QDateTimeEdit::DaySection);
+    QTest::keyClicks(date, "3102");
+    QTest::keyClick(date, Qt::Key_Return);
+    EXPECT_EQ(ctx->state.pickedDate, QDate(2026, 12, 31));
+    EXPECT_EQ(date->date(), QDate(2026, 12, 31));
+    EXPECT_EQ(data->shiftList(1).param("data").toDate(), QDate(2026, 12, 31));
+    ASSERT_EQ(messenger.messages.size(), 1);
+    EXPECT_TRUE(messenger.lastText().startsWith("«Дата»: значение «31.02.2026» не подходит"));
 }
 
 } // namespace

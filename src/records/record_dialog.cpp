@@ -3,12 +3,12 @@
 #include "db/format.h"
 #include "db/numbers.h"
 #include "db/sql.h"
+#include "kit/date_box.h"
 #include "kit/dialog_buttons.h"
 #include "kit/error_boxes.h"
 #include "records/price_rules.h"
 #include "records/record_saver.h"
 
-#include <QDateEdit>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -73,10 +73,8 @@ RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), 
     color_ = colour.first;
     colorLabel_ = colour.second;
 
-    date_ = new QDateEdit(QDate::currentDate(), this);
+    date_ = new DateBox(QDate::currentDate(), this);
     date_->setObjectName("DTimeP");
-    date_->setCalendarPopup(true);
-    date_->setDisplayFormat("dd.MM.yyyy");
     auto* dateLabel = new QLabel("Дата", this);
     dateLabel->setBuddy(date_);
     date_->setAccessibleName(dateLabel->text());
