@@ -1,6 +1,6 @@
 // What the user types reaches the program as typed: numbers are read
-// strictly and refused with a message, and dates are never moved to another
-// day.
+// strictly and refused with a message, dates are never moved to another day,
+// and the keyboard can leave a read-only grid.
 
 #include "db/numbers.h"
 #include "db/typed_date.h"
@@ -384,6 +384,26 @@ TEST_F(TypedInputTest, TheJournalFollowsOnlyADayTyped) {
     EXPECT_EQ(data->shiftList(1).param("data").toDate(), QDate(2026, 12, 31));
     ASSERT_EQ(messenger.messages.size(), 1);
     EXPECT_TRUE(messenger.lastText().startsWith("«Дата»: значение «31.02.2026» не подходит"));
+}
+
+TEST_F(TypedInputTest, TabLeavesAReadOnlyGrid) {
+    const int worker = addWorker("Петров П.П.");
+    const int op = addOper(addProduct("Арка"), addVid("Резка"));
+    addNorm(op, 2);
+    addRecord({.worker = worker, .oper = op, .date = {2026, 11, 16}});
+    MainWindow main(*ctx);
+    main.today = [] { return QDate(2026, 11, 16); };
+    main.show();
+    QApplication::setActiveWindow(&main);
+    QCoreApplication::processEvents();
+    QTableView* grid = main.grid();
+    ASSERT_GT(grid->model()->rowCount(), 0);
+    grid->setFocus(Qt::TabFocusReason);
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    ASSERT_TRUE(grid->hasFocus());
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_FALSE(grid->hasFocus());
+    EXPECT_EQ(grid->currentIndex().column(), 0);
 }
 
 } // namespace
