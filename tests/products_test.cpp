@@ -159,10 +159,9 @@ TEST_F(ProductsTest, RateTypedWithCommaIsStoredWithPointExactly) {
     ProductDialog dialog(*store, messenger);
     dialog.beginAdd();
     type(dialog.markEdit(), "Щит Щ-1");
-    // Only digits and one decimal point get into the box; a comma becomes
-    // a point.
-    type(dialog.rateEdit(), "12345678901234a5,б67-890 12345678");
-    EXPECT_EQ(dialog.rateEdit()->text(), "123456789012345.6789012345678");
+    // The box keeps what is typed; the save reads the comma as the point.
+    type(dialog.rateEdit(), "123456789012345,6789012345678");
+    EXPECT_EQ(dialog.rateEdit()->text(), "123456789012345,6789012345678");
     dialog.groupBox()->setCurrentIndex(0);
     ASSERT_TRUE(dialog.save());
     const int id = scalar("select id from cmn_gds_and_srv.gds_and_srv").toInt();
@@ -176,8 +175,8 @@ TEST_F(ProductsTest, RateTypedWithCommaIsStoredWithPointExactly) {
     dialog.markEdit()->setText("Щит Щ-2");
     dialog.rateEdit()->setText("1,5,7");
     EXPECT_FALSE(dialog.save());
-    EXPECT_EQ(messenger.lastText(),
-              "«Расценка»: значение «1,5,7» не подходит. Введите число, например 12.5.");
+    EXPECT_EQ(messenger.lastText(), "«Расценка»: значение «1,5,7» не подходит. Введите число "
+                                    "до 15 знаков до запятой и до 15 после.");
     EXPECT_EQ(products(), 1);
 }
 

@@ -506,28 +506,53 @@ TEST_F(RecordDialogTest, OpensARecordForAChange) {
     EXPECT_FALSE(dialog->prepareChange()); // nothing to change
 }
 
-TEST_F(RecordDialogTest, NumericBoxesTakeDigitsOnly) {
-    dialog->prepareNew();
-    QLineEdit* boxes[] = {dialog->quantityEdit(), dialog->hoursEdit(), dialog->rejectsEdit(),
-                          dialog->colorEdit()};
-    for (QLineEdit* box : boxes) {
-        box->setEnabled(true);
+// A number box keeps every character typed; the save refuses what is not a
+// whole number of its field, and nothing is written.
+TEST_F(RecordDialogTest, NumericBoxesKeepWhatIsTypedAndTheSaveRefusesIt) {
+    ctx->state.pickedDate = QDate(2026, 11, 16);
+    dialog->pickWorker = [this] {
+        return std::optional(RecordDialog::WorkerChoice{worker, "Петров Пётр Петрович"});
+    };
+    dialog->pickOperation = [this](int) {
+        return std::optional(
+            RecordDialog::OperationChoice{product, painting, 1, "Покраска (порошковая краска)", 3});
+    };
+    struct Case {
+        QLineEdit* (RecordDialog::*box)() const;
+        const char* typed;
+        const char* message;
+    } cases[] = {
+        {&RecordDialog::hoursEdit, "1,5",
+         "«Время»: значение «1,5» не подходит. Введите целое число от 0 до 999999999."},
+        {&RecordDialog::hoursEdit, "-3",
+         "«Время»: значение «-3» не подходит. Введите целое число от 0 до 999999999."},
+        {&RecordDialog::quantityEdit, "7.5",
+         "«Кол-во»: значение «7.5» не подходит. Введите целое число от 0 до 999999999."},
+        {&RecordDialog::quantityEdit, "12345678901",
+         "«Кол-во»: значение «12345678901» не подходит. Введите целое число от 0 до 999999999."},
+        {&RecordDialog::rejectsEdit, "40000",
+         "«Брак»: значение «40000» не подходит. Введите целое число от 0 до 32767."},
+        {&RecordDialog::colorEdit, "abc-1.5 12",
+         "«Цвет»: значение «abc-1.5 12» не подходит. Введите целое число от 0 до 999999999."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        dialog->prepareNew();
+        dialog->chooseWorker();
+        dialog->chooseOperation();
+        dialog->quantityEdit()->setText("40");
+        dialog->hoursEdit()->setText("8");
+        dialog->colorEdit()->setText("9016");
+        QLineEdit* box = (dialog.get()->*c.box)();
         box->clear();
-        for (QChar ch : QString("1a-,.2 б3"))
+        for (QChar ch : QString::fromUtf8(c.typed))
             QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-        EXPECT_EQ(box->text(), "123") << box->objectName().toStdString();
+        EXPECT_EQ(box->text(), QString::fromUtf8(c.typed));
+        EXPECT_FALSE(dialog->save());
+        EXPECT_EQ(messenger.lastText(), QString::fromUtf8(c.message));
     }
-    // Rejects fit a smallint; the others nine digits.
-    dialog->rejectsEdit()->clear();
-    for (QChar ch : QString("40000"))
-        QTest::sendKeyEvent(QTest::Click, dialog->rejectsEdit(), Qt::Key_unknown, QString(ch),
-                            Qt::NoModifier);
-    EXPECT_EQ(dialog->rejectsEdit()->text(), "4000");
-    dialog->quantityEdit()->clear();
-    for (QChar ch : QString("12345678901"))
-        QTest::sendKeyEvent(QTest::Click, dialog->quantityEdit(), Qt::Key_unknown, QString(ch),
-                            Qt::NoModifier);
-    EXPECT_EQ(dialog->quantityEdit()->text(), "123456789");
+    EXPECT_EQ(scalar("select count(*) from accounts_dep.smena").toInt(), 0);
+    EXPECT_EQ(scalar("select count(*) from accounts_dep.h_tabel").toInt(), 0);
 }
 
 TEST_F(RecordDialogTest, ANewRecordFromPickToJournal) {

@@ -3,7 +3,9 @@
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
 #include "test_support.h"
+#include "timesheets/sheet_window_kit.h"
 
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTest>
@@ -111,6 +113,32 @@ TEST_F(VersionGateTest, ANewerBuildElsewhereEndsThisCopyWithinFiveSeconds) {
     // Should the box stay open, the 5-second timer ends the program anyway.
     EXPECT_TRUE(login.exitTimer()->isActive());
     EXPECT_EQ(login.exitTimer()->interval(), 5000);
+}
+
+// A rebuild's progress lets timer ticks through while its transaction holds
+// the month: the gate waits until it is over, then runs.
+TEST_F(VersionGateTest, ATickDuringARebuildWaitsForItsEnd) {
+    MainWindow main(*ctx);
+    LoginDialog login(*ctx, main, kBuild);
+    login.runGate();
+    VersionGate newer(otherWorkstation(), {kBuild.date, kBuild.time + 1});
+    ASSERT_EQ(newer.run(), VersionGate::Outcome::Stamped);
+    int ends = 0, endsInside = 0;
+    login.endProgram = [&] {
+        ++ends;
+        endsInside += Transaction::active(db) ? 1 : 0;
+    };
+    QObject::connect(main.gateTimer(), &QTimer::timeout, &login, &LoginDialog::gateTick);
+    main.gateTimer()->start(0); // a tick whenever events run
+
+    QProgressBar bar;
+    int rereads = 0;
+    rebuildShowingProgress(db, SheetKind::Shifts, QDate(2026, 11, 1), &bar, [&] { ++rereads; });
+    EXPECT_EQ(rereads, 1);
+    QCoreApplication::processEvents();
+    main.gateTimer()->stop();
+    EXPECT_GE(ends, 1);
+    EXPECT_EQ(endsInside, 0);
 }
 
 TEST_F(VersionGateTest, LoginCaptionShowsTheBuild) {

@@ -1,5 +1,6 @@
 #include "login_dialog.h"
 
+#include "db/sql.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
 #include "session/roles.h"
@@ -92,7 +93,11 @@ void LoginDialog::runGate() {
 }
 
 void LoginDialog::gateTick() {
-    if (gateRunning_)
+    // A rebuild's or the import's progress lets timer ticks through while
+    // its transaction is open, under its locks: the gate's statements would
+    // join that transaction, and an outdated build would end the program in
+    // its middle. The gate waits for a tick outside it.
+    if (gateRunning_ || Transaction::active(ctx_.db()))
         return;
     gateRunning_ = true;
     guarded([this] { runGate(); });

@@ -30,6 +30,33 @@ QString wholeNumberMessage(const QString& caption, const QString& text, qint64 m
         .arg(max);
 }
 
+std::optional<QString> decimalNumber(const QString& text, int wholeDigits, int decimals) {
+    static const QRegularExpression typed(QStringLiteral("^([0-9]*)(?:[.,]([0-9]*))?$"));
+    const auto m = typed.match(text.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    QString whole = m.captured(1);
+    const QString fraction = m.captured(2);
+    if (whole.isEmpty() && fraction.isEmpty())
+        return std::nullopt;
+    while (whole.size() > 1 && whole.startsWith(QLatin1Char('0')))
+        whole.remove(0, 1);
+    if (whole.isEmpty())
+        whole = QStringLiteral("0");
+    if ((whole != QLatin1String("0") && whole.size() > wholeDigits) || fraction.size() > decimals)
+        return std::nullopt;
+    return fraction.isEmpty() ? whole : whole + QLatin1Char('.') + fraction;
+}
+
+QString decimalNumberMessage(const QString& caption, const QString& text, int wholeDigits,
+                             int decimals) {
+    return QStringLiteral("«%1»: значение «%2» не подходит. Введите число до %3 знаков до "
+                          "запятой и до %4 после.")
+        .arg(caption, text.trimmed())
+        .arg(wholeDigits)
+        .arg(decimals);
+}
+
 QString plainDecimal(const QString& text) {
     const QString t = text.trimmed();
     const auto m = decimalPattern().match(t);

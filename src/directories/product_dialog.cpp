@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,7 +25,6 @@ ProductDialog::ProductDialog(ProductStore& store, Messenger& messenger, QWidget*
     mark_->setMaxLength(kMaxMarkLength);
     rate_ = new QLineEdit(this);
     rate_->setObjectName("Edit2");
-    rate_->installEventFilter(this);
     group_ = new QComboBox(this);
     group_->setObjectName("cb_item");
     // The drop-down has no label of its own; a screen reader still names it.
@@ -108,37 +106,6 @@ bool ProductDialog::save() {
 void ProductDialog::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     mark_->setFocus();
-}
-
-bool ProductDialog::eventFilter(QObject* o, QEvent* e) {
-    if (o != rate_ || e->type() != QEvent::KeyPress)
-        return QDialog::eventFilter(o, e);
-    // "Расценка" takes digits and one kind of decimal point: a point or a
-    // comma is entered as a point. Every other typed character is dropped;
-    // keys that type nothing (arrows, Delete) and the window's keys work as
-    // usual.
-    const auto* key = static_cast<QKeyEvent*>(e);
-    switch (key->key()) {
-    case Qt::Key_Backspace:
-    case Qt::Key_Delete:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-        return false;
-    default:
-        break;
-    }
-    const QString text = key->text();
-    if (text.isEmpty())
-        return false;
-    const QChar c = text.at(0);
-    if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-        return false;
-    if (c == QLatin1Char('.') || c == QLatin1Char(','))
-        rate_->insert(QStringLiteral("."));
-    return true;
 }
 
 } // namespace tabel

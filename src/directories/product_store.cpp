@@ -1,10 +1,10 @@
 #include "product_store.h"
 
 #include "db/locks.h"
+#include "db/numbers.h"
 #include "db/sql.h"
 #include "timesheets/shift_cell.h"
 
-#include <QRegularExpression>
 #include <QSqlQuery>
 #include <vector>
 
@@ -12,12 +12,10 @@ namespace tabel {
 
 namespace {
 
-// A number as the server reads a numeric: digits with at most one point.
-// The sign only comes from a rate written by another application.
-bool isServerDecimal(const QString& text) {
-    static const QRegularExpression re(QStringLiteral("^-?(?:[0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)$"));
-    return re.match(text).hasMatch();
-}
+// The rate's column has no limit of its own; these keep a typed rate to
+// what the program shows and computes with exactly.
+constexpr int kMaxRateWholeDigits = 15;
+constexpr int kMaxRateDecimals = 15;
 
 // Adding or renaming a product holds this lock from its duplicate check to
 // its commit, so two workstations cannot both find a new mark free; marks
@@ -81,12 +79,11 @@ Outcome ProductStore::save(const ProductInput& in) {
         // The products list reads marks cut to this length.
         return Outcome::refused(
             kErrorCaption, QStringLiteral("Марка изделия длиннее %1 знаков.").arg(kMaxMarkLength));
-    const QString rate = data_.toDatabaseDecimal(typedRate);
-    if (!isServerDecimal(rate))
-        return Outcome::refused(
-            kErrorCaption,
-            QStringLiteral("«Расценка»: значение «%1» не подходит. Введите число, например 12.5.")
-                .arg(typedRate));
+    const auto rate = decimalNumber(typedRate, kMaxRateWholeDigits, kMaxRateDecimals);
+    if (!rate)
+        return Outcome::refused(kErrorCaption,
+                                decimalNumberMessage(QStringLiteral("Расценка"), typedRate,
+                                                     kMaxRateWholeDigits, kMaxRateDecimals));
 
     try {
         Transaction tx(db_);
@@ -115,7 +112,7 @@ Outcome ProductStore::save(const ProductInput& in) {
 
         // The rate goes over as text and the server reads it as a numeric,
         // so it is stored with every digit typed.
-        QVariantMap values{{"m", mark}, {"r", rate}, {"g", in.groupId}};
+        QVariantMap values{{"m", mark}, {"r", *rate}, {"g", in.groupId}};
         if (in.mode == 2) {
             values["id"] = in.productId;
             exec(db_,

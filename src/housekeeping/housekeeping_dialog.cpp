@@ -1,10 +1,10 @@
 #include "housekeeping_dialog.h"
 
 #include "db/format.h"
+#include "db/numbers.h"
 #include "housekeeping/housekeeping_journal.h"
 #include "housekeeping/housekeeping_rules.h"
 #include "kit/dialog_buttons.h"
-#include "kit/digits_validator.h"
 #include "kit/error_boxes.h"
 
 #include <QCheckBox>
@@ -66,7 +66,6 @@ HousekeepingDialog::HousekeepingDialog(AppContext& ctx, HousekeepingJournal& jou
     hours_ = new QLineEdit("0", this);
     hours_->setObjectName("Edit3");
     hours_->setAccessibleName("Часы");
-    hours_->setValidator(new DigitsValidator(kMaxEntryHours, this));
     hours_->setMaximumWidth(70);
     price_ = new QLineEdit(this);
     price_->setObjectName("Edit4");
@@ -212,8 +211,10 @@ void HousekeepingDialog::recompute() {
         return;
     }
     price_->setText(displayNumber(t->price));
-    const QString hours = hours_->text().trimmed().isEmpty() ? "0" : hours_->text();
-    const auto sum = decimalProduct(hours, t->price);
+    // Hours that the save would refuse show no sum.
+    const QString typed = hours_->text().trimmed().isEmpty() ? "0" : hours_->text();
+    const auto hours = wholeNumber(typed, kMaxEntryHours);
+    const auto sum = hours ? decimalProduct(QString::number(*hours), t->price) : std::nullopt;
     sum_->setText(sum ? displayNumber(*sum) : QString());
 }
 

@@ -2,6 +2,7 @@
 
 #include "housekeeping/housekeeping_dialog.h"
 #include "housekeeping/housekeeping_rules.h"
+#include "kit/date_box.h"
 #include "kit/error_boxes.h"
 
 #include <QCheckBox>
@@ -58,10 +59,8 @@ HousekeepingJournal::HousekeepingJournal(AppContext& ctx, QWidget* parent)
     change_ = addBarButton("Изменить", "ChangeButton");
     delete_ = addBarButton("Удалить", "DeleteButton");
     average_ = addBarButton("Расчитать ср.сд.", "AverageButton");
-    date_ = new QDateEdit(QDate::currentDate(), this);
+    date_ = new DateBox(QDate::currentDate(), this);
     date_->setObjectName("DateT");
-    date_->setCalendarPopup(true);
-    date_->setDisplayFormat("dd.MM.yyyy");
     date_->setAccessibleName("Дата");
     addBarWidget(date_);
     dayOff_ = new QCheckBox("Выходной", this);

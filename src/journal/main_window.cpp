@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "journal/journal_commands.h"
+#include "kit/date_box.h"
 #include "kit/error_boxes.h"
 #include "kit/grid_view.h"
 #include "kit/search_box.h"
@@ -8,7 +9,6 @@
 #include <QAction>
 #include <QCalendarWidget>
 #include <QCheckBox>
-#include <QDateEdit>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -136,10 +136,8 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
                 guarded([&] { selectShift(i + 1); });
         });
     }
-    date_ = new QDateEdit(QDate::currentDate(), this);
+    date_ = new DateBox(QDate::currentDate(), this);
     date_->setObjectName("DateT");
-    date_->setCalendarPopup(true);
-    date_->setDisplayFormat("dd.MM.yyyy");
     date_->setAccessibleName("Дата");
     date_->installEventFilter(this);
     // The lists follow the date when the calendar closes on a choice or when
@@ -314,7 +312,10 @@ bool MainWindow::eventFilter(QObject* o, QEvent* e) {
     if (o == date_ && e->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(e)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            guarded([this] { dateChosen(); });
+            // The typed date first, or its refusal: the lists never follow a
+            // day other than the one typed.
+            if (date_->settle())
+                guarded([this] { dateChosen(); });
             return true;
         }
     }

@@ -9,7 +9,6 @@
 
 class QAction;
 class QCheckBox;
-class QDateEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
@@ -18,6 +17,7 @@ class QTimer;
 
 namespace tabel {
 
+class DateBox;
 class GridModel;
 
 // The shift journal ("Табель"): the records of one date and shift, and the
@@ -63,7 +63,7 @@ private:
 
     AppContext& ctx_;
     std::array<QRadioButton*, 4> radios_{};
-    QDateEdit* date_;
+    DateBox* date_;
     QCheckBox* dayOff_;
     QTableView* grid_;
     GridModel* model_;

@@ -73,6 +73,9 @@ void bindGrid(QTableView* view, GridModel* model) {
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
     view->setSelectionMode(QAbstractItemView::SingleSelection);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Nothing in a read-only grid is for Tab to visit cell by cell (a
+    // monthly sheet has 36 columns); Tab goes on to the window's buttons.
+    view->setTabKeyNavigation(false);
     view->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     view->horizontalHeader()->setHighlightSections(false);
     view->verticalHeader()->setVisible(false);

@@ -68,16 +68,9 @@ std::optional<QVariant> NormStore::parse(Field field, const QString& typed) {
     }
     if (t.isEmpty())
         return QVariant(QMetaType::fromType<QString>());
-    static const QRegularExpression price(QStringLiteral("^([0-9]{1,%1})(?:[.,]([0-9]{0,%2}))?$")
-                                              .arg(kMaxPriceWholeDigits)
-                                              .arg(kMaxPriceDecimals));
-    const auto m = price.match(t);
-    if (!m.hasMatch())
-        return std::nullopt;
-    QString out = m.captured(1);
-    if (!m.captured(2).isEmpty())
-        out += QLatin1Char('.') + m.captured(2);
-    return QVariant(out);
+    if (const auto price = decimalNumber(t, kMaxPriceWholeDigits, kMaxPriceDecimals))
+        return QVariant(*price);
+    return std::nullopt;
 }
 
 QString NormStore::caption(Field field) {
@@ -95,11 +88,7 @@ QString NormStore::caption(Field field) {
 QString NormStore::refusal(Field field, const QString& typed) {
     if (field != Field::Price)
         return wholeNumberMessage(caption(field), typed, kMaxNormWhole);
-    return QStringLiteral("«%1»: значение «%2» не подходит. Введите число до %3 знаков до "
-                          "запятой и до %4 после.")
-        .arg(caption(field), typed.trimmed())
-        .arg(kMaxPriceWholeDigits)
-        .arg(kMaxPriceDecimals);
+    return decimalNumberMessage(caption(field), typed, kMaxPriceWholeDigits, kMaxPriceDecimals);
 }
 
 NormStore::Stored NormStore::store(int operationId, int normId, Field field, const QString& typed) {

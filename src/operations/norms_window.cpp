@@ -3,7 +3,6 @@
 #include "db/format.h"
 #include "db/numbers.h"
 #include "db/sql.h"
-#include "kit/digits_validator.h"
 #include "kit/error_boxes.h"
 
 #include <QFont>
@@ -11,28 +10,12 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QValidator>
 
 namespace tabel {
 
 namespace {
-
-// Takes what NormStore::parse takes for a price, and its beginnings.
-class PriceValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
-        static const QRegularExpression typing(QStringLiteral("^[0-9]{0,%1}(?:[.,][0-9]{0,%2})?$")
-                                                   .arg(kMaxPriceWholeDigits)
-                                                   .arg(kMaxPriceDecimals));
-        if (!typing.match(input).hasMatch())
-            return Invalid;
-        return NormStore::parse(NormStore::Field::Price, input) ? Acceptable : Intermediate;
-    }
-};
 
 QString numberText(const QVariant& v) {
     return v.isNull() || !v.isValid() ? QString() : QString::number(v.toLongLong());
@@ -186,14 +169,12 @@ bool NormsModel::setData(const QModelIndex& index, const QVariant& value, int ro
 // --- NormsDelegate ---
 
 QWidget* NormsDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,
-                                     const QModelIndex& index) const {
+                                     const QModelIndex&) const {
     auto* edit = new QLineEdit(parent);
     edit->setFrame(false);
     edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    if (index.column() == NormsModel::PriceColumn)
-        edit->setValidator(new PriceValidator(edit));
-    else
-        edit->setValidator(new DigitsValidator(kMaxNormWhole, edit));
+    // The cell keeps what is typed; the store reads it and refuses what is
+    // not a number of the column.
     open_ = edit;
     return edit;
 }

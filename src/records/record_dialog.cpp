@@ -3,13 +3,12 @@
 #include "db/format.h"
 #include "db/numbers.h"
 #include "db/sql.h"
+#include "kit/date_box.h"
 #include "kit/dialog_buttons.h"
-#include "kit/digits_validator.h"
 #include "kit/error_boxes.h"
 #include "records/price_rules.h"
 #include "records/record_saver.h"
 
-#include <QDateEdit>
 #include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -74,10 +73,8 @@ RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), 
     color_ = colour.first;
     colorLabel_ = colour.second;
 
-    date_ = new QDateEdit(QDate::currentDate(), this);
+    date_ = new DateBox(QDate::currentDate(), this);
     date_->setObjectName("DTimeP");
-    date_->setCalendarPopup(true);
-    date_->setDisplayFormat("dd.MM.yyyy");
     auto* dateLabel = new QLabel("Дата", this);
     dateLabel->setBuddy(date_);
     date_->setAccessibleName(dateLabel->text());
@@ -91,10 +88,8 @@ RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), 
     color_->setEnabled(false); // until a painting operation is chosen
     colorLabel_->setEnabled(false);
     date_->setMaximumWidth(130);
-    quantity_->setValidator(new DigitsValidator(kMaxQuantity, this));
-    hours_->setValidator(new DigitsValidator(kMaxHours, this));
-    color_->setValidator(new DigitsValidator(kMaxColor, this));
-    rejects_->setValidator(new DigitsValidator(kMaxRejects, this));
+    // The number boxes keep what is typed; the save reads them and refuses
+    // what is not a whole number of the field.
     for (QLineEdit* e : {quantity_, hours_, color_, rejects_})
         e->setMaximumWidth(90);
 
@@ -235,7 +230,9 @@ void RecordDialog::recompute() {
         quantity_->setText("0");
     finalPriceBox_->setText(displayDouble(round4(finalPrice_)));
     basePriceBox_->setText(displayDouble(round4(basePrice_)));
-    sum_->setText(displayDouble(round4(quantity_->text().toDouble() * finalPrice_)));
+    // A quantity that is no number yet shows no sum; the save says why.
+    const auto quantity = wholeNumber(quantity_->text(), kMaxQuantity);
+    sum_->setText(quantity ? displayDouble(round4(double(*quantity) * finalPrice_)) : QString());
 }
 
 bool RecordDialog::save() {

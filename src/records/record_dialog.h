@@ -1,12 +1,12 @@
 #pragma once
 
+#include "kit/date_box.h"
 #include "session/context.h"
 
 #include <QDialog>
 #include <functional>
 #include <optional>
 
-class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -65,7 +65,7 @@ public:
     QLineEdit* basePriceEdit() const { return basePriceBox_; }
     QLineEdit* finalPriceEdit() const { return finalPriceBox_; }
     QLineEdit* sumEdit() const { return sum_; }
-    QDateEdit* dateEdit() const { return date_; }
+    DateBox* dateEdit() const { return date_; }
 
 protected:
     bool eventFilter(QObject* o, QEvent* e) override;
@@ -93,7 +93,7 @@ private:
     QLineEdit* hours_;
     QLabel* colorLabel_;
     QLineEdit* color_;
-    QDateEdit* date_;
+    DateBox* date_;
     QLineEdit* rejects_;
     QLineEdit* basePriceBox_;
     QLineEdit* finalPriceBox_;

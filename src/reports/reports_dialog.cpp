@@ -1,10 +1,10 @@
 #include "reports_dialog.h"
 
+#include "kit/date_box.h"
 #include "kit/error_boxes.h"
 #include "reportengine/preview.h"
 
 #include <QApplication>
-#include <QDateEdit>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QPushButton>
@@ -23,10 +23,8 @@ int indexOf(ProductKind kind) {
 }
 
 QDateEdit* datePicker(QWidget* parent, const char* name, const QString& caption) {
-    auto* d = new QDateEdit(parent);
+    auto* d = new DateBox(parent);
     d->setObjectName(name);
-    d->setCalendarPopup(true);
-    d->setDisplayFormat("dd.MM.yyyy");
     d->setAccessibleName(caption);
     return d;
 }
