@@ -1,6 +1,7 @@
 #include "directories/product_dialog.h"
 #include "directories/product_store.h"
 #include "directories/products_list.h"
+#include "journal/journal_commands.h"
 #include "kit/error_boxes.h"
 #include "test_support.h"
 #include "timesheets/shift_cell.h"
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <deque>
+#include <functional>
 
 using namespace tabel;
 using namespace tabel::test;
@@ -581,5 +583,57 @@ TEST_F(ProductsTest, DeletionChecksAgainUnderItsLocks) {
         list.finish();
         EXPECT_EQ(products("id = :i", {{"i", id}}), 0);
         EXPECT_EQ(store->use(id).records + store->use(id).operations, 0);
+    }
+}
+
+// Row 0 of a worker's month is the housekeeping row; a record without a shift
+// (written so by another program) has no cell, and recomputing "its" cell
+// must not touch the housekeeping hours of that day.
+TEST_F(ProductsTest, RecordsWithoutAShiftLeaveTheHousekeepingHoursAlone) {
+    const int vid = addVid("Сборка");
+    const int worker = addWorker("Иванов И.И.");
+    const QDate day(2024, 3, 5);
+    struct Case {
+        const char* what;
+        QVariant shift;
+        std::function<void(int product, int record)> remove;
+    } cases[] = {
+        {"product deleted, shift 0", 0,
+         [&](int p, int) { ASSERT_TRUE(store->remove(p, store->use(p)).done()); }},
+        {"product deleted, no shift", nullInt(),
+         [&](int p, int) { ASSERT_TRUE(store->remove(p, store->use(p)).done()); }},
+        {"record deleted in the journal", 0, [&](int, int r) { ASSERT_TRUE(deleteRecord(db, r)); }},
+        {"record moved to shift 1", 0,
+         [&](int, int r) {
+             RecordInput in = recordInput(
+                 worker,
+                 scalar("select o_id from accounts_dep.smena where id = :r", {{"r", r}}).toInt(),
+                 day, "10", "2");
+             in.mode = 2;
+             in.recordId = r;
+             in.version =
+                 scalar("select xmin::text from accounts_dep.smena where id = :r", {{"r", r}})
+                     .toString();
+             ASSERT_TRUE(RecordSaver(db).save(in, 1, day).saved());
+         }},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        run("delete from accounts_dep.h_tabel");
+        run("insert into accounts_dep.h_tabel (w_id, month, year, smena, i_type, i_night, d5) "
+            "values (:w, 3, 2024, 0, 7777, 0, 6)",
+            {{"w", worker}});
+        const int p = product(QStringLiteral("Изделие %1").arg(++n), "1", group);
+        const int record = addRecord({worker, addOper(p, vid), day});
+        run("update accounts_dep.smena set smena = :s where id = :r",
+            {{"s", c.shift}, {"r", record}});
+        c.remove(p, record);
+        EXPECT_EQ(scalar("select d5 from accounts_dep.h_tabel where w_id = :w and smena = 0 and "
+                         "i_type = 7777",
+                         {{"w", worker}})
+                      .toInt(),
+                  6);
+        EXPECT_EQ(count("accounts_dep.h_tabel", "smena = 0"), 1);
     }
 }
