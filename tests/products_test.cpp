@@ -3,6 +3,7 @@
 #include "directories/products_list.h"
 #include "journal/journal_commands.h"
 #include "kit/error_boxes.h"
+#include "operations/operation_store.h"
 #include "test_support.h"
 #include "timesheets/shift_cell.h"
 
@@ -57,6 +58,13 @@ protected:
     }
     int products(const QString& where = "true", const QVariantMap& params = {}) {
         return count("cmn_gds_and_srv.gds_and_srv", where, params);
+    }
+    // A change begins on the product as the list reads it now.
+    ShownProduct shownNow(int id) {
+        QSqlQuery q = tabel::exec(
+            db, "select marka, massa, id_class_item from accounts_dep.izdel where id = :i",
+            {{"i", id}});
+        return q.next() ? ShownProduct{q.value(0), q.value(1), q.value(2)} : ShownProduct{};
     }
     QString massa(int id) {
         return scalar("select massa::text from cmn_gds_and_srv.gds_and_srv where id = :i",
@@ -117,8 +125,8 @@ TEST_F(ProductsTest, DuplicateMarksAreRefusedIgnoringCaseAndBlanks) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const int before = products();
-        const Outcome o =
-            store->save({c.mode, c.id, QString::fromUtf8(c.mark), "2", static_cast<qint64>(group)});
+        const Outcome o = store->save({c.mode, c.id, QString::fromUtf8(c.mark), "2",
+                                       static_cast<qint64>(group), shownNow(c.id)});
         if (c.refused) {
             EXPECT_EQ(o.caption, "Ошибка");
             EXPECT_EQ(o.text, kDuplicateMark);
@@ -251,8 +259,8 @@ TEST_F(ProductsTest, DropDownOffersOnlyGroupsInUse) {
 
     // A product of an excluded group shows an empty drop-down and keeps its
     // group when saved without choosing another.
-    const int old = product("Старая дверь", "1", excluded);
-    dialog.beginChange(old, "Старая дверь ", "1", excluded);
+    const int old = product("Старая дверь ", "1", excluded); // a blank, as another program wrote it
+    dialog.beginChange(old, {"Старая дверь ", "1", excluded});
     EXPECT_EQ(dialog.groupBox()->currentIndex(), -1);
     EXPECT_EQ(dialog.markEdit()->text(), "Старая дверь");
     ASSERT_TRUE(dialog.save());
@@ -265,7 +273,7 @@ TEST_F(ProductsTest, DropDownOffersOnlyGroupsInUse) {
     EXPECT_FALSE(dialog.save());
     EXPECT_EQ(messenger.lastText(), kFillAll);
     // ... but a chosen one is.
-    dialog.beginChange(old, "Старая дверь", "1", excluded);
+    dialog.beginChange(old, {"Старая дверь", "1", excluded});
     dialog.groupBox()->setCurrentIndex(dialog.groupBox()->findData(qint64(windows)));
     ASSERT_TRUE(dialog.save());
     dialog.beginAdd();
@@ -584,6 +592,63 @@ TEST_F(ProductsTest, DeletionChecksAgainUnderItsLocks) {
         EXPECT_EQ(products("id = :i", {{"i", id}}), 0);
         EXPECT_EQ(store->use(id).records + store->use(id).operations, 0);
     }
+}
+
+// An operation moved to this product in the operation dialog keeps the
+// records written for the product it had. They are no records of this
+// product to delete with it, and they must not be left on a deleted
+// operation: the deletion is refused, naming them.
+TEST_F(ProductsTest, RecordsOfOtherProductsOnItsOperationsKeepTheProduct) {
+    const int vid = addVid("Сборка");
+    const int ivanov = addWorker("Иванов И.И.");
+    const int rama = product("Рама", "1", group);
+    const int balka = product("Балка", "1", group);
+    const int moved = addOper(balka, vid);
+    addNorm(moved, 1250);
+    addRecord({ivanov, moved, QDate(2024, 3, 5), 1, 8, 1});
+    // Moved to the frame as the operation dialog does it.
+    OperationInput in{2, moved, rama, "Рама", vid, "Сборка", 0};
+    in.shown = {balka, vid, 0};
+    ASSERT_TRUE(OperationStore(db).save(in).outcome.done());
+    ASSERT_EQ(store->use(rama).records, 0);
+
+    const QString named = QString::fromUtf8(kProductOperationsHaveOthersRecords) +
+                          " (1):\n05.03.2024, смена 1, Иванов И.И., Балка\n" + kMoveOperationsBack;
+    ProductsList list(*ctx);
+    answer({true, true});
+    list.prepareDirectory();
+    standOn(rama);
+    list.deleteCurrent();
+    list.finish();
+    EXPECT_TRUE(questions().isEmpty()); // refused before any question
+    ASSERT_EQ(messenger.messages.size(), 1);
+    EXPECT_EQ(messenger.messages[0].caption, "Удаление");
+    EXPECT_EQ(messenger.messages[0].text, named);
+    // And again under the deletion's locks.
+    EXPECT_EQ(store->remove(rama, store->use(rama)).text, named);
+    EXPECT_EQ(products("id = :i", {{"i", rama}}), 1);
+    EXPECT_EQ(count("accounts_dep.oper", "id = :o", {{"o", moved}}), 1);
+    EXPECT_EQ(count("accounts_dep.norm", "o_id = :o", {{"o", moved}}), 1);
+    EXPECT_EQ(count("accounts_dep.smena", "o_id = :o", {{"o", moved}}), 1);
+
+    // Past a few, the rest are counted.
+    for (int d = 6; d <= 11; ++d)
+        addRecord({ivanov, moved, QDate(2024, 3, d), 2});
+    run("update accounts_dep.smena set i_id = :b", {{"b", balka}}); // written before the move
+    const QString text = store->otherProductsRecords(rama).text;
+    EXPECT_TRUE(text.startsWith(QString::fromUtf8(kProductOperationsHaveOthersRecords) +
+                                " (7):\n05.03.2024, смена 1"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("09.03.2024, смена 2, Иванов И.И., Балка\nи ещё 2\n"))
+        << text.toStdString();
+
+    // Moved back, the operation goes with its own product only.
+    in = OperationInput{2, moved, balka, "Балка", vid, "Сборка", 0};
+    in.shown = {rama, vid, 0};
+    ASSERT_TRUE(OperationStore(db).save(in).outcome.done());
+    ASSERT_TRUE(store->remove(rama, store->use(rama)).done());
+    EXPECT_EQ(products("id = :i", {{"i", rama}}), 0);
+    EXPECT_EQ(count("accounts_dep.smena", "o_id = :o", {{"o", moved}}), 7);
 }
 
 // Row 0 of a worker's month is the housekeeping row; a record without a shift

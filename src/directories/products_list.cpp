@@ -1,6 +1,5 @@
 #include "products_list.h"
 
-#include "db/format.h"
 #include "directories/product_dialog.h"
 #include "kit/error_boxes.h"
 
@@ -112,9 +111,9 @@ void ProductsList::changeCurrent() {
     if (products.isEmpty())
         return;
     dialog_->setWindowTitle("Изменение данных изделия (7)");
-    dialog_->beginChange(products.current("id").toInt(), products.current("marka").toString(),
-                         displayNumber(products.current("massa")),
-                         products.current("id_class_item").toLongLong());
+    dialog_->beginChange(
+        products.current("id").toInt(),
+        {products.current("marka"), products.current("massa"), products.current("id_class_item")});
     runDialog(*dialog_);
     store_.reopenKeepingPosition();
 }
@@ -133,6 +132,12 @@ void ProductsList::deleteCurrent() {
         return;
     const int id = products.current("id").toInt();
     Messenger& m = ctx_.messenger;
+    // Refused before a question whose Yes would be turned down; remove()
+    // checks again under its locks.
+    if (const Outcome refused = store_.otherProductsRecords(id); !refused.done()) {
+        m.error(refused.caption, refused.text);
+        return;
+    }
     // Every question is asked before anything is deleted, and a No to any
     // of them leaves the product with all that refers to it.
     const ProductUse use = store_.use(id);
