@@ -9,8 +9,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <deque>
@@ -701,4 +703,26 @@ TEST_F(ProductsTest, RecordsWithoutAShiftLeaveTheHousekeepingHoursAlone) {
                   6);
         EXPECT_EQ(count("accounts_dep.h_tabel", "smena = 0"), 1);
     }
+}
+
+// A long group name shows in the open drop-down; the dialog keeps its width.
+// The list's titles are read whole.
+TEST_F(ProductsTest, LongNamesNeitherWidenTheDialogNorCutTheTitles) {
+    ProductDialog dialog(*store, messenger);
+    dialog.beginAdd();
+    dialog.show();
+    const int width = dialog.sizeHint().width();
+    addGroup(QString(254, QChar(0x0416)));
+    dialog.beginAdd();
+    dialog.adjustSize();
+    EXPECT_EQ(dialog.sizeHint().width(), width);
+    EXPECT_LT(width, 700);
+
+    ProductsList list(*ctx);
+    list.prepareDirectory();
+    list.show();
+    QHeaderView* header = list.grid()->horizontalHeader();
+    for (int c = 0; c < 3; ++c)
+        EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << c;
+    list.finish();
 }

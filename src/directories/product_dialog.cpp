@@ -32,7 +32,11 @@ ProductDialog::ProductDialog(ProductStore& store, Messenger& messenger, QWidget*
     // The drop-down has no label of its own; a screen reader still names it.
     group_->setAccessibleName("Номенклатурная группа");
     group_->setMaxVisibleItems(12);
+    // The dialog keeps its width whatever the groups' names: the box is as
+    // wide as 30 characters; the open list is as wide as the names need, as
+    // far as the screen allows.
     group_->setMinimumContentsLength(30);
+    group_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 
     auto* form = new QFormLayout;
     auto row = [this, form](const char* caption, QLineEdit* field) {

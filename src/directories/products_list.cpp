@@ -3,12 +3,20 @@
 #include "directories/product_dialog.h"
 #include "kit/error_boxes.h"
 
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tabel {
+
+namespace {
+
+constexpr int kGroupColumn = 1;
+
+} // namespace
 
 ProductsList::ProductsList(AppContext& ctx, QWidget* parent)
     : ListWindow(ctx.data.izdel(),
@@ -20,6 +28,10 @@ ProductsList::ProductsList(AppContext& ctx, QWidget* parent)
     setObjectName("TForm3");
     setWindowTitle("Изделия (3)");
     grid()->setAccessibleName("Изделия");
+    // The group's title is wider than the names under it; it is read whole.
+    QHeaderView* header = grid()->horizontalHeader();
+    grid()->setColumnWidth(kGroupColumn, std::max(grid()->columnWidth(kGroupColumn),
+                                                  header->sectionSizeHint(kGroupColumn)));
 
     dialog_ = new ProductDialog(store_, ctx_.messenger, this);
     runDialog = [](ProductDialog& d) { return d.exec(); };
