@@ -129,10 +129,15 @@ int main(int argc, char** argv) {
         const int normOper = norm.value(1).toInt();
         const QString original = norm.value(2).toString();
         NormStore norms(db);
+        // Each edit is written over the price the previous one stored, as
+        // the grid shows it.
+        Norm shown{normId, QVariant(), original, QVariant()};
         int edit = 0;
         const double store = timeMs(21, [&] {
-            norms.store(normOper, normId, NormStore::Field::Price,
-                        ++edit % 2 ? QStringLiteral("1.25") : QStringLiteral("1.5"));
+            shown = norms
+                        .store(normOper, shown, NormStore::Field::Price,
+                               ++edit % 2 ? QStringLiteral("1.25") : QStringLiteral("1.5"))
+                        .norm;
         });
         exec(db, "update accounts_dep.norm set price = cast(:p as double precision) where id = :id",
              {{"p", original}, {"id", normId}});

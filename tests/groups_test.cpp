@@ -119,7 +119,8 @@ TEST_F(GroupsTest, NewGroupTakesLevelTwoAndTheSharedClassifierAndParent) {
         for (int i = 0; i < c.existing.size(); i += 2)
             addGroup(QStringLiteral("Группа %1").arg(i), 0, c.existing[i], c.existing[i + 1]);
 
-        const qint64 id = list->store().add("  Новая группа ", false);
+        qint64 id = 0;
+        ASSERT_TRUE(list->store().add("  Новая группа ", false, &id).done());
         QSqlQuery q = tabel::exec(db,
                                   "select id_level::integer, id_classifier::integer, "
                                   "id_parent::integer, s_caption, b_excluded, s_code, "
@@ -181,7 +182,7 @@ TEST_F(GroupsTest, ExcludedGroupIsMissingFromThePickerButKeptInTheDirectory) {
     addGroup("Крепеж", 0);
     const int fences = addGroup("Ограждения", 0);
     const int shelves = addGroup("Стеллажи", 1);
-    list->store().change(fences, "Ограждения", true);
+    ASSERT_TRUE(list->store().change(fences, {"Ограждения", 0}, "Ограждения", true).done());
     run("update cmn_classifier.item set b_excluded = null where id = :i", {{"i", shelves}});
 
     list->preparePicker(GroupsList::HousekeepingPicker);
@@ -379,4 +380,40 @@ TEST_F(GroupsTest, MainMenuOpensTheDirectory) {
         shown->reject();
     });
     item->trigger();
+}
+
+// The dialog shows what the store refuses and stays open; a change refused
+// because another workstation wrote the group meanwhile rereads the list
+// behind the dialog, so the user sees what is there now.
+TEST_F(GroupsTest, TheDialogShowsRefusalsAndAStaleChangeRereadsTheList) {
+    const int shelves = addGroup("Стеллажи");
+    list->prepareDirectory();
+    ASSERT_TRUE(list->list().locate("id", shelves));
+    QSqlDatabase other = otherWorkstation();
+    list->runDialog = [&](GroupDialog& d) {
+        d.show();
+        d.nameEdit()->setText("Стеллажи" + QString(QChar(0)));
+        EXPECT_FALSE(d.save());
+        EXPECT_EQ(messenger.lastText(),
+                  "«Наименование»: значение не подходит. Уберите из него недопустимый символ "
+                  "(код 0).");
+        EXPECT_TRUE(d.isVisible());
+
+        tabel::exec(other,
+                    "update cmn_classifier.item set s_caption = 'Стеллажи сборные' "
+                    "where id = :i",
+                    {{"i", shelves}});
+        d.nameEdit()->setText("Полки");
+        EXPECT_FALSE(d.save());
+        EXPECT_EQ(messenger.lastText(), kGroupChanged);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(list->list().current("id").toInt(), shelves);
+        EXPECT_EQ(list->list().current("s_caption").toString(), "Стеллажи сборные");
+        d.reject();
+        return int(QDialog::Rejected);
+    };
+    list->choose();
+    EXPECT_EQ(groupCount("s_caption = 'Стеллажи сборные'"), 1);
+    EXPECT_EQ(groupCount("true"), 1);
+    list->finish();
 }

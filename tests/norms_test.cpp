@@ -294,3 +294,57 @@ TEST_F(NormsTest, EditsOfNormsDeletedElsewhereAreRefused) {
     EXPECT_EQ(messenger.lastText(), kOperationDeleted);
     EXPECT_EQ(norms(op), 0);
 }
+
+// A price changed to 9.9 on another workstation while the editor showed 2.5:
+// typing 4.4 over it must not undo that unseen.
+TEST_F(NormsTest, ACellChangedElsewhereIsRefusedAndTheRowIsReadAgain) {
+    const int op = operation("Балка", {2.5});
+    NormsEditor editor(*ctx);
+    editor.prepare(op);
+    NormsModel* m = editor.model();
+    const int id = m->normId(0);
+    const auto stored = [&] {
+        return scalar("select coalesce(norma::text, '-') || '/' || price::numeric || '/' || "
+                      "coalesce(prize::text, '-') from accounts_dep.norm where id = :id",
+                      {{"id", id}})
+            .toString();
+    };
+    QSqlDatabase other = otherWorkstation();
+    struct Case {
+        const char* what;
+        const char* elsewhere;
+        int column;
+        const char* typed;
+        const char* reread; // the cell as the grid shows it after the refusal
+        const char* written;
+    } cases[] = {
+        {"price", "update accounts_dep.norm set price = 9.9 where id = :id",
+         NormsModel::PriceColumn, "4.4", "9.9", "100/4.4/0"},
+        {"norm quantity", "update accounts_dep.norm set norma = 120 where id = :id",
+         NormsModel::NormaColumn, "90", "120", "90/4.4/0"},
+        {"bonus, emptied there", "update accounts_dep.norm set prize = null where id = :id",
+         NormsModel::PrizeColumn, "5", "", "90/4.4/5"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        tabel::exec(other, QString::fromUtf8(c.elsewhere), {{"id", id}});
+        const QString theirs = stored();
+        messenger.messages.clear();
+        EXPECT_FALSE(m->setData(m->index(0, c.column), QString::fromUtf8(c.typed)));
+        ASSERT_EQ(messenger.messages.size(), 1);
+        EXPECT_EQ(messenger.messages[0].caption, "Ошибка");
+        EXPECT_EQ(messenger.messages[0].text, kNormChanged);
+        EXPECT_EQ(stored(), theirs);
+        // Read again once the edit is over: the grid shows what is stored
+        // now, and the cell typed over that is stored.
+        QApplication::processEvents();
+        EXPECT_EQ(cell(editor, 0, c.column, Qt::EditRole), QString::fromUtf8(c.reread));
+        EXPECT_TRUE(m->setData(m->index(0, c.column), QString::fromUtf8(c.typed)));
+        EXPECT_EQ(stored(), QString::fromUtf8(c.written));
+    }
+    // A change elsewhere of another cell is no conflict for this one.
+    tabel::exec(other, "update accounts_dep.norm set norma = 75 where id = :id", {{"id", id}});
+    EXPECT_TRUE(m->setData(m->index(0, NormsModel::PriceColumn), "3.3"));
+    EXPECT_EQ(stored(), "75/3.3/5");
+    EXPECT_EQ(cell(editor, 0, NormsModel::NormaColumn), "75");
+}

@@ -2,6 +2,7 @@
 
 #include "app/windows.h"
 #include "db/locks.h"
+#include "directories/product_store.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
 #include "operations/norms_window.h"
@@ -45,6 +46,13 @@ protected:
         in.typeId = type;
         in.typeText = "вид";
         in.kind = kind;
+        if (mode == 2) {
+            // A change begins on the operation as stored now.
+            QSqlQuery q = tabel::exec(
+                db, "select i_id, vid, naimen from accounts_dep.oper where id = :id", {{"id", id}});
+            in.shown = q.next() ? ShownOperation{q.value(0), q.value(1), q.value(2)}
+                                : ShownOperation{nullInt(), nullInt(), nullInt()};
+        }
         return in;
     }
     int operations() { return scalar("select count(*) from accounts_dep.oper").toInt(); }
@@ -251,4 +259,42 @@ TEST_F(OperationDialogTest, ListButtonsOpenTheDialogAndTheNormsEditor) {
                            "TForm10 Изменение данных о цене за операцию", "TForm22 Норматив"}));
     EXPECT_EQ(windows.norms().operationId(), again);
     list.endDirectory();
+}
+
+// A product being deleted on one workstation and an operation of it being
+// saved on another: one waits for the other, and no operation outlives its
+// product.
+TEST_F(OperationDialogTest, AnOperationSavedWhileItsProductIsDeletedDoesNotOutliveIt) {
+    QSqlDatabase other = otherWorkstation();
+    tabel::exec(other, "set lock_timeout = '300ms'");
+    run("set lock_timeout = '300ms'");
+    ProductStore products(*data);
+
+    // The deletion goes first: the save waits for it, then finds the product
+    // gone.
+    {
+        Transaction theirs(other);
+        tabel::exec(other, "select id from cmn_gds_and_srv.gds_and_srv where id = :i for update",
+                    {{"i", balka}});
+        tabel::exec(other, "delete from cmn_gds_and_srv.gds_and_srv where id = :i", {{"i", balka}});
+        EXPECT_THROW(OperationStore(db).save(input(balka, paint, 0)), DbError);
+        theirs.commit();
+    }
+    EXPECT_EQ(OperationStore(db).save(input(balka, paint, 0)).outcome.text, kPickedProductGone);
+
+    // The save goes first: the deletion waits for it, then counts the new
+    // operation, which the user was not asked about, and stops.
+    const ProductUse asked = products.use(rama);
+    {
+        Transaction ours(db);
+        ASSERT_TRUE(OperationStore(db).save(input(rama, paint, 0)).outcome.done());
+        DataModule theirs(other, messenger);
+        EXPECT_THROW(ProductStore(theirs).remove(rama, asked), DbError);
+        ours.commit();
+    }
+    EXPECT_EQ(products.remove(rama, asked).text, kProductUsedMeanwhile);
+    EXPECT_EQ(scalar("select count(*) from accounts_dep.oper o where not exists (select 1 from "
+                     "cmn_gds_and_srv.gds_and_srv g where g.id = o.i_id)")
+                  .toInt(),
+              0);
 }

@@ -74,7 +74,7 @@ TEST_F(OperationTypesTest, DuplicateNamesAreRefusedWhateverTheCaseAndBlanks) {
             EXPECT_EQ(added.caption, "Ошибка");
             EXPECT_EQ(added.text, kExists);
         }
-        const Outcome renamed = store->rename(welding, QString::fromUtf8(c.typed));
+        const Outcome renamed = store->rename(welding, "Сварка", QString::fromUtf8(c.typed));
         // The name just added is now taken as well.
         EXPECT_FALSE(renamed.done());
         EXPECT_EQ(renamed.text, kExists);
@@ -89,12 +89,12 @@ TEST_F(OperationTypesTest, DuplicateNamesAreRefusedWhateverTheCaseAndBlanks) {
 
 TEST_F(OperationTypesTest, RenamingATypeToItsOwnNameInAnotherCaseIsAccepted) {
     const int id = addVid("Сварка");
-    ASSERT_TRUE(store->rename(id, "  СВАРКА ").done());
+    ASSERT_TRUE(store->rename(id, "Сварка", "  СВАРКА ").done());
     EXPECT_EQ(scalar("select vid from accounts_dep.vid_oper where id = :i", {{"i", id}}), "СВАРКА");
 
     // A type deleted by another workstation is not renamed back into life.
     run("delete from accounts_dep.vid_oper where id = :i", {{"i", id}});
-    const Outcome gone = store->rename(id, "Сварка");
+    const Outcome gone = store->rename(id, "СВАРКА", "Сварка");
     EXPECT_FALSE(gone.done());
     EXPECT_EQ(typeCount("vid = 'Сварка'"), 0);
 }

@@ -1,17 +1,22 @@
 #include "directories/product_dialog.h"
 #include "directories/product_store.h"
 #include "directories/products_list.h"
+#include "journal/journal_commands.h"
 #include "kit/error_boxes.h"
+#include "operations/operation_store.h"
 #include "test_support.h"
 #include "timesheets/shift_cell.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <deque>
+#include <functional>
 
 using namespace tabel;
 using namespace tabel::test;
@@ -55,6 +60,13 @@ protected:
     }
     int products(const QString& where = "true", const QVariantMap& params = {}) {
         return count("cmn_gds_and_srv.gds_and_srv", where, params);
+    }
+    // A change begins on the product as the list reads it now.
+    ShownProduct shownNow(int id) {
+        QSqlQuery q = tabel::exec(
+            db, "select marka, massa, id_class_item from accounts_dep.izdel where id = :i",
+            {{"i", id}});
+        return q.next() ? ShownProduct{q.value(0), q.value(1), q.value(2)} : ShownProduct{};
     }
     QString massa(int id) {
         return scalar("select massa::text from cmn_gds_and_srv.gds_and_srv where id = :i",
@@ -115,8 +127,8 @@ TEST_F(ProductsTest, DuplicateMarksAreRefusedIgnoringCaseAndBlanks) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const int before = products();
-        const Outcome o =
-            store->save({c.mode, c.id, QString::fromUtf8(c.mark), "2", static_cast<qint64>(group)});
+        const Outcome o = store->save({c.mode, c.id, QString::fromUtf8(c.mark), "2",
+                                       static_cast<qint64>(group), shownNow(c.id)});
         if (c.refused) {
             EXPECT_EQ(o.caption, "Ошибка");
             EXPECT_EQ(o.text, kDuplicateMark);
@@ -248,8 +260,8 @@ TEST_F(ProductsTest, DropDownOffersOnlyGroupsInUse) {
 
     // A product of an excluded group shows an empty drop-down and keeps its
     // group when saved without choosing another.
-    const int old = product("Старая дверь", "1", excluded);
-    dialog.beginChange(old, "Старая дверь ", "1", excluded);
+    const int old = product("Старая дверь ", "1", excluded); // a blank, as another program wrote it
+    dialog.beginChange(old, {"Старая дверь ", "1", excluded});
     EXPECT_EQ(dialog.groupBox()->currentIndex(), -1);
     EXPECT_EQ(dialog.markEdit()->text(), "Старая дверь");
     ASSERT_TRUE(dialog.save());
@@ -262,7 +274,7 @@ TEST_F(ProductsTest, DropDownOffersOnlyGroupsInUse) {
     EXPECT_FALSE(dialog.save());
     EXPECT_EQ(messenger.lastText(), kFillAll);
     // ... but a chosen one is.
-    dialog.beginChange(old, "Старая дверь", "1", excluded);
+    dialog.beginChange(old, {"Старая дверь", "1", excluded});
     dialog.groupBox()->setCurrentIndex(dialog.groupBox()->findData(qint64(windows)));
     ASSERT_TRUE(dialog.save());
     dialog.beginAdd();
@@ -581,4 +593,135 @@ TEST_F(ProductsTest, DeletionChecksAgainUnderItsLocks) {
         EXPECT_EQ(products("id = :i", {{"i", id}}), 0);
         EXPECT_EQ(store->use(id).records + store->use(id).operations, 0);
     }
+}
+
+// An operation moved to this product in the operation dialog keeps the
+// records written for the product it had. They are no records of this
+// product to delete with it, and they must not be left on a deleted
+// operation: the deletion is refused, naming them.
+TEST_F(ProductsTest, RecordsOfOtherProductsOnItsOperationsKeepTheProduct) {
+    const int vid = addVid("Сборка");
+    const int ivanov = addWorker("Иванов И.И.");
+    const int rama = product("Рама", "1", group);
+    const int balka = product("Балка", "1", group);
+    const int moved = addOper(balka, vid);
+    addNorm(moved, 1250);
+    addRecord({ivanov, moved, QDate(2024, 3, 5), 1, 8, 1});
+    // Moved to the frame as the operation dialog does it.
+    OperationInput in{2, moved, rama, "Рама", vid, "Сборка", 0};
+    in.shown = {balka, vid, 0};
+    ASSERT_TRUE(OperationStore(db).save(in).outcome.done());
+    ASSERT_EQ(store->use(rama).records, 0);
+
+    const QString named = QString::fromUtf8(kProductOperationsHaveOthersRecords) +
+                          " (1):\n05.03.2024, смена 1, Иванов И.И., Балка\n" + kMoveOperationsBack;
+    ProductsList list(*ctx);
+    answer({true, true});
+    list.prepareDirectory();
+    standOn(rama);
+    list.deleteCurrent();
+    list.finish();
+    EXPECT_TRUE(questions().isEmpty()); // refused before any question
+    ASSERT_EQ(messenger.messages.size(), 1);
+    EXPECT_EQ(messenger.messages[0].caption, "Удаление");
+    EXPECT_EQ(messenger.messages[0].text, named);
+    // And again under the deletion's locks.
+    EXPECT_EQ(store->remove(rama, store->use(rama)).text, named);
+    EXPECT_EQ(products("id = :i", {{"i", rama}}), 1);
+    EXPECT_EQ(count("accounts_dep.oper", "id = :o", {{"o", moved}}), 1);
+    EXPECT_EQ(count("accounts_dep.norm", "o_id = :o", {{"o", moved}}), 1);
+    EXPECT_EQ(count("accounts_dep.smena", "o_id = :o", {{"o", moved}}), 1);
+
+    // Past a few, the rest are counted.
+    for (int d = 6; d <= 11; ++d)
+        addRecord({ivanov, moved, QDate(2024, 3, d), 2});
+    run("update accounts_dep.smena set i_id = :b", {{"b", balka}}); // written before the move
+    const QString text = store->otherProductsRecords(rama).text;
+    EXPECT_TRUE(text.startsWith(QString::fromUtf8(kProductOperationsHaveOthersRecords) +
+                                " (7):\n05.03.2024, смена 1"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("09.03.2024, смена 2, Иванов И.И., Балка\nи ещё 2\n"))
+        << text.toStdString();
+
+    // Moved back, the operation goes with its own product only.
+    in = OperationInput{2, moved, balka, "Балка", vid, "Сборка", 0};
+    in.shown = {rama, vid, 0};
+    ASSERT_TRUE(OperationStore(db).save(in).outcome.done());
+    ASSERT_TRUE(store->remove(rama, store->use(rama)).done());
+    EXPECT_EQ(products("id = :i", {{"i", rama}}), 0);
+    EXPECT_EQ(count("accounts_dep.smena", "o_id = :o", {{"o", moved}}), 7);
+}
+
+// Row 0 of a worker's month is the housekeeping row; a record without a shift
+// (written so by another program) has no cell, and recomputing "its" cell
+// must not touch the housekeeping hours of that day.
+TEST_F(ProductsTest, RecordsWithoutAShiftLeaveTheHousekeepingHoursAlone) {
+    const int vid = addVid("Сборка");
+    const int worker = addWorker("Иванов И.И.");
+    const QDate day(2024, 3, 5);
+    struct Case {
+        const char* what;
+        QVariant shift;
+        std::function<void(int product, int record)> remove;
+    } cases[] = {
+        {"product deleted, shift 0", 0,
+         [&](int p, int) { ASSERT_TRUE(store->remove(p, store->use(p)).done()); }},
+        {"product deleted, no shift", nullInt(),
+         [&](int p, int) { ASSERT_TRUE(store->remove(p, store->use(p)).done()); }},
+        {"record deleted in the journal", 0, [&](int, int r) { ASSERT_TRUE(deleteRecord(db, r)); }},
+        {"record moved to shift 1", 0,
+         [&](int, int r) {
+             RecordInput in = recordInput(
+                 worker,
+                 scalar("select o_id from accounts_dep.smena where id = :r", {{"r", r}}).toInt(),
+                 day, "10", "2");
+             in.mode = 2;
+             in.recordId = r;
+             in.version =
+                 scalar("select xmin::text from accounts_dep.smena where id = :r", {{"r", r}})
+                     .toString();
+             ASSERT_TRUE(RecordSaver(db).save(in, 1, day).saved());
+         }},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        run("delete from accounts_dep.h_tabel");
+        run("insert into accounts_dep.h_tabel (w_id, month, year, smena, i_type, i_night, d5) "
+            "values (:w, 3, 2024, 0, 7777, 0, 6)",
+            {{"w", worker}});
+        const int p = product(QStringLiteral("Изделие %1").arg(++n), "1", group);
+        const int record = addRecord({worker, addOper(p, vid), day});
+        run("update accounts_dep.smena set smena = :s where id = :r",
+            {{"s", c.shift}, {"r", record}});
+        c.remove(p, record);
+        EXPECT_EQ(scalar("select d5 from accounts_dep.h_tabel where w_id = :w and smena = 0 and "
+                         "i_type = 7777",
+                         {{"w", worker}})
+                      .toInt(),
+                  6);
+        EXPECT_EQ(count("accounts_dep.h_tabel", "smena = 0"), 1);
+    }
+}
+
+// A long group name shows in the open drop-down; the dialog keeps its width.
+// The list's titles are read whole.
+TEST_F(ProductsTest, LongNamesNeitherWidenTheDialogNorCutTheTitles) {
+    ProductDialog dialog(*store, messenger);
+    dialog.beginAdd();
+    dialog.show();
+    const int width = dialog.sizeHint().width();
+    addGroup(QString(254, QChar(0x0416)));
+    dialog.beginAdd();
+    dialog.adjustSize();
+    EXPECT_EQ(dialog.sizeHint().width(), width);
+    EXPECT_LT(width, 700);
+
+    ProductsList list(*ctx);
+    list.prepareDirectory();
+    list.show();
+    QHeaderView* header = list.grid()->horizontalHeader();
+    for (int c = 0; c < 3; ++c)
+        EXPECT_GE(header->sectionSize(c), header->sectionSizeHint(c)) << c;
+    list.finish();
 }

@@ -35,18 +35,19 @@ TEST_F(WorkerTextTest, TextTheServerCannotStoreIsRefusedAndNothingIsWritten) {
         QString department;
         QString message;
     } cases[] = {
-        {"name", "Петров" + nul + " П.П.", "Цех 1", "ФИО содержит недопустимый символ (код 0)."},
+        {"name", "Петров" + nul + " П.П.", "Цех 1",
+         "«ФИО»: значение не подходит. Уберите из него недопустимый символ (код 0)."},
         {"name ending in it", "Петров П.П." + nul, "Цех 1",
-         "ФИО содержит недопустимый символ (код 0)."},
+         "«ФИО»: значение не подходит. Уберите из него недопустимый символ (код 0)."},
         {"department", "Петров П.П.", "Цех" + nul + "1",
-         "Подразделение содержит недопустимый символ (код 0)."},
+         "«Подразделение»: значение не подходит. Уберите из него недопустимый символ (код 0)."},
     };
     for (const Case& c : cases) {
         for (const bool adding : {true, false}) {
             SCOPED_TRACE(std::string(c.what) + (adding ? ", add" : ", change"));
             messenger.messages.clear();
             EXPECT_FALSE(adding ? store->add(c.fio, c.department)
-                                : store->change(id, c.fio, c.department));
+                                : store->change(id, {"Иванов И.И.", "Цех 5"}, c.fio, c.department));
             ASSERT_EQ(messenger.messages.size(), 1);
             EXPECT_EQ(messenger.messages[0].kind, Messenger::Kind::Error);
             EXPECT_EQ(messenger.messages[0].caption, "Ошибка");
@@ -56,7 +57,7 @@ TEST_F(WorkerTextTest, TextTheServerCannotStoreIsRefusedAndNothingIsWritten) {
         }
     }
     // Text without it is stored as before.
-    EXPECT_TRUE(store->change(id, "Петров П.П.", "Цех 1"));
+    EXPECT_TRUE(store->change(id, {"Иванов И.И.", "Цех 5"}, "Петров П.П.", "Цех 1"));
     EXPECT_EQ(stored(id), "Петров П.П.|Цех 1");
 }
 
@@ -84,8 +85,9 @@ TEST_F(WorkerTextTest, ANameSavedUnchangedStaysByteForByte) {
         workers.open();
         ASSERT_TRUE(workers.locate("id", id));
         EXPECT_EQ(workers.current("fio").toString().toStdString(), name.toStdString());
-        ASSERT_TRUE(store->change(id, workers.current("fio").toString(),
-                                  workers.current("s_staffpos_hl").toString()));
+        const ShownWorker shown{workers.current("fio").toString(),
+                                workers.current("s_staffpos_hl").toString()};
+        ASSERT_TRUE(store->change(id, shown, shown.fio, shown.department));
         EXPECT_EQ(bytes(), before);
     }
 }

@@ -57,7 +57,7 @@ protected:
 TEST_F(WorkersTest, BlankNameIsRefusedAndNothingIsWritten) {
     const int id = addWorker("Иванов И.И.", "Цех 5");
     EXPECT_FALSE(store->add("   ", "Цех 1"));
-    EXPECT_FALSE(store->change(id, " \t ", "Цех 1"));
+    EXPECT_FALSE(store->change(id, {"Иванов И.И.", "Цех 5"}, " \t ", "Цех 1"));
 
     ASSERT_EQ(messenger.messages.size(), 2);
     for (const auto& m : messenger.messages) {
@@ -80,7 +80,7 @@ TEST_F(WorkersTest, AddStoresTrimmedNameAndDepartmentAndRegistersThePerson) {
         scalar("select s_code from cmn_contractor.person where id = :i", {{"i", id}}).toString(),
         QString::number(id));
 
-    ASSERT_TRUE(store->change(id, " Петров П. ", "Цех №3"));
+    ASSERT_TRUE(store->change(id, {"Петров Пётр", "Цех №2"}, " Петров П. ", "Цех №3"));
     EXPECT_EQ(
         workerCount("id = :i and fio = 'Петров П.' and s_staffpos_hl = 'Цех №3'", {{"i", id}}), 1);
 }
@@ -113,7 +113,9 @@ TEST_F(WorkersTest, DialogStoresDepartmentCaptionAndKeepsItsChoice) {
     // text is kept even when the list does not have it.
     const int id = scalar("select id from accounts_dep.person where fio = 'Сидоров'").toInt();
     addDepartment(3, "Цех 0"); // sorts first, so the choice moves in the list
-    run("update accounts_dep.person set s_staffpos_hl = 'Склад (старое)' where id = :i",
+    // Blanks around the name, as the personnel application may write it.
+    run("update accounts_dep.person set fio = 'Сидоров  ', s_staffpos_hl = 'Склад (старое)' "
+        "where id = :i",
         {{"i", id}});
     dialog.beginChange(id, "Сидоров  ", "Склад (старое)");
     EXPECT_EQ(dialog.nameEdit()->text(), "Сидоров");

@@ -260,13 +260,6 @@ bool storableText(const QString& text) {
     return !text.contains(QChar(0));
 }
 
-QString storageRefusal(const QList<std::pair<QString, QString>>& fields) {
-    for (const auto& [caption, value] : fields)
-        if (!storableText(value))
-            return QStringLiteral("%1 содержит недопустимый символ (код 0).").arg(caption);
-    return {};
-}
-
 Transaction::Transaction(const QSqlDatabase& db) : db_(db) {
     if (sessionOf(db_).depth == 0) {
         openIfClosed(db_, QStringLiteral("BEGIN"));

@@ -62,11 +62,8 @@ QVariant nullInt();
 
 // Whether the server can store `text`. PostgreSQL text has no place for the
 // character U+0000, and the driver would cut the value there without a word.
+// Writes of the user's text check it through checkStoredText (stored_text.h).
 bool storableText(const QString& text);
-
-// The message that refuses the first of the (field caption, value) pairs the
-// server cannot store; empty when all can be stored.
-QString storageRefusal(const QList<std::pair<QString, QString>>& fields);
 
 // Commits when asked; rolls back what it covers when it goes out of scope
 // unasked (an exception or an early return).

@@ -1,5 +1,6 @@
 #include "group_dialog.h"
 
+#include "db/messenger.h"
 #include "kit/dialog_buttons.h"
 #include "kit/error_boxes.h"
 
@@ -14,7 +15,8 @@
 
 namespace tabel {
 
-GroupDialog::GroupDialog(GroupStore& store, QWidget* parent) : QDialog(parent), store_(store) {
+GroupDialog::GroupDialog(GroupStore& store, Messenger& messenger, QWidget* parent)
+    : QDialog(parent), store_(store), messenger_(messenger) {
     setObjectName("TForm29");
     setWindowTitle("Ведение групп (29)");
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -23,7 +25,6 @@ GroupDialog::GroupDialog(GroupStore& store, QWidget* parent) : QDialog(parent), 
     group->setObjectName("GroupBox1");
     name_ = new QLineEdit(group);
     name_->setObjectName("Edit1");
-    name_->setMaxLength(254);
     name_->setMinimumWidth(360);
     name_->setAccessibleName("Наименование");
     // Tab passes the name by; a click, or the opening, puts the focus in it.
@@ -50,25 +51,32 @@ GroupDialog::GroupDialog(GroupStore& store, QWidget* parent) : QDialog(parent), 
 void GroupDialog::beginAdd() {
     mode_ = Add;
     groupId_ = 0;
+    shown_ = {};
     name_->clear();
 }
 
-void GroupDialog::beginChange(qint64 groupId, const QString& caption, bool excluded) {
+void GroupDialog::beginChange(qint64 groupId, const ShownGroup& shown) {
     mode_ = Change;
     groupId_ = groupId;
-    name_->setText(caption.trimmed());
-    excluded_->setChecked(excluded);
+    shown_ = shown;
+    name_->setText(shown.caption.toString().trimmed());
+    excluded_->setChecked(shown.excluded.toInt() != 0);
 }
 
-void GroupDialog::save() {
+bool GroupDialog::save() {
     const bool excluded = excluded_->isChecked();
-    if (mode_ == Add) {
-        savedId_ = store_.add(name_->text(), excluded);
-    } else {
-        store_.change(groupId_, name_->text(), excluded);
-        savedId_ = groupId_;
+    qint64 added = 0;
+    const Outcome outcome = mode_ == Add ? store_.add(name_->text(), excluded, &added)
+                                         : store_.change(groupId_, shown_, name_->text(), excluded);
+    if (!outcome.done()) {
+        if (mode_ == Change)
+            store_.items().reopenKeepingRecord("id");
+        messenger_.error(outcome.caption, outcome.text);
+        return false;
     }
+    savedId_ = mode_ == Add ? added : groupId_;
     accept();
+    return true;
 }
 
 void GroupDialog::showEvent(QShowEvent* e) {

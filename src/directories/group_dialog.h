@@ -10,22 +10,27 @@ class QPushButton;
 
 namespace tabel {
 
+class Messenger;
+
 // "Ведение групп (29)": adds or changes one nomenclature group.
 class GroupDialog : public QDialog {
     Q_OBJECT
 public:
     enum Mode { Add = 1, Change = 2 };
 
-    explicit GroupDialog(GroupStore& store, QWidget* parent = nullptr);
+    GroupDialog(GroupStore& store, Messenger& messenger, QWidget* parent = nullptr);
 
     // An empty name for a new group; "Не используется" keeps its last state.
     void beginAdd();
-    // The group's trimmed name and its "not in use" mark.
-    void beginChange(qint64 groupId, const QString& caption, bool excluded);
+    // The group's trimmed name and its "not in use" mark, as the list shows
+    // them; the change is written only over the group as shown.
+    void beginChange(qint64 groupId, const ShownGroup& shown);
 
-    // "Записать": writes and closes the dialog. Throws DbError; the dialog
-    // then stays open.
-    void save();
+    // "Записать": writes and closes the dialog; a refusal is shown and the
+    // dialog stays open, and a refused change rereads the list behind it, so
+    // what was written elsewhere is in view. Throws DbError; the dialog then
+    // stays open.
+    bool save();
 
     int mode() const { return mode_; }
     qint64 groupId() const { return groupId_; }
@@ -42,12 +47,14 @@ protected:
 
 private:
     GroupStore& store_;
+    Messenger& messenger_;
     QLineEdit* name_;
     QCheckBox* excluded_;
     QPushButton* save_;
     QPushButton* exit_;
     int mode_ = Add;
     qint64 groupId_ = 0;
+    ShownGroup shown_;
     qint64 savedId_ = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "group_store.h"
 
 #include "db/sql.h"
+#include "db/stored_text.h"
 
 #include <QSqlQuery>
 
@@ -67,30 +68,66 @@ void GroupStore::reopenKeepingPosition() {
     items_.reopenKeepingPosition();
 }
 
-qint64 GroupStore::add(const QString& name, bool excluded) {
+namespace {
+
+Outcome checkName(const QSqlDatabase& db, const QString& name) {
+    return checkStoredText(db, {{QStringLiteral("Наименование"), name,
+                                 QStringLiteral("cmn_classifier.item.s_caption")}});
+}
+
+} // namespace
+
+Outcome GroupStore::add(const QString& name, bool excluded, qint64* newId) {
+    const QString caption = notNull(name.trimmed());
+    if (Outcome o = checkName(db_, caption); !o.done())
+        return o;
     // Level 2 makes the row a nomenclature group; the classifier and the
     // parent follow the groups already there, but only where they agree, so
     // nothing is guessed for a classifier holding several trees.
-    return scalar(db_,
-                  "insert into cmn_classifier.item "
-                  "(id_classifier, id_level, id_parent, s_caption, b_excluded) "
-                  "select case when count(distinct id_classifier) = 1 "
-                  "and count(id_classifier) = count(*) then min(id_classifier) end, "
-                  "2, "
-                  "case when count(distinct id_parent) = 1 "
-                  "and count(id_parent) = count(*) then min(id_parent) end, "
-                  ":caption, :excluded "
-                  "from cmn_classifier.item where id_level = 2 "
-                  "returning id::bigint",
-                  {{"caption", notNull(name.trimmed())}, {"excluded", excluded ? 1 : 0}})
-        .toLongLong();
+    const qint64 id = scalar(db_,
+                             "insert into cmn_classifier.item "
+                             "(id_classifier, id_level, id_parent, s_caption, b_excluded) "
+                             "select case when count(distinct id_classifier) = 1 "
+                             "and count(id_classifier) = count(*) then min(id_classifier) end, "
+                             "2, "
+                             "case when count(distinct id_parent) = 1 "
+                             "and count(id_parent) = count(*) then min(id_parent) end, "
+                             ":caption, :excluded "
+                             "from cmn_classifier.item where id_level = 2 "
+                             "returning id::bigint",
+                             {{"caption", caption}, {"excluded", excluded ? 1 : 0}})
+                          .toLongLong();
+    if (newId)
+        *newId = id;
+    return Outcome::ok();
 }
 
-void GroupStore::change(qint64 id, const QString& name, bool excluded) {
-    exec(db_,
-         "update cmn_classifier.item set s_caption = :caption, b_excluded = :excluded "
-         "where id = :id",
-         {{"caption", notNull(name.trimmed())}, {"excluded", excluded ? 1 : 0}, {"id", id}});
+Outcome GroupStore::change(qint64 id, const ShownGroup& shown, const QString& name, bool excluded) {
+    const QString caption = notNull(name.trimmed());
+    if (Outcome o = checkName(db_, caption); !o.done())
+        return o;
+    try {
+        Transaction tx(db_);
+        QSqlQuery q = exec(db_,
+                           "select (s_caption is not distinct from cast(:c as text) and "
+                           "b_excluded is not distinct from cast(:b as integer))::integer "
+                           "from cmn_classifier.item where id = :id for update",
+                           {{"c", shown.caption}, {"b", shown.excluded}, {"id", id}});
+        if (!q.next())
+            throw Refused(kErrorCaption, kGroupDeleted);
+        // Written elsewhere since it was shown: the change would silently
+        // undo what the other workstation wrote.
+        if (q.value(0).toInt() != 1)
+            throw Refused(kErrorCaption, kGroupChanged);
+        exec(db_,
+             "update cmn_classifier.item set s_caption = :caption, b_excluded = :excluded "
+             "where id = :id",
+             {{"caption", caption}, {"excluded", excluded ? 1 : 0}, {"id", id}});
+        tx.commit();
+        return Outcome::ok();
+    } catch (const Refused& r) {
+        return r.outcome();
+    }
 }
 
 GroupUsage GroupStore::usage(qint64 id) const {

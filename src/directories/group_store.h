@@ -6,12 +6,23 @@
 
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariant>
 #include <memory>
 
 namespace tabel {
 
 inline const char* kGroupHasProducts = "В номенклатурной группе есть изделия.";
 inline const char* kGroupHasEntries = "В номенклатурной группе есть операции.";
+inline const char* kGroupChanged = "Номенклатурная группа изменена с другого рабочего места.";
+inline const char* kGroupDeleted =
+    "Номенклатурная группа не найдена: она удалена с другого рабочего места.";
+
+// A group as the list showed it when its change began (the row's values as
+// read): a change is written only over the group as it was.
+struct ShownGroup {
+    QVariant caption;  // `s_caption`
+    QVariant excluded; // `b_excluded`
+};
 
 // What refers to a nomenclature group.
 struct GroupUsage {
@@ -57,11 +68,16 @@ public:
     void reopenKeepingPosition();
 
     // "Записать" of the group dialog. The name is stored trimmed (an empty
-    // one as an empty caption). A new group gets level 2, and the classifier
-    // and the parent of the existing groups where they all share one, so it
-    // is listed with them. Throws DbError.
-    qint64 add(const QString& name, bool excluded);
-    void change(qint64 id, const QString& name, bool excluded);
+    // one as an empty caption); a name the server cannot store, or one
+    // longer than the column, is refused. A new group gets level 2, and the
+    // classifier and the parent of the existing groups where they all share
+    // one, so it is listed with them; `newId` receives its id. Throws
+    // DbError.
+    Outcome add(const QString& name, bool excluded, qint64* newId = nullptr);
+    // The same for a change, in one transaction (a savepoint inside a
+    // caller's) with the group's row locked; a group changed elsewhere since
+    // it was shown, or deleted, is refused.
+    Outcome change(qint64 id, const ShownGroup& shown, const QString& name, bool excluded);
 
     GroupUsage usage(qint64 id) const;
     // The refusal a deletion of a group so used meets; done when none.

@@ -43,7 +43,7 @@ GroupsList::GroupsList(AppContext& ctx, QWidget* parent)
     setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
     grid()->setAccessibleName("Номенклатурные группы");
 
-    dialog_ = new GroupDialog(store_, this);
+    dialog_ = new GroupDialog(store_, ctx_.messenger, this);
     runDialog = [](GroupDialog& d) { return d.exec(); };
 
     add_ = addBarButton("Добавить", "AddButton");
@@ -133,8 +133,8 @@ void GroupsList::changeCurrent() {
     // With no group in the list there is nothing to change.
     if (items.isEmpty())
         return;
-    dialog_->beginChange(items.current("id").toLongLong(), items.current("s_caption").toString(),
-                         items.current("b_excluded").toInt() != 0);
+    dialog_->beginChange(items.current("id").toLongLong(),
+                         {items.current("s_caption"), items.current("b_excluded")});
     if (runDialog(*dialog_) == QDialog::Accepted)
         store_.reopenKeepingPosition();
 }

@@ -1,5 +1,6 @@
 #include "product_dialog.h"
 
+#include "db/format.h"
 #include "db/messenger.h"
 #include "kit/dialog_buttons.h"
 #include "kit/error_boxes.h"
@@ -22,7 +23,6 @@ ProductDialog::ProductDialog(ProductStore& store, Messenger& messenger, QWidget*
 
     mark_ = new QLineEdit(this);
     mark_->setObjectName("Edit1");
-    mark_->setMaxLength(kMaxMarkLength);
     rate_ = new QLineEdit(this);
     rate_->setObjectName("Edit2");
     group_ = new QComboBox(this);
@@ -30,7 +30,11 @@ ProductDialog::ProductDialog(ProductStore& store, Messenger& messenger, QWidget*
     // The drop-down has no label of its own; a screen reader still names it.
     group_->setAccessibleName("Номенклатурная группа");
     group_->setMaxVisibleItems(12);
+    // The dialog keeps its width whatever the groups' names: the box is as
+    // wide as 30 characters; the open list is as wide as the names need, as
+    // far as the screen allows.
     group_->setMinimumContentsLength(30);
+    group_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
 
     auto* form = new QFormLayout;
     auto row = [this, form](const char* caption, QLineEdit* field) {
@@ -64,6 +68,7 @@ void ProductDialog::reloadGroups() {
 void ProductDialog::beginAdd() {
     mode_ = Add;
     productId_ = 0;
+    shown_ = {};
     // Only a group the user can see is carried over to a new product.
     keptGroup_ = 0;
     mark_->clear();
@@ -71,13 +76,14 @@ void ProductDialog::beginAdd() {
     reloadGroups();
 }
 
-void ProductDialog::beginChange(int productId, const QString& mark, const QString& rate,
-                                qint64 groupId) {
+void ProductDialog::beginChange(int productId, const ShownProduct& shown) {
     mode_ = Change;
     productId_ = productId;
-    mark_->setText(mark.trimmed());
-    rate_->setText(rate.trimmed());
+    shown_ = shown;
+    mark_->setText(shown.mark.toString().trimmed());
+    rate_->setText(displayNumber(shown.rate).trimmed());
     reloadGroups();
+    const qint64 groupId = shown.groupId.toLongLong();
     const int index = groupId != 0 ? group_->findData(groupId) : -1;
     group_->setCurrentIndex(index);
     keptGroup_ = index < 0 ? groupId : 0;
@@ -94,8 +100,11 @@ bool ProductDialog::save() {
     in.mark = mark_->text();
     in.rate = rate_->text();
     in.groupId = chosenGroup();
+    in.shown = shown_;
     const Outcome outcome = store_.save(in);
     if (!outcome.done()) {
+        if (mode_ == Change)
+            store_.products().reopenKeepingRecord("id");
         messenger_.error(outcome.caption, outcome.text);
         return false;
     }

@@ -25,16 +25,18 @@ public:
     // Set the dialog up for a new product: empty mark and rate, groups read
     // again.
     void beginAdd();
-    // Set the dialog up for changing a product: its trimmed mark, its rate
-    // as shown in the list, its group. A group no longer offered (excluded
-    // from use) leaves the drop-down empty and is kept unless another is
-    // chosen.
-    void beginChange(int productId, const QString& mark, const QString& rate, qint64 groupId);
+    // Set the dialog up for changing a product as the list shows it: its
+    // trimmed mark, its rate in the user's number format, its group. A group
+    // no longer offered (excluded from use) leaves the drop-down empty and is
+    // kept unless another is chosen. The change is written only over the
+    // product as shown.
+    void beginChange(int productId, const ShownProduct& shown);
     // Reads the groups in use again, keeping the choice while it is offered.
     void reloadGroups();
 
     // "Записать": writes and closes the dialog; a refusal is shown and the
-    // dialog stays with its contents. Throws DbError.
+    // dialog stays with its contents. A refused change rereads the list
+    // behind it, so what was written elsewhere is in view. Throws DbError.
     bool save();
 
     int mode() const { return mode_; }
@@ -61,6 +63,7 @@ private:
     QPushButton* cancel_;
     int mode_ = Add;
     int productId_ = 0;
+    ShownProduct shown_;
     qint64 keptGroup_ = 0;
 };
 

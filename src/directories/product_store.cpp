@@ -1,11 +1,14 @@
 #include "product_store.h"
 
+#include "db/format.h"
 #include "db/locks.h"
 #include "db/numbers.h"
 #include "db/sql.h"
+#include "db/stored_text.h"
 #include "timesheets/shift_cell.h"
 
 #include <QSqlQuery>
+#include <QStringList>
 #include <vector>
 
 namespace tabel {
@@ -75,10 +78,12 @@ Outcome ProductStore::save(const ProductInput& in) {
     const QString typedRate = in.rate.trimmed();
     if (mark.isEmpty() || typedRate.isEmpty() || in.groupId == 0)
         return Outcome::refused(kErrorCaption, QStringLiteral("Все поля должны быть заполнены!"));
-    if (mark.size() > kMaxMarkLength)
-        // The products list reads marks cut to this length.
-        return Outcome::refused(
-            kErrorCaption, QStringLiteral("Марка изделия длиннее %1 знаков.").arg(kMaxMarkLength));
+    // The mark is written to the goods table and listed through `Izdel`,
+    // which may read it narrower: a longer mark would be listed cut.
+    if (Outcome o = checkStoredText(
+            db_, {{QStringLiteral("Марка"), mark, QStringLiteral("accounts_dep.izdel.marka")}});
+        !o.done())
+        return o;
     const auto rate = decimalNumber(typedRate, kMaxRateWholeDigits, kMaxRateDecimals);
     if (!rate)
         return Outcome::refused(kErrorCaption,
@@ -87,11 +92,25 @@ Outcome ProductStore::save(const ProductInput& in) {
 
     try {
         Transaction tx(db_);
-        if (in.mode == 2 &&
-            !scalar(db_, "select id from cmn_gds_and_srv.gds_and_srv where id = :id for update",
-                    {{"id", in.productId}})
-                 .isValid())
-            throw Refused(kErrorCaption, kProductGone);
+        if (in.mode == 2) {
+            if (!scalar(db_, "select id from cmn_gds_and_srv.gds_and_srv where id = :id for update",
+                        {{"id", in.productId}})
+                     .isValid())
+                throw Refused(kErrorCaption, kProductGone);
+            // Written elsewhere since it was shown: the change would silently
+            // undo what the other workstation wrote. Compared as the list
+            // reads it, so a rate is the same number whatever its zeros.
+            if (scalar(db_,
+                       "select (marka is not distinct from cast(:m as text) and massa is not "
+                       "distinct from cast(:r as numeric) and id_class_item is not distinct "
+                       "from cast(:g as numeric))::integer from accounts_dep.izdel where id = :id",
+                       {{"m", in.shown.mark},
+                        {"r", in.shown.rate},
+                        {"g", in.shown.groupId},
+                        {"id", in.productId}})
+                    .toInt() != 1)
+                throw Refused(kErrorCaption, kProductChanged);
+        }
         // The group may have been deleted elsewhere since the dialog read
         // it; the share lock keeps it until this product is committed.
         if (!scalar(db_, "select id from cmn_classifier.item where id = :g for key share",
@@ -141,6 +160,42 @@ ProductUse ProductStore::use(int productId) const {
     return {q.value(0).toInt(), q.value(1).toInt()};
 }
 
+Outcome ProductStore::otherProductsRecords(int productId) const {
+    // A few are named, so the user can find them in the journal; the count
+    // says how many there are in all.
+    constexpr int kNamed = 5;
+    QSqlQuery q = exec(db_,
+                       "select s.data, s.smena, p.fio, i.marka, count(*) over () "
+                       "from accounts_dep.smena s "
+                       "left join accounts_dep.person p on p.id = s.w_id "
+                       "left join accounts_dep.izdel i on i.id = s.i_id "
+                       "where s.o_id in (select id from accounts_dep.oper where i_id = :p) "
+                       "and s.i_id is distinct from :q order by s.data, s.smena, s.id limit :n",
+                       {{"p", productId}, {"q", productId}, {"n", kNamed}});
+    QStringList named;
+    int total = 0;
+    while (q.next()) {
+        QStringList parts;
+        parts << displayValue(q.value(0), false)
+              << QStringLiteral("смена %1").arg(q.value(1).toString());
+        for (int c : {2, 3})
+            if (const QString t = q.value(c).toString().trimmed(); !t.isEmpty())
+                parts << t;
+        named << parts.join(QStringLiteral(", "));
+        total = q.value(4).toInt();
+    }
+    if (total == 0)
+        return Outcome::ok();
+    if (total > named.size())
+        named << QStringLiteral("и ещё %1").arg(total - named.size());
+    return Outcome::refused(
+        kDeleteCaption,
+        QStringLiteral("%1 (%2):\n%3\n%4")
+            .arg(QString::fromUtf8(kProductOperationsHaveOthersRecords))
+            .arg(total)
+            .arg(named.join(QLatin1Char('\n')), QString::fromUtf8(kMoveOperationsBack)));
+}
+
 Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
     const QVariantMap id{{"id", productId}};
     try {
@@ -157,6 +212,10 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
                                       "where i_id = :id for update) o",
                                       id)
                                    .toInt();
+        // Records of other products on these operations stay refused; the
+        // lock above keeps any more from being written on them.
+        if (Outcome o = otherProductsRecords(productId); !o.done())
+            throw Refused(o);
         // The records are locked too, so none moves to another worker or day
         // while their cells are recomputed.
         QSqlQuery days = exec(db_,

@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QString>
+#include <QVariant>
 
 namespace tabel {
 
@@ -20,12 +21,24 @@ inline const char* kProductUsedMeanwhile =
 inline const char* kProductGone = "Изделие не найдено: оно удалено с другого рабочего места.";
 inline const char* kGroupGone = "Номенклатурная группа не найдена: она удалена с другого рабочего "
                                 "места. Выберите группу заново.";
-inline constexpr int kMaxMarkLength = 254;
+inline const char* kProductOperationsHaveOthersRecords =
+    "Изделие не удалено: по его операциям есть записи других изделий";
+inline const char* kMoveOperationsBack =
+    "Верните операции их изделиям или измените эти записи в журнале, затем удалите изделие.";
+inline const char* kProductChanged = "Изделие изменено с другого рабочего места.";
 
 // A nomenclature group as the product dialog offers it.
 struct ProductGroup {
     qint64 id = 0;
     QString caption;
+};
+
+// A product as the list showed it when its change began (the `Izdel` row's
+// values as read): a change is written only over the product as it was.
+struct ShownProduct {
+    QVariant mark;    // `marka`
+    QVariant rate;    // `massa`, exact decimal text
+    QVariant groupId; // `id_class_item`
 };
 
 // What the product dialog hands over on "Записать".
@@ -35,6 +48,7 @@ struct ProductInput {
     QString mark;       // "Марка" as typed
     QString rate;       // "Расценка" as typed or as shown, either decimal separator
     qint64 groupId = 0; // 0: no group chosen
+    ShownProduct shown; // the product being changed as shown (mode 2)
 };
 
 // What refers to a product.
@@ -74,23 +88,35 @@ public:
     // The nomenclature groups in use (level 2, not excluded), by caption.
     QList<ProductGroup> groups() const;
 
-    // "Записать": checks the fields, refuses a mark that another product
-    // already has (ignoring letter case and surrounding blanks), then writes
-    // the goods row in one transaction, under a lock that keeps two
-    // workstations from adding the same mark at once. The rate is stored
-    // exactly as typed, with either decimal separator. Throws DbError.
+    // "Записать": checks the fields (a mark the server cannot store, or one
+    // longer than the list reads marks, is refused), refuses a mark that
+    // another product already has (ignoring letter case and surrounding
+    // blanks), then writes the goods row in one transaction, under a lock
+    // that keeps two workstations from adding the same mark at once. A change
+    // of a product changed elsewhere since it was shown, or deleted, is
+    // refused. The rate is stored exactly as typed, with either decimal
+    // separator. Throws DbError.
     Outcome save(const ProductInput& in);
 
     // How many production records and operations refer to the product.
     ProductUse use(int productId) const;
+
+    // The refusal a deletion of the product meets while records of other
+    // products are written on its operations (an operation moved to this
+    // product keeps the records written for the product it had): they would
+    // point at a deleted operation, yet they are no records of this product
+    // to delete with it. The message names them. Done when there are none.
+    // Throws DbError.
+    Outcome otherProductsRecords(int productId) const;
 
     // Deletes the product, its operations with their norms and its production
     // records, and brings the affected time-sheet day cells in line, all in
     // one transaction (a savepoint inside a caller's). `agreed` is what the
     // user was told refers to the product; when more refers to it by the
     // time the deletion runs (written meanwhile on another workstation),
-    // nothing is deleted and the outcome says so. A product already deleted
-    // elsewhere counts as deleted. Throws DbError.
+    // nothing is deleted and the outcome says so, as it does for records of
+    // other products on its operations. A product already deleted elsewhere
+    // counts as deleted. Throws DbError.
     Outcome remove(int productId, const ProductUse& agreed);
 
 private:

@@ -1,15 +1,22 @@
 #include "products_list.h"
 
-#include "db/format.h"
 #include "directories/product_dialog.h"
 #include "kit/error_boxes.h"
 
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace tabel {
+
+namespace {
+
+constexpr int kGroupColumn = 1;
+
+} // namespace
 
 ProductsList::ProductsList(AppContext& ctx, QWidget* parent)
     : ListWindow(ctx.data.izdel(),
@@ -21,6 +28,10 @@ ProductsList::ProductsList(AppContext& ctx, QWidget* parent)
     setObjectName("TForm3");
     setWindowTitle("Изделия (3)");
     grid()->setAccessibleName("Изделия");
+    // The group's title is wider than the names under it; it is read whole.
+    QHeaderView* header = grid()->horizontalHeader();
+    grid()->setColumnWidth(kGroupColumn, std::max(grid()->columnWidth(kGroupColumn),
+                                                  header->sectionSizeHint(kGroupColumn)));
 
     dialog_ = new ProductDialog(store_, ctx_.messenger, this);
     runDialog = [](ProductDialog& d) { return d.exec(); };
@@ -112,9 +123,9 @@ void ProductsList::changeCurrent() {
     if (products.isEmpty())
         return;
     dialog_->setWindowTitle("Изменение данных изделия (7)");
-    dialog_->beginChange(products.current("id").toInt(), products.current("marka").toString(),
-                         displayNumber(products.current("massa")),
-                         products.current("id_class_item").toLongLong());
+    dialog_->beginChange(
+        products.current("id").toInt(),
+        {products.current("marka"), products.current("massa"), products.current("id_class_item")});
     runDialog(*dialog_);
     store_.reopenKeepingPosition();
 }
@@ -133,6 +144,12 @@ void ProductsList::deleteCurrent() {
         return;
     const int id = products.current("id").toInt();
     Messenger& m = ctx_.messenger;
+    // Refused before a question whose Yes would be turned down; remove()
+    // checks again under its locks.
+    if (const Outcome refused = store_.otherProductsRecords(id); !refused.done()) {
+        m.error(refused.caption, refused.text);
+        return;
+    }
     // Every question is asked before anything is deleted, and a No to any
     // of them leaves the product with all that refers to it.
     const ProductUse use = store_.use(id);

@@ -34,7 +34,6 @@ WorkerDialog::WorkerDialog(WorkerStore& store, QWidget* parent) : QDialog(parent
 
     name_ = new QLineEdit(this);
     name_->setObjectName("Edit1");
-    name_->setMaxLength(254);
     auto combo = [this](const char* name) {
         auto* box = new QComboBox(this);
         box->setObjectName(name);
@@ -84,6 +83,7 @@ void WorkerDialog::beginAdd() {
     name_->clear();
     mode_ = Add;
     workerId_ = 0;
+    shown_ = {};
     reloadLists();
 }
 
@@ -92,6 +92,7 @@ void WorkerDialog::beginChange(int workerId, const QString& fio, const QString& 
     reloadLists();
     name_->setText(fio.trimmed());
     workerId_ = workerId;
+    shown_ = {fio, department};
     // The worker's own department when the list has it; the stored text is
     // kept unless the user picks another one in this opening.
     // Another worker's choice from an earlier use is not shown for this one.
@@ -107,10 +108,12 @@ bool WorkerDialog::save() {
     const bool written =
         mode_ == Add
             ? store_.add(name_->text(), departmentText())
-            : store_.change(workerId_, name_->text(),
+            : store_.change(workerId_, shown_, name_->text(),
                             departmentTouched_ ? std::optional(departmentText()) : std::nullopt);
     if (written)
         accept();
+    else if (mode_ == Change)
+        store_.workers().reopenKeepingRecord("id");
     return written;
 }
 

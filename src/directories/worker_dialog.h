@@ -24,14 +24,16 @@ public:
 
     // Set the dialog up for a new worker: empty name, drop-downs read again.
     void beginAdd();
-    // Set the dialog up for changing a worker: its trimmed name, drop-downs
-    // read again (still showing their last choice).
+    // Set the dialog up for changing a worker as the list shows it: its
+    // trimmed name, drop-downs read again (still showing their last choice).
+    // The change is written only over the worker as shown.
     void beginChange(int workerId, const QString& fio, const QString& department = {});
     // Reads the three drop-down lists again, keeping each one's choice.
     void reloadLists();
 
-    // "Записать": writes and closes the dialog; a blank name is refused with
-    // a message and the dialog stays. Throws DbError.
+    // "Записать": writes and closes the dialog; a refusal (a blank name, say)
+    // is shown and the dialog stays. A refused change rereads the list
+    // behind it, so what was written elsewhere is in view. Throws DbError.
     bool save();
 
     int mode() const { return mode_; }
@@ -60,6 +62,7 @@ private:
     QPushButton* cancel_;
     int mode_ = Add;
     int workerId_ = 0;
+    ShownWorker shown_;
     bool departmentTouched_ = false; // picked by the user in this opening
 };
 

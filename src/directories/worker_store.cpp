@@ -3,6 +3,7 @@
 #include "db/deletion.h"
 #include "db/locks.h"
 #include "db/sql.h"
+#include "db/stored_text.h"
 
 #include <QSqlQuery>
 #include <algorithm>
@@ -61,41 +62,76 @@ bool WorkerStore::refuseBlank(const QString& trimmed) {
     return true;
 }
 
+bool WorkerStore::refuse(const Outcome& outcome) {
+    if (outcome.done())
+        return false;
+    messenger_.error(outcome.caption, outcome.text);
+    return true;
+}
+
+namespace {
+
+TextField nameField(const QString& name) {
+    return {QStringLiteral("ФИО"), name, QStringLiteral("accounts_dep.person.fio")};
+}
+
+TextField departmentField(const QString& department) {
+    return {QStringLiteral("Подразделение"), department,
+            QStringLiteral("accounts_dep.person.s_staffpos_hl")};
+}
+
+} // namespace
+
 bool WorkerStore::add(const QString& fio, const QString& department) {
     const QString name = fio.trimmed();
-    if (refuseBlank(name))
+    if (refuseBlank(name) ||
+        refuse(checkStoredText(db_, {nameField(name), departmentField(notNull(department))})))
         return false;
-    const QString refusal = storageRefusal(
-        {{QStringLiteral("ФИО"), name}, {QStringLiteral("Подразделение"), department}});
-    if (!refusal.isEmpty()) {
-        messenger_.error(QStringLiteral("Ошибка"), refusal);
-        return false;
-    }
     exec(db_, "INSERT INTO accounts_dep.person (fio, s_staffpos_hl) VALUES (:fio, :dept)",
          {{"fio", name}, {"dept", notNull(department)}});
     return true;
 }
 
-bool WorkerStore::change(int id, const QString& fio, const std::optional<QString>& department) {
+bool WorkerStore::change(int id, const ShownWorker& shown, const QString& fio,
+                         const std::optional<QString>& department) {
     const QString name = fio.trimmed();
     if (refuseBlank(name))
         return false;
-    const QString refusal =
-        storageRefusal({{QStringLiteral("ФИО"), name},
-                        {QStringLiteral("Подразделение"), department.value_or(QString())}});
-    if (!refusal.isEmpty()) {
-        messenger_.error(QStringLiteral("Ошибка"), refusal);
+    QList<TextField> fields{nameField(name)};
+    if (department)
+        fields << departmentField(notNull(*department));
+    if (refuse(checkStoredText(db_, fields)))
+        return false;
+    try {
+        Transaction tx(db_);
+        // The workers list may be another application's view with no row of
+        // its own to lock: changes of one worker take turns on a lock of its
+        // id instead, so the comparison below holds up to the commit.
+        lockUniqueKey(db_, QStringLiteral("accounts_dep.person"), {id});
+        QSqlQuery now = exec(
+            db_, "select fio, s_staffpos_hl from accounts_dep.person where id = :id", {{"id", id}});
+        if (!now.next())
+            throw Refused(kErrorCaption, kWorkerDeleted);
+        // Only what this change writes is compared: a department kept is
+        // not overwritten, so its change elsewhere is no conflict.
+        if (now.value(0).toString() != shown.fio ||
+            (department && now.value(1).toString() != shown.department))
+            throw Refused(kErrorCaption, kWorkerChanged);
+        if (department)
+            exec(db_,
+                 "UPDATE accounts_dep.person SET fio = :fio, s_staffpos_hl = :dept "
+                 "where accounts_dep.person.id = :id",
+                 {{"fio", name}, {"dept", notNull(*department)}, {"id", id}});
+        else
+            exec(db_,
+                 "UPDATE accounts_dep.person SET fio = :fio where accounts_dep.person.id = :id",
+                 {{"fio", name}, {"id", id}});
+        tx.commit();
+        return true;
+    } catch (const Refused& r) {
+        refuse(r.outcome());
         return false;
     }
-    if (department)
-        exec(db_,
-             "UPDATE accounts_dep.person SET fio = :fio, s_staffpos_hl = :dept "
-             "where accounts_dep.person.id = :id",
-             {{"fio", name}, {"dept", notNull(*department)}, {"id", id}});
-    else
-        exec(db_, "UPDATE accounts_dep.person SET fio = :fio where accounts_dep.person.id = :id",
-             {{"fio", name}, {"id", id}});
-    return true;
 }
 
 bool WorkerStore::hasRecords(int id) const {

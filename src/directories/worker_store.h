@@ -13,6 +13,15 @@
 namespace tabel {
 
 inline const char* kWorkerInUse = "По работнику есть записи, удалить нельзя.";
+inline const char* kWorkerChanged = "Работник изменён с другого рабочего места.";
+inline const char* kWorkerDeleted = "Работник не найден: он удалён с другого рабочего места.";
+
+// A worker as the list showed it when the change began (the row's values as
+// read): a change is written only over the worker as it was.
+struct ShownWorker {
+    QString fio;
+    QString department; // `s_staffpos_hl`
+};
 
 // One row of a drop-down list read from another application's table.
 struct CaptionItem {
@@ -51,11 +60,14 @@ public:
     // "Записать" of the worker dialog. The name is stored trimmed; an empty
     // department caption is stored as empty text, not as null. A name that is
     // blank after trimming, or a name or department the server cannot store
-    // (see storableText), is refused with a message: the answer is then false
-    // and nothing is written. Throws DbError.
+    // as it is (see checkStoredText), is refused with a message: the answer
+    // is then false and nothing is written. Throws DbError.
     bool add(const QString& fio, const QString& department);
-    // Without a department the stored one is kept.
-    bool change(int id, const QString& fio, const std::optional<QString>& department);
+    // The same for a change. Without a department the stored one is kept. A
+    // worker deleted elsewhere, or changed there since `shown` was read in
+    // what this change writes, is refused likewise.
+    bool change(int id, const ShownWorker& shown, const QString& fio,
+                const std::optional<QString>& department);
 
     // Whether any production record, housekeeping entry or time-sheet row
     // refers to the worker.
@@ -79,6 +91,7 @@ public:
 
 private:
     bool refuseBlank(const QString& trimmed);
+    bool refuse(const Outcome& outcome);
     void applySearch();
     QList<CaptionItem> captions(const QString& sql) const;
 

@@ -91,16 +91,29 @@ QString NormStore::refusal(Field field, const QString& typed) {
     return decimalNumberMessage(caption(field), typed, kMaxPriceWholeDigits, kMaxPriceDecimals);
 }
 
-NormStore::Stored NormStore::store(int operationId, int normId, Field field, const QString& typed) {
+NormStore::Stored NormStore::store(int operationId, const Norm& shown, Field field,
+                                   const QString& typed) {
     const auto value = parse(field, typed);
     if (!value)
         return {Outcome::refused(kErrorCaption, refusal(field, typed)), {}};
     QVariantMap params{{"o", operationId}, {"v", *value}};
     QString sql;
-    if (normId != 0) {
-        sql = QStringLiteral("update accounts_dep.norm set %1 = %2 where id = :id and o_id = :o")
-                  .arg(QLatin1String(column(field)), valueExpression(field));
-        params["id"] = normId;
+    if (shown.id != 0) {
+        // The cell as the grid shows it is compared as it was read: a price
+        // through numeric, as read() gives it. The server checks the
+        // condition again on a row another workstation is writing, once that
+        // one is committed, so nothing slips in between.
+        const bool price = field == Field::Price;
+        sql = QStringLiteral("update accounts_dep.norm set %1 = %2 where id = :id and o_id = :o "
+                             "and %3 is not distinct from cast(:was as %4)")
+                  .arg(QLatin1String(column(field)), valueExpression(field),
+                       price ? QStringLiteral("price::numeric") : QLatin1String(column(field)),
+                       price ? QStringLiteral("numeric") : QStringLiteral("integer"));
+        params["id"] = shown.id;
+        params["was"] = price ? (shown.price.isNull() ? QVariant(QMetaType::fromType<QString>())
+                                                      : QVariant(shown.price))
+                        : field == Field::Norma ? shown.norma
+                                                : shown.prize;
     } else {
         // The share lock keeps the operation until the norm is in; a
         // deletion of the operation, which takes its norms along, waits.
@@ -109,9 +122,14 @@ NormStore::Stored NormStore::store(int operationId, int normId, Field field, con
                   .arg(QLatin1String(column(field)), valueExpression(field));
     }
     QSqlQuery q = exec(db_, sql + QLatin1String(kReturning), params);
-    if (!q.next())
-        return {Outcome::refused(kErrorCaption, normId != 0 ? kNormGone : kOperationDeleted), {}};
-    return {Outcome::ok(), normFrom(q)};
+    if (q.next())
+        return {Outcome::ok(), normFrom(q)};
+    if (shown.id == 0)
+        return {Outcome::refused(kErrorCaption, kOperationDeleted), {}};
+    const bool exists = scalar(db_, "select id from accounts_dep.norm where id = :id and o_id = :o",
+                               {{"id", shown.id}, {"o", operationId}})
+                            .isValid();
+    return {Outcome::refused(kErrorCaption, exists ? kNormChanged : kNormGone), {}};
 }
 
 bool NormStore::remove(int operationId, int normId) {

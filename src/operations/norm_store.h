@@ -12,6 +12,7 @@
 namespace tabel {
 
 inline const char* kNormGone = "Норма не найдена: она удалена с другого рабочего места.";
+inline const char* kNormChanged = "Норма изменена с другого рабочего места.";
 
 // Limits of what a norm's cells take: the integer columns' range, and prices
 // with at most 15 significant digits, which double precision keeps exactly as
@@ -55,11 +56,13 @@ public:
         Norm norm;       // the norm as stored when done
     };
 
-    // Stores one cell of a norm in one statement: the norm `normId`, or for 0
-    // a new norm of the operation with only this cell filled. A norm deleted
-    // elsewhere meanwhile, or a new one whose operation is gone, is refused.
-    // Throws DbError.
-    Stored store(int operationId, int normId, Field field, const QString& typed);
+    // Stores one cell of a norm in one statement: of the norm `shown` (as
+    // the grid shows it), or, when its id is 0, of a new norm of the
+    // operation with only this cell filled. The cell is written only over the
+    // value shown: a cell changed elsewhere since it was read is refused, as
+    // is a norm deleted elsewhere meanwhile, or a new one whose operation is
+    // gone. Throws DbError.
+    Stored store(int operationId, const Norm& shown, Field field, const QString& typed);
 
     // Deletes the norm unless it is the operation's only one; answers whether
     // it was deleted. The check and the deletion hold the operation's row, so

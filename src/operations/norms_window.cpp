@@ -144,14 +144,14 @@ bool NormsModel::setData(const QModelIndex& index, const QVariant& value, int ro
     NormStore::Stored stored;
     bool failed = true;
     guarded([&] {
-        stored = store_.store(operationId_, normId(row), f, typed);
+        stored = store_.store(operationId_, row < normCount() ? norms_[row] : Norm{}, f, typed);
         failed = false;
     });
     if (failed)
         return false; // the database's error is shown
     if (!stored.outcome.done()) {
         messenger_.error(stored.outcome.caption, stored.outcome.text);
-        if (after) // valid, so the norm or its operation is gone
+        if (after) // valid, so the norm was changed, or it or its operation is gone
             emit staleFound();
         return false;
     }

@@ -49,8 +49,8 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
 signals:
-    // A norm was found deleted elsewhere: the grid is to be read again, once
-    // the editing that found it is over.
+    // A norm was found changed or deleted elsewhere: the grid is to be read
+    // again, once the editing that found it is over.
     void staleFound();
 
 private:

@@ -91,6 +91,7 @@ void OperationDialog::prepareNew() {
     operationId_ = 0;
     productId_ = 0;
     typeId_ = 0;
+    shown_ = {};
 }
 
 void OperationDialog::openNew() {
@@ -111,6 +112,7 @@ bool OperationDialog::prepareChange() {
     kind_->setCurrentIndex(oper.current("naimen").toInt() == 0 ? 0 : 1);
     productId_ = oper.current("i_id").toInt();
     typeId_ = oper.current("oper_vid").toInt();
+    shown_ = {oper.current("i_id"), oper.current("oper_vid"), oper.current("naimen")};
     return true;
 }
 
@@ -148,8 +150,11 @@ bool OperationDialog::save() {
     in.typeId = typeId_;
     in.typeText = type_->text();
     in.kind = kind_->currentIndex() == 1 ? 1 : 0;
+    in.shown = shown_;
     const OperationStore::Saved saved = store_.save(in);
     if (!saved.outcome.done()) {
+        if (mode_ == Change && ctx_.data.oper().isOpen())
+            ctx_.data.oper().reopenKeepingRecord("id");
         ctx_.messenger.error(saved.outcome.caption, saved.outcome.text);
         return false;
     }

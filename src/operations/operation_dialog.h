@@ -49,7 +49,10 @@ public:
     void chooseProduct(); // "..." beside "Марка изделия"
     void chooseType();    // "..." beside "Операция"
     // "Записать": writes, rereads `Oper` standing on the operation, and
-    // closes; a refusal is shown and the dialog stays. Throws DbError.
+    // closes; a refusal is shown and the dialog stays. A refused change
+    // rereads `Oper` too, so what was written elsewhere is in view. A change
+    // is written only over the operation as the list showed it. Throws
+    // DbError.
     bool save();
 
     int mode() const { return mode_; }
@@ -76,6 +79,7 @@ private:
     int operationId_ = 0;
     int productId_ = 0;
     int typeId_ = 0;
+    ShownOperation shown_;
 
     QLineEdit* product_;
     QPushButton* productButton_;

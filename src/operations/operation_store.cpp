@@ -3,6 +3,8 @@
 #include "db/locks.h"
 #include "db/sql.h"
 
+#include <QSqlQuery>
+
 namespace tabel {
 
 bool OperationStore::isUsed(int operationId) const {
@@ -37,11 +39,32 @@ OperationStore::Saved OperationStore::save(const OperationInput& in) {
     const int kind = in.kind == 0 ? 0 : 1;
     try {
         Transaction tx(db_);
-        if (in.mode == 2 &&
-            !scalar(db_, "select id from accounts_dep.oper where id = :id for update",
-                    {{"id", in.operationId}})
+        // The product first: its deletion locks the product's row before its
+        // operations, so taking them in the same order never waits in a
+        // circle. Products are written to the goods table, whatever view
+        // lists them; the share lock keeps the product until this operation
+        // is committed, and the deletion then counts it and stops.
+        if (!scalar(db_, "select id from cmn_gds_and_srv.gds_and_srv where id = :i for key share",
+                    {{"i", in.productId}})
                  .isValid())
-            throw Refused(kErrorCaption, kOperationDeleted);
+            throw Refused(kErrorCaption, kPickedProductGone);
+        if (in.mode == 2) {
+            QSqlQuery old = exec(db_,
+                                 "select (i_id is not distinct from cast(:si as integer) and vid "
+                                 "is not distinct from cast(:sv as integer) and naimen is not "
+                                 "distinct from cast(:sk as integer))::integer "
+                                 "from accounts_dep.oper where id = :id for update",
+                                 {{"si", in.shown.productId},
+                                  {"sv", in.shown.typeId},
+                                  {"sk", in.shown.kind},
+                                  {"id", in.operationId}});
+            if (!old.next())
+                throw Refused(kErrorCaption, kOperationDeleted);
+            // Written elsewhere since it was shown: the change would silently
+            // undo what the other workstation wrote.
+            if (old.value(0).toInt() != 1)
+                throw Refused(kErrorCaption, kOperationChanged);
+        }
         lockUniqueKey(db_, QStringLiteral("accounts_dep.oper"), {in.productId, in.typeId, kind});
         // The type stays until this operation is committed; a deletion of it
         // waits for that.
@@ -49,11 +72,6 @@ OperationStore::Saved OperationStore::save(const OperationInput& in) {
                     {{"v", in.typeId}})
                  .isValid())
             throw Refused(kErrorCaption, kOperationTypeGone);
-        // Products belong to another application (and may be a view): only
-        // their presence is checked.
-        if (!scalar(db_, "select 1 from accounts_dep.izdel where id = :i", {{"i", in.productId}})
-                 .isValid())
-            throw Refused(kErrorCaption, kPickedProductGone);
 
         QVariantMap key{{"i", in.productId}, {"v", in.typeId}, {"k", kind}};
         QString count = "select count(*) as cnt from accounts_dep.oper where i_id = :i and "

@@ -4,6 +4,7 @@
 #include "db/search.h"
 
 #include <QSqlDatabase>
+#include <QVariant>
 
 namespace tabel {
 
@@ -13,8 +14,17 @@ inline const char* kOperationFieldsMissing = "Все поля должны бы�
 inline const char* kOperationDeleted = "Операция не найдена: она удалена с другого рабочего места.";
 inline const char* kPickedProductGone =
     "Изделие не найдено: оно удалено с другого рабочего места. Выберите изделие заново.";
+inline const char* kOperationChanged = "Операция изменена с другого рабочего места.";
 inline const char* kOperationTypeGone = "Вид операции не найден: он удалён с другого рабочего "
                                         "места. Выберите вид операции заново.";
+
+// An operation as the list showed it when its change began (the `Oper` row's
+// values as read): a change is written only over the operation as it was.
+struct ShownOperation {
+    QVariant productId; // `i_id`
+    QVariant typeId;    // `oper_vid`
+    QVariant kind;      // `naimen`, whatever its code
+};
 
 // What the operation dialog hands over on "Записать".
 struct OperationInput {
@@ -23,8 +33,9 @@ struct OperationInput {
     int productId = 0;
     QString productText; // "Марка изделия"
     int typeId = 0;
-    QString typeText; // "Операция"
-    int kind = 0;     // 0 "Готовая продукция", 1 "Заготовки"
+    QString typeText;     // "Операция"
+    int kind = 0;         // 0 "Готовая продукция", 1 "Заготовки"
+    ShownOperation shown; // the operation being changed as shown (mode 2)
 };
 
 // The rules of operations beyond listing them: their search, their writing
@@ -63,8 +74,11 @@ public:
     // those values, so two workstations cannot both add the same operation.
     // A change excludes the operation itself. A product or type deleted
     // elsewhere since the pick is refused, as is a change of an operation
-    // deleted meanwhile. A new operation gets `cena_new` 0 and no norms.
-    // Throws DbError.
+    // deleted or changed meanwhile. The product and the type are held with a
+    // share lock until the commit, as a record holds its operation, so a
+    // deletion of either waits and then sees the operation, or goes first
+    // and the save finds it gone. A new operation gets `cena_new` 0 and no
+    // norms. Throws DbError.
     Saved save(const OperationInput& in);
 
 private:

@@ -24,7 +24,6 @@ OperationTypeDialog::OperationTypeDialog(OperationTypeStore& store, Messenger& m
     group->setObjectName("GroupBox1");
     name_ = new QLineEdit(group);
     name_->setObjectName("Edit1");
-    name_->setMaxLength(50);
     name_->setMinimumWidth(320);
     name_->setAccessibleName("Операция");
     auto* label = new QLabel("Операция", group);
@@ -45,20 +44,24 @@ OperationTypeDialog::OperationTypeDialog(OperationTypeStore& store, Messenger& m
 void OperationTypeDialog::beginAdd() {
     mode_ = Add;
     typeId_ = 0;
+    shownName_.clear();
     name_->clear();
 }
 
 void OperationTypeDialog::beginChange(int typeId, const QString& name) {
     mode_ = Change;
     typeId_ = typeId;
+    shownName_ = name;
     name_->setText(name.trimmed());
 }
 
 bool OperationTypeDialog::save() {
     int added = 0;
-    const Outcome outcome =
-        mode_ == Add ? store_.add(name_->text(), &added) : store_.rename(typeId_, name_->text());
+    const Outcome outcome = mode_ == Add ? store_.add(name_->text(), &added)
+                                         : store_.rename(typeId_, shownName_, name_->text());
     if (!outcome.done()) {
+        if (mode_ == Change)
+            store_.types().reopenKeepingRecord("id");
         messenger_.error(outcome.caption, outcome.text);
         return false;
     }

@@ -21,11 +21,13 @@ public:
 
     // An empty name, for a new type.
     void beginAdd();
-    // The type's trimmed name, for renaming it.
+    // The type's trimmed name as the list shows it, for renaming it; the
+    // rename is written only over that name.
     void beginChange(int typeId, const QString& name);
 
     // "Записать": writes and closes the dialog; a refusal is shown and the
-    // dialog stays open. Throws DbError.
+    // dialog stays open, and a refused rename rereads the list behind it, so
+    // what was written elsewhere is in view. Throws DbError.
     bool save();
 
     int mode() const { return mode_; }
@@ -48,6 +50,7 @@ private:
     QPushButton* cancel_;
     int mode_ = Add;
     int typeId_ = 0;
+    QString shownName_;
     int savedId_ = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include "db/locks.h"
 #include "db/sql.h"
+#include "db/stored_text.h"
 #include "records/record_saver.h"
 
 #include <QSqlQuery>
@@ -24,17 +25,22 @@ OperationTypeStore::OperationTypeStore(QSqlDatabase db, Dataset& vidOper)
     : db_(std::move(db)), types_(vidOper) {}
 
 Outcome OperationTypeStore::add(const QString& name, int* newId) {
-    return save(0, name, newId);
+    return save(0, nullptr, name, newId);
 }
 
-Outcome OperationTypeStore::rename(int id, const QString& name) {
-    return save(id, name, nullptr);
+Outcome OperationTypeStore::rename(int id, const QString& shownName, const QString& name) {
+    return save(id, &shownName, name, nullptr);
 }
 
-Outcome OperationTypeStore::save(int id, const QString& name, int* newId) {
+Outcome OperationTypeStore::save(int id, const QString* shownName, const QString& name,
+                                 int* newId) {
     const QString trimmed = name.trimmed();
     if (trimmed.isEmpty())
         return Outcome::refused(kErrorCaption, kFillAllFields);
+    if (Outcome o = checkStoredText(db_, {{QStringLiteral("Операция"), trimmed,
+                                           QStringLiteral("accounts_dep.vid_oper.vid")}});
+        !o.done())
+        return o;
     try {
         Transaction tx(db_);
         // Held until the commit, so no other workstation writes the same
@@ -43,8 +49,13 @@ Outcome OperationTypeStore::save(int id, const QString& name, int* newId) {
         // waits for the others.
         lockUniqueKey(db_, "accounts_dep.vid_oper.vid", {});
         if (id != 0 && !holdForUse(db_, id))
-            throw Refused(kErrorCaption,
-                          "Вид операции не найден: он удалён с другого рабочего места.");
+            throw Refused(kErrorCaption, kOperationTypeDeleted);
+        // Renamed elsewhere since it was shown (renames wait for each other on
+        // the lock above): this rename would silently undo that one.
+        if (shownName &&
+            scalar(db_, "select vid from accounts_dep.vid_oper where id = :id", {{"id", id}})
+                    .toString() != *shownName)
+            throw Refused(kErrorCaption, kOperationTypeChanged);
         QSqlQuery q = exec(db_, "select id, vid from accounts_dep.vid_oper");
         const QString key = nameKey(trimmed);
         while (q.next())

@@ -10,6 +10,9 @@ namespace tabel {
 
 inline const char* kOperationTypeExists = "Такая операция уже заведена!";
 inline const char* kOperationTypeInUse = "Вид операции используется, удалить нельзя.";
+inline const char* kOperationTypeChanged = "Вид операции изменён с другого рабочего места.";
+inline const char* kOperationTypeDeleted =
+    "Вид операции не найден: он удалён с другого рабочего места.";
 
 // Housekeeping work and average piecework: the housekeeping entries and their
 // time-sheet rows are written under these two ids.
@@ -27,14 +30,16 @@ public:
     // The list narrows to the types whose names begin with the typed text.
     static SearchRule searchRule() { return {QStringLiteral("vid"), SearchRule::Match::Prefix}; }
 
-    // "Записать" for a new type. The name is stored trimmed. A blank name, or
-    // one that an existing type already has (letter case and surrounding
-    // blanks aside), is refused. `newId` receives the new type's id. Throws
+    // "Записать" for a new type. The name is stored trimmed. A blank name, a
+    // name the server cannot store as it is (see checkStoredText), or one
+    // that an existing type already has (letter case and surrounding blanks
+    // aside), is refused. `newId` receives the new type's id. Throws
     // DbError.
     Outcome add(const QString& name, int* newId = nullptr);
     // "Записать" for a renamed type; the type's own name does not count as a
-    // duplicate of it.
-    Outcome rename(int id, const QString& name);
+    // duplicate of it. A type renamed elsewhere since it was shown with the
+    // name `shownName`, or deleted, is refused.
+    Outcome rename(int id, const QString& shownName, const QString& name);
 
     // Whether the type may not be deleted: 7777 and 7778, and every type an
     // operation or a housekeeping entry refers to.
@@ -53,7 +58,7 @@ public:
     static bool holdForUse(const QSqlDatabase& db, int id);
 
 private:
-    Outcome save(int id, const QString& name, int* newId);
+    Outcome save(int id, const QString* shownName, const QString& name, int* newId);
 
     QSqlDatabase db_;
     Dataset& types_;

@@ -5,10 +5,16 @@
 namespace tabel {
 
 void updateShiftDayCell(const QSqlDatabase& db, int worker, int shift, const QDate& date) {
+    // Shift rows are the ones with a shift above 0; row 0 of a worker's month
+    // is a housekeeping row, and a record written without a shift (by another
+    // program, or before this one) has no cell of its own: the rebuild leaves
+    // it out too.
+    if (shift <= 0)
+        return;
     updateDayCell(db, date,
                   {"select count(*), coalesce(sum(time), 0) from accounts_dep.smena "
                    "where w_id = :w and smena = :s and data = :d",
-                   "w_id = :w and smena = :s and month = :m and year = :y",
+                   "w_id = :w and smena = :s and smena > 0 and month = :m and year = :y",
                    "smena, w_id",
                    ":s, :w",
                    "exists (select 1 from accounts_dep.smena where w_id = :w and smena = :s "

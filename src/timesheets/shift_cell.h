@@ -10,7 +10,9 @@ namespace tabel {
 // shift (0 when they add up to 0), empty when none are left. A missing row
 // is created when the day has records; a row left without any day and
 // without records of that shift in the month is removed. A day total too large
-// for the cell throws Refused. Call under the worker's month lock.
+// for the cell throws Refused. A shift of 0 or below names no shift row (row
+// 0 is the housekeeping row): nothing is done. Call under the worker's month
+// lock.
 void updateShiftDayCell(const QSqlDatabase& db, int worker, int shift, const QDate& date);
 
 } // namespace tabel
