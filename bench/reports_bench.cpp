@@ -1,7 +1,8 @@
 // Times the summary reports' statements for a month and a year, beside the
 // plain statements they replace (the same rows, checked), the printed shift
 // time sheet's statement, and a month's detailed report by workers laid out
-// and written as PDF. Usage: reports_bench <database> <socket-or-host>
+// and written as PDF; the reports that name workers again on a registry
+// that finds them by code only. Usage: reports_bench <database> <socket-or-host>
 // <yyyy-mm-dd>; the month is the one before that date, the year the twelve
 // months before it.
 #include "bench_support.h"
@@ -198,6 +199,23 @@ int main(int argc, char** argv) {
                         "statement %8.1f ms; same rows: %s\n",
                         r.name, f.rows, f.ours, p.runs, f.plain, f.same ? "yes" : "NO");
         }
+    }
+
+    // The reports that name workers, on a registry that finds them by code
+    // only: the same rows.
+    std::printf("-- month, the workers found by code only (\"0<number> \")\n");
+    for (const Report& r : reports) {
+        if (r.report != SummaryReport::Workers && r.report != SummaryReport::WorkersDetail)
+            continue;
+        const reports::SummaryRequest request{r.report, monthStart, monthEnd,
+                                              reports::ProductKind::All};
+        const std::vector<QString> byKey =
+            rowsOf(reports::readSummaryReport(db, request), r.columns);
+        const RegistryByCodeOnly byCode(db);
+        reportengine::ReportData data;
+        const double ms = timeMs(5, [&] { data = reports::readSummaryReport(db, request); });
+        std::printf("%-22s %6d rows: %8.1f ms (median of 5); the same rows: %s\n", r.name,
+                    data.rowCount(), ms, rowsOf(data, r.columns) == byKey ? "yes" : "NO");
     }
 
     // The shift time sheet's print of the month.

@@ -3,6 +3,7 @@
 // report and print-timesheet.
 #include "pdf_text.h"
 #include "reportengine/render.h"
+#include "reports/report_statements.h"
 #include "reports/reports_dialog.h"
 #include "reports/summary_reports.h"
 #include "reports/timesheet_preview.h"
@@ -465,6 +466,97 @@ TEST(ReportRowsTest, ATextThatIsNotRowsIsAnError) {
             EXPECT_EQ(e.statement(), "select rows");
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// A report's rows as the statement sends them, one column of each: `expr`
+// over `r`, a row's JSON array, and `at(name)` for a column's place.
+QStringList reportColumn(const QSqlDatabase& db, const sql::ReportStatement& s, const QString& expr,
+                         const QDate& from, const QDate& to) {
+    QString e = expr;
+    for (int i = 0; i < s.columns.size(); ++i)
+        e.replace("at(" + s.columns[i] + ")", QStringLiteral("(r ->> %1)").arg(i));
+    QStringList out;
+    QSqlQuery q =
+        exec(db, QStringLiteral("select %1 from json_array_elements((%2)::json) r").arg(e, s.sql),
+             {{"d1", from}, {"d2", to}, {"kind", -1}});
+    while (q.next())
+        out << (q.isNull(0) ? QStringLiteral("∅") : q.value(0).toString());
+    return out;
+}
+
+TEST_F(ReportsTest, WorkersFoundByCodesWrittenAnyWayCountInTheTotals) {
+    // Registry keys start far above these numbers: only the codes find them.
+    addPerson("Пробелов", " 12");
+    addPerson("Нулёв", "0000443");
+    addPerson("Второй", "077"); // the lower key, but not written exactly
+    addPerson("Точный", "77");
+    addPerson("Клиент", "ДОГ-17/а");
+    addPerson("Без кода", "");
+    addPerson("Код не задан", QVariant(QMetaType(QMetaType::QString)));
+    const int oper = scalar("select min(id) from accounts_dep.oper").toInt();
+    for (const int worker : {12, 443, 77})
+        addRecord(
+            {.worker = worker, .oper = oper, .date = kFrom.addDays(2), .qty = 3, .price = 2.5});
+    const QString total = scalar("select round(sum((kol_vo - brak) * cena)::numeric, 2)::text "
+                                 "from accounts_dep.smena where data >= :f and data < :t",
+                                 {{"f", kFrom}, {"t", kTo}})
+                              .toString();
+    ASSERT_EQ(total, "219.25"); // 196.75 of the fixture, 3 × 3 × 2.50
+
+    QStringList expected{"12 Пробелов", "443 Нулёв", "77 Точный",
+                         QString("%1 Абрамов Иван Петрович").arg(abramov),
+                         QString("%1 Борисов Олег Ильич").arg(borisov)};
+    expected.sort();
+    for (const auto& s : {sql::reportByWorkers(), sql::reportByWorkersDetailed()}) {
+        EXPECT_EQ(reportColumn(db, s, "sum(at(summa)::numeric)::text", kFrom, kTo),
+                  QStringList{total});
+        // Each worker once, under one name.
+        QStringList named = reportColumn(db, s, "distinct at(w_id) || ' ' || at(fio)", kFrom, kTo);
+        named.sort();
+        EXPECT_EQ(named, expected);
+    }
+}
+
+TEST_F(ReportsTest, HugeStoredHoursAndSumsStillReport) {
+    // Stored by plain SQL, beyond what any box lets through.
+    addFatigue(abramov, 7777, 0, kFrom.addDays(3), 999999999, "150", 0);
+    const int oper = scalar("select min(id) from accounts_dep.oper").toInt();
+    addRecord({.worker = borisov,
+               .oper = oper,
+               .date = kFrom.addDays(3),
+               .qty = 1000000000,
+               .price = 150});
+    const auto text = [](const reportengine::Value& v) {
+        return v.isNumber() ? v.asNumber().toString(2, QLocale::c()) : v.asText();
+    };
+    const auto valueOf = [&](const reportengine::ReportData& d, const QString& fio,
+                             const QString& field, const QString& where = {},
+                             const QString& is = {}) {
+        QStringList found;
+        for (int r = 0; r < d.rowCount(); ++r)
+            if (text(d.value(r, d.fieldIndex("fio"))) == fio &&
+                (where.isEmpty() || text(d.value(r, d.fieldIndex(where))) == is))
+                found << text(d.value(r, d.fieldIndex(field)));
+        found.removeDuplicates();
+        return found;
+    };
+
+    const reportengine::ReportData workers =
+        reports::readSummaryReport(db, {SummaryReport::Workers, kFrom, kTo, ProductKind::All});
+    // 3 × 100 + 2 × 150.50 + 999,999,999 × 150
+    EXPECT_EQ(valueOf(workers, "Абрамов Иван Петрович", "f_sum78"), QStringList{"150000000451.00"});
+    EXPECT_EQ(text(*workers.variable("f_sum7_all")), "150000000200.00");
+    EXPECT_TRUE(valueOf(workers, "Борисов Олег Ильич", "summa").contains("150000000000.00"));
+
+    const reportengine::ReportData detail = reports::readSummaryReport(
+        db, {SummaryReport::WorkersDetail, kFrom, kTo, ProductKind::All});
+    EXPECT_EQ(valueOf(detail, "Абрамов Иван Петрович", "f_sum7h"), QStringList{"1000000002.00"});
+    EXPECT_EQ(valueOf(detail, "Абрамов Иван Петрович", "f_sum7"), QStringList{"150000000150.00"});
+    EXPECT_TRUE(valueOf(detail, "Борисов Олег Ильич", "kolvo").contains("1000000000.00"));
 }
 
 } // namespace

@@ -207,3 +207,55 @@ TEST_F(TimesheetWindowTest, MonthlyRebuildNeedsAYearAndKeepsShiftRows) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TimesheetWindowTest, RefreshRereadsTheTotalsWithTheRows) {
+    const QDate february(2025, 2, 1);
+    const auto money = [](double v) {
+        QLocale l;
+        l.setNumberOptions(QLocale::OmitGroupSeparator);
+        return l.toString(v, 'f', 2);
+    };
+    const QString entry =
+        "insert into accounts_dep.fatigue (id_o, id_p, id_nom, d_date, i_mnth, i_year, i_smena, "
+        "cnt, price, i_holiday, i_night) values (7777, :w, 0, :d, 2, 2025, 1, :c, :p, 0, 0)";
+    addRecord({worker, oper, QDate(2025, 2, 3), 1, 8, 10, 0, 2});
+    run(entry, {{"w", worker}, {"d", QDate(2025, 2, 4)}, {"c", 4}, {"p", 50}});
+    rebuildMonth(db, SheetKind::Shifts, february);
+    rebuildMonth(db, SheetKind::Housekeeping, february);
+
+    MonthlyTimesheetWindow monthly(*ctx);
+    monthly.prepare(MonthlyTimesheetWindow::Sheet::Housekeeping, QDate(2025, 2, 14));
+    ShiftTimesheetWindow shifts(*ctx);
+    shifts.selectMonthOf(february);
+    ASSERT_EQ(monthly.sheet().count(), 1);
+    EXPECT_EQ(monthly.total("Хоз. работы:"), money(200));
+    EXPECT_EQ(monthly.total("Итого:"), money(220));
+    const int total = shifts.model(1).columnCount() - 1;
+    EXPECT_EQ(shifts.model(1).index(0, total).data().toString(), "8");
+
+    // Another workstation: 6 h × 150 of housekeeping for another worker, 4
+    // more hours of piecework, each month rebuilt there.
+    const int other = addWorker("Орлов О. О.");
+    QSqlDatabase second = otherWorkstation();
+    exec(second, entry, {{"w", other}, {"d", QDate(2025, 2, 5)}, {"c", 6}, {"p", 150}});
+    exec(second,
+         "insert into accounts_dep.smena (w_id, i_id, o_id, cena, kol_vo, brak, data, smena, "
+         "color, time, vvod, ok, prize) select :w, i_id, id, 2, 5, 0, '2025-02-06', 1, 0, 4, "
+         "now(), 'no', 0 from accounts_dep.oper where id = :o",
+         {{"w", worker}, {"o", oper}});
+    rebuildMonth(second, SheetKind::Housekeeping, february);
+    rebuildMonth(second, SheetKind::Shifts, february);
+
+    monthly.findChild<QPushButton*>("RefreshButton")->click();
+    EXPECT_EQ(monthly.sheet().count(), 2);
+    EXPECT_EQ(monthly.total("Хоз. работы:"), money(1100));
+    EXPECT_EQ(monthly.total("Сделка:"), money(30));
+    EXPECT_EQ(monthly.total("Итого:"), money(1130));
+    // The shift sheet's totals are columns of its rows.
+    shifts.findChild<QPushButton*>("RefreshButton")->click();
+    EXPECT_EQ(shifts.model(1).index(0, total).data().toString(), "12");
+}
+
+} // namespace

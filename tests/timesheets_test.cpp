@@ -4,10 +4,12 @@
 #include "../bench/bench_support.h"
 #include "../bench/day_by_day_rebuild.h"
 #include "../bench/first_sheet_statements.h"
+#include "db/statements.h"
 #include "test_support.h"
 #include "timesheets/rebuilds.h"
 #include "timesheets/sheet_statements.h"
 
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QSqlRecord>
 
@@ -309,6 +311,163 @@ TEST_F(TimesheetTest, NamesakesStayApartAndOddRegistryCodesBreakNothing) {
     EXPECT_EQ(rowsAsText(db, "select fio, sd3 from (" + sql::timesheetPrint() + ") x", print),
               (QStringList{"Иванов И. И.|8", "Иванов И. И.|6"}));
     EXPECT_EQ(rowsAsText(db, sql::shiftSheet(1), shiftParams(november)).size(), 2);
+}
+
+} // namespace
+
+namespace {
+
+// Workers whose registry code is written some other way than their number,
+// among persons whose codes read as no number at all.
+class RegistryCodesTest : public TimesheetTest {
+protected:
+    void SetUp() override {
+        TimesheetTest::SetUp();
+        // Keys of the registry start far above these numbers: only the
+        // codes can find these workers.
+        const struct {
+            QVariant code;
+            const char* fio;
+        } persons[] = {
+            {" 12", "Пробелов"},
+            {"0000443", "Нулёв"},
+            {"505\t ", "Табуляцев"},
+            {"077", "Второй семьдесят седьмой"}, // the lower key …
+            {"77", "Точный"},                    // … but written exactly: named so
+            {" 78", "Первый семьдесят восьмой"}, // neither exact: the lower key
+            {"078", "Второй семьдесят восьмой"},
+            {"0" + QString::number(ivanov), "Самозванец"}, // the key finds Иванов first
+            {"ДОГ-17/а", "Клиент"},
+            {"", "Без кода"},
+            {QVariant(QMetaType(QMetaType::QString)), "Код не задан"},
+            {"12abc", "Буквы"},
+            {"1 2", "Пробел внутри"},
+            {"0", "Ноль"},
+            {"   ", "Одни пробелы"},
+        };
+        for (const auto& p : persons)
+            addPerson(p.fio, p.code);
+        workers = {ivanov, petrov, 12, 443, 505, 77, 78};
+        const char* const names[] = {"Иванов И. И.",
+                                     "Петров П. П.",
+                                     "Пробелов",
+                                     "Нулёв",
+                                     "Табуляцев",
+                                     "Точный",
+                                     "Первый семьдесят восьмой"};
+        // Exact binary prices: a pay of 10 × price.
+        const double prices[] = {1.5, 2.25, 3, 4.5, 5.75, 6, 7.25};
+        for (int i = 0; i < 7; ++i) {
+            record(workers[i], 1, 3, 8, 10, prices[i]);
+            entry(workers[i], 7777, 0, 4, 2, "100.10");
+            named << QStringLiteral("%1|%2").arg(QString::fromUtf8(names[i])).arg(workers[i]);
+        }
+        named.sort();
+        rebuildMonth(db, SheetKind::Shifts, november);
+        rebuildMonth(db, SheetKind::Housekeeping, november);
+    }
+    QList<int> workers;
+    QStringList named; // "name|number", sorted
+};
+
+TEST_F(RegistryCodesTest, EverySheetNamesEachWorkerOnceAndKeepsTheGrandTotals) {
+    // 10 × (1.5 + 2.25 + 3 + 4.5 + 5.75 + 6 + 7.25); 7 × 2 h × 100.10.
+    const QString piecework = "302.50", housekeeping = "1401.40", all = "1703.90";
+    const QVariantMap print{{"mnth", 11}, {"yea", 2025}};
+    const struct {
+        const char* name;
+        QString sql;
+        QVariantMap params;
+        QString worker; // the column of the worker's number, if any
+        QString amount; // what adds up to the grand total
+        QString total;
+    } sheets[] = {
+        {"shift sheet", sql::shiftSheet(1), shiftParams(november), "w_id", "cena_all", piecework},
+        {"print", sql::timesheetPrint(), print, "", "sd3 + sd4", "70"},
+        {"piecework", sql::monthlySheet(sql::MonthlySheet::Piecework), monthlyParams(november),
+         "id", "f_price", piecework},
+        {"housekeeping", sql::monthlySheet(sql::MonthlySheet::Housekeeping),
+         monthlyParams(november), "id", "f_price", housekeeping},
+        {"general", sql::monthlySheet(sql::MonthlySheet::General), monthlyParams(november), "id",
+         "f_price", all},
+    };
+    for (const auto& s : sheets) {
+        QStringList expected = named;
+        if (s.worker.isEmpty())
+            expected.replaceInStrings(QRegularExpression("\\|.*"), "");
+        QStringList rows =
+            rowsAsText(db,
+                       QStringLiteral("select fio%1 from (%2) x")
+                           .arg(s.worker.isEmpty() ? QString() : ", " + s.worker, s.sql),
+                       s.params);
+        rows.sort();
+        EXPECT_EQ(rows, expected) << s.name;
+        EXPECT_EQ(rowsAsText(db, QStringLiteral("select sum(%1) from (%2) x").arg(s.amount, s.sql),
+                             s.params),
+                  QStringList{s.total})
+            << s.name;
+    }
+    EXPECT_EQ(rowsAsText(db, sql::monthlyTotals(), monthlyParams(november)),
+              QStringList{piecework + "|" + housekeeping + "|∅|" + all});
+}
+
+TEST_F(RegistryCodesTest, TheJournalListsEveryRecordOfAWorkerFoundByCode) {
+    // The shift list names a record after every person it belongs to.
+    const QStringList rows = rowsAsText(db, "select w_id, fio from (" + sql::shiftList(1) + ") x",
+                                        {{"data", QDate(2025, 11, 3)}, {"ok", "ta"}});
+    for (const char* expected :
+         {"12|Пробелов", "443|Нулёв", "505|Табуляцев", "77|Точный", "77|Второй семьдесят седьмой",
+          "78|Первый семьдесят восьмой", "78|Второй семьдесят восьмой"})
+        EXPECT_TRUE(rows.contains(expected)) << expected;
+    EXPECT_TRUE(rows.contains(QString::number(ivanov) + "|Иванов И. И."))
+        << rows.join(QLatin1Char(10)).toStdString();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TimesheetTest, SheetsShowStoredHoursAndSumsOfAnySize) {
+    // Stored by plain SQL, beyond what any box lets through: a billion hours
+    // of housekeeping at 150, a billion pieces at 150, and shift days that
+    // add up beyond an integer.
+    entry(ivanov, 7777, 0, 5, 999999999, "150");
+    entry(petrov, 7778, 1, 6, 999999999, "150");
+    record(ivanov, 1, 3, 8, 1000000000, 150);
+    rebuildMonth(db, SheetKind::Shifts, november);
+    run("update accounts_dep.h_tabel set d10 = 2000000000, d11 = 2000000000 where smena = 1");
+    run("insert into accounts_dep.h_tabel (w_id, month, year, smena, i_type, i_night, d5, d6) "
+        "values (:i, 11, 2025, 0, 7777, 0, 999999999, null), "
+        "(:p, 11, 2025, 0, 7778, 1, null, 999999999)",
+        {{"i", ivanov}, {"p", petrov}});
+    const QVariantMap monthly = monthlyParams(november);
+    const auto sheet = [&](sql::MonthlySheet s, const QString& columns) {
+        return rowsAsText(db, "select " + columns + " from (" + sql::monthlySheet(s) + ") x",
+                          monthly);
+    };
+
+    EXPECT_EQ(
+        rowsAsText(db,
+                   "select fio, summ, average_price, cena_all from (" + sql::shiftSheet(1) + ") x",
+                   shiftParams(november)),
+        QStringList{"Иванов И. И.|4000000008|37.50|150000000000.00"});
+    EXPECT_EQ(rowsAsText(db,
+                         "select fio, sd5, sd6, sd10 + sd11 from (" + sql::timesheetPrint() + ") x",
+                         {{"mnth", 11}, {"yea", 2025}}),
+              (QStringList{"Иванов И. И.|999999999|∅|4000000000", "Петров П. П.|∅|999999999|∅"}));
+    EXPECT_EQ(sheet(sql::MonthlySheet::Piecework, "fio, i_time, f_price, average_price"),
+              QStringList{"Иванов И. И.|8|150000000000.00|18750000000.00"});
+    EXPECT_EQ(sheet(sql::MonthlySheet::Housekeeping, "fio, s_night, i_time, f_price, "
+                                                     "average_price, d5"),
+              QStringList{"Иванов И. И.|дн.|999999999|149999999850.00|150.00|999999999"});
+    EXPECT_EQ(sheet(sql::MonthlySheet::AveragePiecework, "fio, s_night, i_time, f_price, "
+                                                         "average_price, d6"),
+              QStringList{"Петров П. П.|ноч.|999999999|149999999850.00|150.00|999999999"});
+    EXPECT_EQ(sheet(sql::MonthlySheet::General, "fio, i_time, f_price"),
+              (QStringList{"Иванов И. И.|1000000007|299999999850.00",
+                           "Петров П. П.|999999999|149999999850.00"}));
+    EXPECT_EQ(rowsAsText(db, sql::monthlyTotals(), monthly),
+              QStringList{"150000000000.00|149999999850.00|149999999850.00|449999999700.00"});
 }
 
 } // namespace

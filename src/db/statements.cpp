@@ -1,5 +1,7 @@
 #include "statements.h"
 
+#include "worker_names.h"
+
 namespace tabel::sql {
 
 QString shiftList(int shift) {
@@ -8,8 +10,8 @@ QString shiftList(int shift) {
     // worker's id written in digits. The two ways are joined separately
     // (the second leaving out persons already matched by id): one "id or
     // code" join would have the server test every person of the registry
-    // against every record. The code is compared as text, so a code that is
-    // not a number can never break the statement.
+    // against every record. The code is read as sql::codeNumber reads it,
+    // so a code that is not a number can never break the statement.
     //
     // The entry date is shown as a date; read as one, it costs the driver a
     // good part less than a timestamp.
@@ -29,12 +31,12 @@ QString shiftList(int shift) {
                "ids as materialized (select person.id, person.s_caption "
                "from cmn_contractor.person person "
                "where person.id = any (array(select w_id::numeric from s))), "
-               "codes as materialized (select person.id, person.s_code, person.s_caption "
+               "codes as materialized (select person.id, %3 as code, person.s_caption "
                "from cmn_contractor.person person "
-               "where person.s_code in (select w_id::text from s)), "
+               "where %3 in (select w_id::text from s)), "
                "p as (select s.id as sid, ids.s_caption as fio from s join ids on ids.id = s.w_id "
                "union all "
-               "select s.id, codes.s_caption from s join codes on codes.s_code = s.w_id::text "
+               "select s.id, codes.s_caption from s join codes on codes.code = s.w_id::text "
                "where codes.id <> s.w_id) "
                "select s.id, s.data, s.smena, s.i_id, s.o_id, s.w_id, s.cena, p.fio, izdel.marka, "
                "vid_oper.vid::varchar(255) as vid, (case oper.naimen when 0 then "
@@ -51,7 +53,8 @@ QString shiftList(int shift) {
                "join accounts_dep.oper oper on s.o_id = oper.id "
                "join accounts_dep.vid_oper vid_oper on oper.vid = vid_oper.id "
                "order by %2")
-        .arg(which, shift == 0 ? QStringLiteral("s.smena, ") + order : order);
+        .arg(which, shift == 0 ? QStringLiteral("s.smena, ") + order : order,
+             codeNumber(QStringLiteral("person.s_code")));
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "report_statements.h"
 
+#include "db/worker_names.h"
+
 namespace tabel::sql {
 
 namespace {
@@ -41,14 +43,15 @@ const char* kNamed =
     "from accounts_dep.oper oper join accounts_dep.vid_oper vid_oper on vid_oper.id = oper.vid "
     "where :kind < 0 or oper.naimen = :kind)";
 
-// The names of the workers of the period, from the people registry, with
-// their ranks. A worker is listed under every name the registry has for
-// the worker's code.
-const char* kWorkers =
-    "p as (select x.w_id, x.fio, dense_rank() over (order by x.fio) as fio_rank "
-    "from (select distinct w.w_id, person.s_caption as fio "
-    "from (select distinct w_id from accounts_dep.smena where data >= :d1 and data < :d2) w "
-    "join cmn_contractor.person person on person.s_code = w.w_id::text) x)";
+// The workers of the period, each under the one name the registry gives
+// it, with the ranks of the names.
+QString workers() {
+    return QStringLiteral("w as (select distinct w_id from accounts_dep.smena "
+                          "where data >= :d1 and data < :d2), ") +
+           workerNames(QStringLiteral("names"), QStringLiteral("select w_id from w")) +
+           QStringLiteral(", p as (select w_id, fio, dense_rank() over (order by fio) as fio_rank "
+                          "from names)");
+}
 
 } // namespace
 
@@ -66,10 +69,10 @@ ReportStatement reportByWorkers() {
             "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
             "group by s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color), "
             "%2 "
-            "select p.fio, g.qty::numeric(10,2) as kolvo, op.vid, g.pay::numeric(10,2) as summa, "
+            "select p.fio, round(g.qty, 2) as kolvo, op.vid, round(g.pay::numeric, 2) as summa, "
             "pr.nom, g.naimen, g.color, g.w_id, g.id_nom, p.fio_rank, g.nom_rank, g.vid_rank "
             "from g join p on p.w_id = g.w_id join pr on pr.id = g.i_id join op on op.id = g.o_id")
-            .arg(QLatin1String(kNamed), QLatin1String(kWorkers));
+            .arg(QLatin1String(kNamed), workers());
     // The worker's id keeps namesakes apart.
     ReportStatement r = asJson(inner,
                                {{"fio", false},
@@ -83,15 +86,14 @@ ReportStatement reportByWorkers() {
                                 {"id_nom", true}},
                                "fio_rank, w_id, nom_rank, naimen, vid_rank, color");
     r.lookups = {
-        {QStringLiteral(
-             "select id_p::text, id_nom::text, "
-             "coalesce(sum(cnt * price) filter (where id_o = 7777), 0)::numeric(10,2)::text, "
-             "coalesce(sum(cnt * price) filter (where id_o = 7778), 0)::numeric(10,2)::text "
-             "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2 "
-             "group by id_p, id_nom"),
+        {QStringLiteral("select id_p::text, id_nom::text, "
+                        "round(coalesce(sum(cnt * price) filter (where id_o = 7777), 0), 2)::text, "
+                        "round(coalesce(sum(cnt * price) filter (where id_o = 7778), 0), 2)::text "
+                        "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2 "
+                        "group by id_p, id_nom"),
          {"w_id", "id_nom"},
          {"f_sum7", "f_sum8"}},
-        {QStringLiteral("select id_p::text, coalesce(sum(cnt * price), 0)::numeric(10,2)::text "
+        {QStringLiteral("select id_p::text, round(coalesce(sum(cnt * price), 0), 2)::text "
                         "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2 "
                         "group by id_p"),
          {"w_id"},
@@ -137,11 +139,12 @@ ReportStatement reportByWorkersDetailed() {
             "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
             "group by s.w_id, pr.marka_rank, op.vid_rank, op.naimen, s.color), "
             "%2 "
-            "select p.fio, pr.marka, op.vid, g.naimen, g.sum_time, g.qty::numeric(10,2) as kolvo, "
-            "g.brk, g.pay::numeric(10,2) as summa, g.color, g.prize::numeric(10,2) as s_prize, "
+            "select p.fio, pr.marka, op.vid, g.naimen, g.sum_time, round(g.qty, 2) as kolvo, "
+            "g.brk, round(g.pay::numeric, 2) as summa, g.color, "
+            "round(g.prize::numeric, 2) as s_prize, "
             "g.w_id, p.fio_rank, g.marka_rank, g.vid_rank "
             "from g join p on p.w_id = g.w_id join pr on pr.id = g.i_id join op on op.id = g.o_id")
-            .arg(QLatin1String(kNamed), QLatin1String(kWorkers));
+            .arg(QLatin1String(kNamed), workers());
     ReportStatement r = asJson(inner,
                                {{"fio", false},
                                 {"marka", false},
@@ -162,8 +165,8 @@ ReportStatement reportByWorkersDetailed() {
                                     {"f_sum8_n", "7778", "1"}};
     for (const char* measure : {"cnt * price", "cnt"})
         for (const auto& k : kinds)
-            sums << QStringLiteral("coalesce(sum(%1) filter (where id_o = %2 and i_night = %3), "
-                                   "0)::numeric(10,2)::text")
+            sums << QStringLiteral("round(coalesce(sum(%1) filter (where id_o = %2 and "
+                                   "i_night = %3), 0), 2)::text")
                         .arg(QLatin1String(measure), QLatin1String(k[1]), QLatin1String(k[2]));
     r.lookups = {{QStringLiteral("select id_p::text, %1 from accounts_dep.fatigue "
                                  "where d_date >= :d1 and d_date < :d2 group by id_p")
@@ -204,9 +207,9 @@ ReportStatement reportByProductsDetailed() {
 
 QString housekeepingTotals() {
     return QStringLiteral(
-        "select coalesce(sum(cnt * price) filter (where id_o = 7777), 0)::numeric(10,2) "
+        "select round(coalesce(sum(cnt * price) filter (where id_o = 7777), 0), 2) "
         "as f_sum7_all, "
-        "coalesce(sum(cnt * price) filter (where id_o = 7778), 0)::numeric(10,2) as f_sum8_all "
+        "round(coalesce(sum(cnt * price) filter (where id_o = 7778), 0), 2) as f_sum8_all "
         "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2");
 }
 

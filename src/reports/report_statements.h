@@ -39,10 +39,10 @@ struct ReportStatement {
 //
 // The production records of the period are summed per worker, product name
 // (or mark), operation type, kind and colour; the housekeeping entries per
-// worker (and group), once each. The people registry is read once, for the
-// workers of the period, by their code compared as text, so a code that is
-// not a number cannot break a report. Names are put in order once, as
-// ranks, and the rows are then ordered by the ranks.
+// worker (and group), once each. Each worker of the period is named once,
+// as sql::workerNames finds it in the people registry; a code that is not a
+// number cannot break a report. Names are put in order once, as ranks, and
+// the rows are then ordered by the ranks. Sums are exact and of any size.
 
 // By workers: one row per worker, product name, operation type, kind and
 // colour, ordered by worker and product name (then kind, type, colour):

@@ -244,7 +244,12 @@ void MonthlyTimesheetWindow::periodChanged() {
     ds.setParam("d_date2", first);
     ds.setParam("d_date1", first.addMonths(1));
     ds.open();
+    showTotals();
+    showDays(first);
+}
 
+void MonthlyTimesheetWindow::showTotals() {
+    const QDate first = month();
     QSqlQuery q = tabel::exec(ctx_.db(), sql::monthlyTotals(),
                               {{"d_date2", first}, {"d_date1", first.addMonths(1)}});
     q.next();
@@ -254,7 +259,6 @@ void MonthlyTimesheetWindow::periodChanged() {
         const QVariant v = q.value(kTotalFields[i]);
         totals_[i]->setText(v.isNull() ? QString() : fixedDecimal(v.toString(), 2, locale));
     }
-    showDays(first);
 }
 
 void MonthlyTimesheetWindow::showDays(const QDate& first) {
@@ -270,7 +274,10 @@ void MonthlyTimesheetWindow::showDays(const QDate& first) {
 }
 
 void MonthlyTimesheetWindow::refresh() {
+    // The totals are read with the rows: a sheet reread beside totals of
+    // before would not add up.
     sheet().reopen();
+    showTotals();
 }
 
 void MonthlyTimesheetWindow::rebuild() {

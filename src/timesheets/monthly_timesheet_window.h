@@ -62,6 +62,7 @@ public:
 
 private:
     void showDays(const QDate& first);
+    void showTotals(); // the month's four totals, read again
 
     AppContext& ctx_;
     Sheet kind_ = Sheet::Piecework;

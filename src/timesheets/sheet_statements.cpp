@@ -1,5 +1,7 @@
 #include "sheet_statements.h"
 
+#include "db/worker_names.h"
+
 #include <QStringList>
 
 namespace tabel::sql {
@@ -13,34 +15,33 @@ QString dayColumns(const QString& pattern, const QString& separator) {
 
 namespace {
 
-// The month's persons of the workers in `h`, by registry key.
-const char* kPersonsById =
-    "p as materialized (select person.id, person.s_caption from cmn_contractor.person person "
-    "where person.id = any (array(select w_id::numeric from h))) ";
-
-// … and by registry code.
-const char* kPersonsByCode =
-    "codes as materialized (select distinct person.s_code, person.s_caption "
-    "from cmn_contractor.person person where person.s_code in (select w_id::text from h)) ";
+// The names of the workers of `h`.
+QString namesOf(const char* name) {
+    return workerNames(QLatin1String(name), QStringLiteral("select w_id from h"));
+}
 
 } // namespace
 
 QString shiftSheet(int shift) {
-    // The row's hours, added up day by day as the sheet's total.
-    const QString total = QStringLiteral("(") +
-                          dayColumns(QStringLiteral("coalesce(h.d%d, 0)"), QStringLiteral(" + ")) +
-                          QStringLiteral(")");
+    // The row's hours, added up day by day as the sheet's total, as a big
+    // integer: cells written elsewhere can add up beyond an integer.
+    const QString total =
+        QStringLiteral("(") +
+        dayColumns(QStringLiteral("coalesce(h.d%d, 0)::bigint"), QStringLiteral(" + ")) +
+        QStringLiteral(")");
+    // Sums are rounded, not cast to a numeric of fixed size: a sum beyond
+    // such a size, stored by whatever means, still shows.
     return (QStringLiteral(
                 "with h as (select * from accounts_dep.h_tabel "
                 "where smena = %1 and month = :mnth and year = :yea), "
                 "pay as materialized (select s.w_id, sum(s.cena * (s.kol_vo - s.brak)) as pay "
                 "from accounts_dep.smena s where s.data >= :date1 and s.data < :date2 "
                 "and s.w_id in (select w_id from h) group by s.w_id), ") +
-            QLatin1String(kPersonsByCode) +
-            QStringLiteral("select codes.s_caption as fio, %2 as summ, "
-                           "case when %2 = 0 then 0 else (pay.pay / %2) end::numeric(10,2) "
-                           "as average_price, pay.pay::numeric(10,2) as cena_all, h.* "
-                           "from h join codes on codes.s_code = h.w_id::text "
+            namesOf("names") +
+            QStringLiteral(" select names.fio, %2 as summ, "
+                           "round((case when %2 = 0 then 0 else pay.pay / %2 end)::numeric, 2) "
+                           "as average_price, round(pay.pay::numeric, 2) as cena_all, h.* "
+                           "from h join names on names.w_id = h.w_id "
                            "join pay on pay.w_id = h.w_id order by fio, h.w_id, h.id"))
         .arg(shift)
         .arg(total);
@@ -49,10 +50,9 @@ QString shiftSheet(int shift) {
 QString timesheetPrint() {
     return QStringLiteral("with h as (select * from accounts_dep.h_tabel "
                           "where month = :mnth and year = :yea), ") +
-           QLatin1String(kPersonsByCode) +
-           QStringLiteral("select codes.s_caption as fio, %1 from h "
-                          "join codes on codes.s_code = h.w_id::text "
-                          "group by codes.s_caption, h.w_id order by fio, h.w_id")
+           namesOf("names") +
+           QStringLiteral(" select names.fio, %1 from h join names on names.w_id = h.w_id "
+                          "group by names.fio, h.w_id order by fio, h.w_id")
                .arg(dayColumns(QStringLiteral("sum(h.d%d) as sd%d")));
 }
 
@@ -73,17 +73,17 @@ QString monthlySheet(MonthlySheet sheet) {
         return QStringLiteral("with h as (select w_id, %1 from accounts_dep.h_tabel h "
                               "where %2 and i_type = 0 group by w_id), ")
                    .arg(daySums, month) +
-               QLatin1String(kPersonsById) +
+               namesOf("p") +
                QStringLiteral(
                    ", s as materialized (select s.w_id, sum(s.time) as i_time, "
-                   "sum((s.kol_vo - s.brak) * s.cena)::numeric(10,2) as f_price, "
-                   "case when coalesce(sum(s.time), 0)::numeric(10,2) = 0 then 0 else "
-                   "coalesce(sum((s.kol_vo - s.brak) * s.cena) / sum(s.time), 0)::numeric(10,2) "
-                   "end as average_price %1 group by s.w_id) "
-                   "select p.s_caption as fio, p.id, 0 as i_type, s.i_time, s.f_price, "
+                   "round(sum((s.kol_vo - s.brak) * s.cena)::numeric, 2) as f_price, "
+                   "case when coalesce(sum(s.time), 0) = 0 then 0 else "
+                   "round(coalesce(sum((s.kol_vo - s.brak) * s.cena) / sum(s.time), 0)::numeric, "
+                   "2) end as average_price %1 group by s.w_id) "
+                   "select p.fio, h.w_id as id, 0 as i_type, s.i_time, s.f_price, "
                    "coalesce(s.average_price, 0) as average_price, %2 "
-                   "from h join p on p.id = h.w_id left join s on s.w_id = h.w_id "
-                   "order by fio, p.id")
+                   "from h join p on p.w_id = h.w_id left join s on s.w_id = h.w_id "
+                   "order by fio, h.w_id")
                    .arg(records, plainDays);
     case MonthlySheet::Housekeeping:
     case MonthlySheet::AveragePiecework: {
@@ -92,19 +92,19 @@ QString monthlySheet(MonthlySheet sheet) {
                               "where %2 and i_type = %3 group by w_id, i_night), ")
                    .arg(daySums, month)
                    .arg(type) +
-               QLatin1String(kPersonsById) +
+               namesOf("p") +
                QStringLiteral(
                    ", f as materialized (select f.id_p, f.i_night, sum(f.cnt) as i_time, "
-                   "sum(f.cnt * f.price)::numeric(10,2) as f_price, "
-                   "case when coalesce(sum(f.cnt), 0)::numeric(10,2) = 0 then 0 else "
-                   "coalesce(sum((f.cnt * f.price)) / sum(f.cnt), 0)::numeric(10,2) end "
+                   "round(sum(f.cnt * f.price), 2) as f_price, "
+                   "case when coalesce(sum(f.cnt), 0) = 0 then 0 else "
+                   "round(coalesce(sum(f.cnt * f.price) / sum(f.cnt), 0), 2) end "
                    "as average_price %1 and f.id_o = %2 group by f.id_p, f.i_night) "
-                   "select p.s_caption as fio, p.id, %2 as i_type, case when h.i_night = 0 "
+                   "select p.fio, h.w_id as id, %2 as i_type, case when h.i_night = 0 "
                    "then 'дн.' else 'ноч.' end as s_night, h.i_night, f.i_time, f.f_price, "
                    "coalesce(f.average_price, 0) as average_price, %3 "
-                   "from h join p on p.id = h.w_id "
+                   "from h join p on p.w_id = h.w_id "
                    "left join f on f.id_p = h.w_id and f.i_night = h.i_night "
-                   "order by fio, p.id, h.i_night")
+                   "order by fio, h.w_id, h.i_night")
                    .arg(entries)
                    .arg(type)
                    .arg(plainDays);
@@ -115,39 +115,41 @@ QString monthlySheet(MonthlySheet sheet) {
     return QStringLiteral("with h as (select w_id, %1 from accounts_dep.h_tabel h "
                           "where %2 group by w_id), ")
                .arg(daySums, month) +
-           QLatin1String(kPersonsById) +
+           namesOf("p") +
            QStringLiteral(
                ", s as materialized (select s.w_id, sum(s.time) as hours, "
-               "sum((s.kol_vo - s.brak) * s.cena)::numeric(10,2) as pay %1 group by s.w_id), "
+               "round(sum((s.kol_vo - s.brak) * s.cena)::numeric, 2) as pay %1 group by s.w_id), "
                "f as materialized (select f.id_p, sum(f.cnt) as hours, "
-               "sum(f.cnt * f.price)::numeric(10,2) as pay %2 group by f.id_p) "
-               "select p.s_caption as fio, p.id, "
+               "round(sum(f.cnt * f.price), 2) as pay %2 group by f.id_p) "
+               "select p.fio, h.w_id as id, "
                "coalesce(s.hours, 0) + coalesce(f.hours, 0) as i_time, "
                "coalesce(s.pay, 0) + coalesce(f.pay, 0) as f_price, %3 "
-               "from h join p on p.id = h.w_id left join s on s.w_id = h.w_id "
-               "left join f on f.id_p = h.w_id order by fio, p.id")
+               "from h join p on p.w_id = h.w_id left join s on s.w_id = h.w_id "
+               "left join f on f.id_p = h.w_id order by fio, h.w_id")
                .arg(records, entries, plainDays);
 }
 
 QString monthlyTotals() {
     // Each total counts only what earns: positive quantities and prices,
     // positive hours and rates. "Итого:" adds the piecework pay and the pay
-    // of all housekeeping entries, a missing one counting as 0.
+    // of all housekeeping entries, a missing one counting as 0, in exact
+    // numbers of any size.
     return QStringLiteral(
-        "select (select sum((s.kol_vo - s.brak) * s.cena)::numeric(100,2) "
+        "select (select round(sum((s.kol_vo - s.brak) * s.cena)::numeric, 2) "
         "from accounts_dep.smena s where s.data < :d_date1 and s.data >= :d_date2 "
         "and s.cena > 0 and s.kol_vo > 0)::text as price, "
-        "(select sum(f.cnt * f.price)::numeric(100,2) from accounts_dep.fatigue f "
+        "(select round(sum(f.cnt * f.price), 2) from accounts_dep.fatigue f "
         "where f.d_date < :d_date1 and f.d_date >= :d_date2 and f.cnt > 0 and f.price > 0 "
         "and f.id_o = 7777)::text as price7, "
-        "(select sum(f.cnt * f.price)::numeric(100,2) from accounts_dep.fatigue f "
+        "(select round(sum(f.cnt * f.price), 2) from accounts_dep.fatigue f "
         "where f.d_date < :d_date1 and f.d_date >= :d_date2 and f.cnt > 0 and f.price > 0 "
         "and f.id_o = 7778)::text as price8, "
-        "((coalesce((select sum((s.kol_vo - s.brak) * s.cena) from accounts_dep.smena s "
-        "where s.data < :d_date1 and s.data >= :d_date2 and s.cena > 0 and s.kol_vo > 0), 0) + "
+        "round(coalesce((select sum((s.kol_vo - s.brak) * s.cena) from accounts_dep.smena s "
+        "where s.data < :d_date1 and s.data >= :d_date2 and s.cena > 0 and s.kol_vo > 0)"
+        "::numeric, 0) + "
         "coalesce((select sum(f.cnt * f.price) from accounts_dep.fatigue f "
-        "where f.d_date < :d_date1 and f.d_date >= :d_date2 and f.cnt > 0 and f.price > 0), 0))"
-        "::numeric(20,2))::text as all_price");
+        "where f.d_date < :d_date1 and f.d_date >= :d_date2 and f.cnt > 0 and f.price > 0), 0), "
+        "2)::text as all_price");
 }
 
 } // namespace tabel::sql

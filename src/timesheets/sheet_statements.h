@@ -5,10 +5,11 @@
 namespace tabel::sql {
 
 // The statements of the time sheets. Workers are named from the people
-// registry of another application: the registry's persons are read only for
-// the workers of the month at hand (by key, or by code compared as text, so
-// a code that is not a number never breaks a statement), and every sum over
-// records or entries is taken once per worker, not once per person and row.
+// registry of another application, one name per worker, as
+// sql::workerNames finds them; a worker the registry does not know is left
+// out. Every sum over records or entries is taken once per worker, not once
+// per person and row. Sums are exact and of any size: what is stored, by
+// whatever means, is shown, never refused by the statement.
 
 // The 31 day columns written by `pattern`, in which every "%d" stands for the
 // day: "sum(h.d%d) as d%d" gives "sum(h.d1) as d1, …, sum(h.d31) as d31".
@@ -28,10 +29,10 @@ QString timesheetPrint();
 enum class MonthlySheet { Piecework, Housekeeping, AveragePiecework, General };
 
 // `H_Tabel0`, `H_Tabel7777`, `H_Tabel7778`, `H_Tabel_all`: one row per worker
-// (and day or night work for the housekeeping sheets) with `fio`, `id`,
-// `s_night`, `i_time`, `f_price`, `average_price` and `d1` … `d31` as the
-// sheet has them. Parameters :i_month, :i_year, :d_date2 (the month's first
-// day) and :d_date1 (the next month's).
+// (and day or night work for the housekeeping sheets) with `fio`, `id` (the
+// worker's number), `s_night`, `i_time`, `f_price`, `average_price` and `d1`
+// … `d31` as the sheet has them. Parameters :i_month, :i_year, :d_date2 (the
+// month's first day) and :d_date1 (the next month's).
 QString monthlySheet(MonthlySheet sheet);
 
 // The month's totals `price` ("Сделка:"), `price7` ("Хоз. работы:"), `price8`
