@@ -3,11 +3,18 @@
 #include "pdf_text.h"
 #include "reportengine/document.h"
 #include "reportengine/expression.h"
+#include "reportengine/preview.h"
 #include "reportengine/render.h"
 
 #include <QDir>
 #include <QFile>
+#include <QGraphicsView>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace reportengine;
@@ -179,6 +186,39 @@ TEST(ReportEngine, PdfIsWrittenWholeOrNotAtAll) {
     old.close();
     EXPECT_EQ(writePdf(doc, good), QString());
     EXPECT_TRUE(pdfPages(good).value(0).contains("Итого А: 1.25"));
+}
+
+TEST(ReportEngine, PreviewOpensOnTheScreenOnTheTopOfPageOne) {
+    // Three pages, so that the view has somewhere to scroll to.
+    const Document doc = layOut(groupedLayout(), groupedRows(45, {"А", "Б", "В"}), QLocale::c());
+    for (const Zoom zoom : {Zoom::PageWidth, Zoom::WholePage}) {
+        QRect available;
+        QSize size;
+        int top = 0, opened = 0, scrolled = 0, afterResize = 0;
+        showPreview(doc, nullptr, zoom, [&](QPrintPreviewDialog& dialog) {
+            available = QGuiApplication::primaryScreen()->availableGeometry();
+            dialog.show();
+            EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+            QCoreApplication::processEvents();
+            size = dialog.frameGeometry().size();
+            auto* view = dialog.findChild<QGraphicsView*>();
+            QScrollBar* bar = view->verticalScrollBar();
+            top = bar->minimum();
+            opened = bar->value();
+            // Once the user has moved, a new size keeps their place.
+            QTest::keyClick(view, Qt::Key_PageDown);
+            scrolled = bar->value();
+            dialog.showNormal();
+            dialog.resize(available.width() / 2, available.height() / 2);
+            QCoreApplication::processEvents();
+            afterResize = bar->value();
+            dialog.close();
+        });
+        EXPECT_EQ(size, available.size()) << int(zoom);
+        EXPECT_EQ(opened, top) << int(zoom);
+        EXPECT_GT(scrolled, top) << int(zoom);
+        EXPECT_NE(afterResize, top) << int(zoom);
+    }
 }
 
 } // namespace
