@@ -32,9 +32,8 @@ ReportData oneRow() {
     return d;
 }
 
-QString print(const QString& expression, const QString& mask,
-              const QLocale& locale = QLocale::c()) {
-    const ReportData data = oneRow();
+QString print(const QString& expression, const QString& mask, const QLocale& locale = QLocale::c(),
+              const ReportData& data = oneRow()) {
     Scope s;
     s.data = &data;
     s.row = 0;
@@ -85,6 +84,77 @@ TEST(ReportEngine, ExpressionsAndMasksPrintExactly) {
 
     for (const QString bad : {"nosuch+1", "other.a", "sum(sum(a))", "IF(a,1)", "(a", "a $ 2"})
         EXPECT_THROW(Expression::compile(bad, oneRow()), ExpressionError) << bad.toStdString();
+}
+
+TEST(ReportEngine, TextsThatReadAsNumbersCountAsNumbersBesideNumbers) {
+    // Text fields (as a query that casts to text delivers them): t = '10',
+    // w = 'abc', p = ' 2.5 '; a number field n = 9.
+    ReportData d("q");
+    d.setFields({"t", "w", "p", "n"}, {false, false, false, true});
+    d.addRow({"10", "abc", " 2.5 ", "9"});
+    const struct {
+        QString expression, printed;
+    } cases[] = {
+        {"t>9", "1"},
+        {"t>n", "1"},
+        {"9<t", "1"},
+        {"t>=10", "1"},
+        {"t=10", "1"},
+        {"t<>10", "0"},
+        {"t<9.5", "0"},
+        {"IF(t>n,'больше','не больше')", "больше"},
+        {"p<3", "1"},
+        {"t+5", "15"},
+        {"5+t", "15"},
+        {"t-n", "1"},
+        {"-t", "-10"},
+        {"t*p", "25"},
+        {"n/p", "3.6"},
+        {"sum(t)+sum(p)", "12.5"},
+        // a text that is not a number: joined by +, otherwise nothing
+        {"w+n", "abc9"},
+        {"w-n", ""},
+        {"w*2", ""},
+        {"w>9", "0"},
+        {"w<9", "0"},
+        {"sum(w)", "0"},
+        // two texts stay texts
+        {"t+p", "10 2.5 "},
+        {"t>'9'", "0"},
+        {"w='abc'", "1"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(print(c.expression, {}, QLocale::c(), d), c.printed)
+            << c.expression.toStdString();
+}
+
+TEST(ReportEngine, ProductsAreExactUpToTheRange) {
+    const struct {
+        QString expression, mask, printed;
+    } cases[] = {
+        {"2000000000*1000000000", "#0", "2000000000000000000"},
+        {"-2000000000*1000000000", "#0", "-2000000000000000000"},
+        {"3037000500*3037000500", "#0", "9223372037000250000"},
+        {"10000000000000*10000000000000", "#0", "100000000000000000000000000"},
+        {"999999999999999999999999999*1", "#0", "999999999999999999999999999"},
+        {"1234567890.123*9876543210.987", "#0.000000", "12193263113696860222.381401"},
+        {"-1234567890.123*-9876543210.987", "#0.000000", "12193263113696860222.381401"},
+        {"0.00001*0.000005", "#0.0000000000", "0.0000000001"}, // half away from zero
+        {"-0.00001*0.000005", "#0.0000000000", "-0.0000000001"},
+        {"0.00001*0.000004", "#0.0000000000", "0.0000000000"},
+        {"2000000000*1000000000/1000000000", "#0", "2000000000"},
+        {"sum(a)*1000000000000000000", "#0.00", "12345000000000000000.00"},
+        // beyond the range: nothing
+        {"100000000000000*100000000000000", "#0", ""},
+        {"999999999999999999999999999*10", "#0", ""},
+        {"0*99999999999999999999999999", "#0", "0"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(print(c.expression, c.mask), c.printed) << c.expression.toStdString();
+    // An unsigned 64-bit column beyond the signed range keeps its value.
+    EXPECT_EQ(formatValue(Value::fromVariant(QVariant(quint64(18446744073709551615ULL)), true), {},
+                          2, QLocale::c()),
+              "18446744073709551615");
 }
 
 // Groups of `g`, values `v`, a title, sums per group and over the report and
