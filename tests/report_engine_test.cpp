@@ -1,6 +1,7 @@
 // The report engine on its own: expressions and masks, grouping and paging,
 // and the PDF file, without a database.
 #include "pdf_text.h"
+#include "report_fit.h"
 #include "reportengine/document.h"
 #include "reportengine/expression.h"
 #include "reportengine/preview.h"
@@ -18,7 +19,9 @@
 #include <gtest/gtest.h>
 
 using namespace reportengine;
+using tabel::test::expectEveryCellFits;
 using tabel::test::pdfPages;
+using tabel::test::printsWhole;
 
 namespace {
 
@@ -27,7 +30,7 @@ namespace {
 ReportData oneRow() {
     ReportData d("q");
     d.setFields({"a", "b", "e", "color", "name"}, {true, true, true, true, false});
-    d.addRow({"12.345", "0", QVariant(), 3005, "Лист"});
+    d.addRow(QVariantList{"12.345", "0", QVariant(), 3005, "Лист"});
     d.setVariable("total", Value::number(Decimal::fromInteger(100)));
     return d;
 }
@@ -91,7 +94,7 @@ TEST(ReportEngine, TextsThatReadAsNumbersCountAsNumbersBesideNumbers) {
     // w = 'abc', p = ' 2.5 '; a number field n = 9.
     ReportData d("q");
     d.setFields({"t", "w", "p", "n"}, {false, false, false, true});
-    d.addRow({"10", "abc", " 2.5 ", "9"});
+    d.addRow(QVariantList{"10", "abc", " 2.5 ", "9"});
     const struct {
         QString expression, printed;
     } cases[] = {
@@ -288,6 +291,112 @@ TEST(ReportEngine, PreviewOpensOnTheScreenOnTheTopOfPageOne) {
         EXPECT_EQ(opened, top) << int(zoom);
         EXPECT_GT(scrolled, top) << int(zoom);
         EXPECT_NE(afterResize, top) << int(zoom);
+    }
+}
+
+// A two-line detail band: a name and a framed amount, a rule between the
+// lines, a note under them; then a closing band.
+Layout fittingLayout() {
+    return Layout{
+        .name = "fit",
+        .bands = {{.kind = BandKind::Detail,
+                   .height = 10,
+                   .cells = {{.x = 0, .width = 40, .memo = "[name]", .height = 5},
+                             {.x = 40,
+                              .width = 20,
+                              .memo = "[v]",
+                              .align = Align::Right,
+                              .mask = "#0.00",
+                              .height = 5,
+                              .frame = true},
+                             {.x = 0, .width = 60, .memo = "примечание", .y = 5}},
+                   .rules = {{.y = 5, .x1 = 0, .x2 = 60}}},
+                  {.kind = BandKind::ReportFooter,
+                   .height = 6,
+                   .cells = {{.x = 0, .width = 20, .memo = "[sum(v)]", .mask = "#0.00"},
+                             {.x = 20, .width = 20, .memo = "[sum(v)/1.2]", .mask = "#0.00"},
+                             {.x = 40, .width = 20, .memo = "[sum(v)*2]", .mask = "#0.00"}},
+                   .bold = true,
+                   .fontSize = 11}}};
+}
+
+TEST(ReportEngine, ContentIsFittedToItsCellNeverCut) {
+    ReportData d("rows");
+    d.setFields({"name", "v"}, {false, true});
+    d.addRow(QVariantList{"Покраска (порошковая краска) по грунту", "123456789.12"});
+    d.addRow(QVariantList{"Сварка", "1.5"});
+    d.addRow(QVariantList{"Электрополировальщик-гальваностегист", "2"});
+    d.addRow(QVariantList{"Электрополировальщикгальваностегистов", "3"});
+    const Document doc = layOut(fittingLayout(), d, QLocale::c());
+    ASSERT_EQ(doc.pages.size(), 1);
+    expectEveryCellFits(doc);
+    const QList<PlacedText>& t = doc.pages[0].texts;
+    ASSERT_EQ(t.size(), 4 * 3 + 3);
+
+    // The long name is broken into lines at its blanks; the row grows, the
+    // framed amount beside it with it, and the note and the rule move down.
+    EXPECT_GT(t[0].lines.size(), 1);
+    EXPECT_EQ(t[0].fontSize, 9);
+    EXPECT_GT(t[0].rect.height(), 5);
+    EXPECT_EQ(t[1].rect.top(), t[0].rect.top());
+    EXPECT_EQ(t[1].rect.height(), t[0].rect.height());
+    EXPECT_EQ(t[2].rect.top(), t[0].rect.bottom());
+    EXPECT_TRUE(doc.pages[0].lines.contains(QLineF(0, t[0].rect.bottom(), 60, t[0].rect.bottom())));
+    // The amount is too wide for its cell at 9 points: set smaller, on one line.
+    EXPECT_EQ(t[1].lines, QStringList{"123456789.12"});
+    EXPECT_LT(t[1].fontSize, 9);
+    // A short row is left as the layout has it, right under the grown band.
+    EXPECT_EQ(t[3].lines, QStringList{"Сварка"});
+    EXPECT_EQ(t[3].rect, QRectF(0, t[2].rect.bottom(), 40, 5));
+    EXPECT_EQ(t[4].fontSize, 9);
+    // A word wider than its cell: broken at its hyphen, or, where no break
+    // would do, set smaller and broken between letters.
+    EXPECT_EQ(t[6].lines.first(), "Электрополировальщик-");
+    EXPECT_GT(t[9].lines.size(), 1);
+
+    // Read back from the file: the closing numbers apart, the names whole.
+    const QStringList pages = render(doc);
+    ASSERT_EQ(pages.size(), 1);
+    EXPECT_TRUE(pages[0].endsWith("\n123456795.62 102880663.02 246913591.24"))
+        << pages[0].toStdString();
+    EXPECT_TRUE(printsWhole(pages[0], "Покраска (порошковая краска) по грунту"))
+        << pages[0].toStdString();
+    EXPECT_TRUE(printsWhole(pages[0], "123456789.12"));
+    EXPECT_TRUE(printsWhole(pages[0], "Электрополировальщик- гальваностегист"));
+}
+
+TEST(ReportEngine, CellsThatOverlapOrLeaveThePageAreRefused) {
+    const ReportData data = oneRow();
+    const struct {
+        QList<Cell> cells;
+        bool landscape;
+        bool refused;
+    } cases[] = {
+        {{{.x = 0, .width = 50, .memo = "[a]"}, {.x = 49, .width = 20, .memo = "[b]"}},
+         false,
+         true},
+        {{{.x = 0, .width = 50, .memo = "[a]", .height = 3},
+          {.x = 20, .width = 20, .memo = "[b]", .y = 3}},
+         false,
+         false}, // one under the other
+        {{{.x = 0, .width = 50, .memo = "[a]"}, {.x = 50, .width = 20, .memo = "[b]"}},
+         false,
+         false},
+        {{{.x = 0, .width = 50, .frame = true}, {.x = 10, .width = 20, .memo = "[b]"}},
+         false,
+         false},
+        {{{.x = 150, .width = 41, .memo = "[a]"}}, false, true},
+        {{{.x = 150, .width = 41, .memo = "[a]"}}, true, false},
+        {{{.x = -1, .width = 20, .memo = "[a]"}}, false, true},
+    };
+    for (const auto& c : cases) {
+        const Layout layout{.name = "t",
+                            .landscape = c.landscape,
+                            .bands = {{.kind = BandKind::Detail, .height = 6, .cells = c.cells}}};
+        if (c.refused)
+            EXPECT_THROW(layOut(layout, data), LayoutError) << c.cells[0].x;
+        else
+            EXPECT_NO_THROW(layOut(layout, data)) << c.cells[0].x;
     }
 }
 

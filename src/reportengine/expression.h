@@ -1,18 +1,18 @@
 #pragma once
 
+#include "reportengine/layout.h"
 #include "reportengine/report_data.h"
 #include "reportengine/value.h"
 
 #include <QLocale>
 #include <QString>
 #include <memory>
-#include <stdexcept>
 
 namespace reportengine {
 
-class ExpressionError : public std::runtime_error {
+class ExpressionError : public LayoutError {
 public:
-    explicit ExpressionError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    explicit ExpressionError(const QString& message) : LayoutError(message) {}
 };
 
 // Where an expression is evaluated: the row its field references read, the
