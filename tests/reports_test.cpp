@@ -2,6 +2,7 @@
 // plant and checked as the PDF reads; the reports dialog; tabel-batch's
 // report and print-timesheet.
 #include "pdf_text.h"
+#include "report_fit.h"
 #include "reportengine/render.h"
 #include "reports/report_statements.h"
 #include "reports/reports_dialog.h"
@@ -557,6 +558,51 @@ TEST_F(ReportsTest, HugeStoredHoursAndSumsStillReport) {
     EXPECT_EQ(valueOf(detail, "Абрамов Иван Петрович", "f_sum7h"), QStringList{"1000000002.00"});
     EXPECT_EQ(valueOf(detail, "Абрамов Иван Петрович", "f_sum7"), QStringList{"150000000150.00"});
     EXPECT_TRUE(valueOf(detail, "Борисов Олег Ильич", "kolvo").contains("1000000000.00"));
+
+// A plant's month: totals of six digits and more in the closing line's
+// larger type, a long product mark and operation type, a long name.
+TEST_F(ReportsTest, ClosingNumbersAndLongNamesPrintWhole) {
+    const int cabinets = addGroup("Шкафы");
+    const int cabinet = addProduct("ШР-4/500 (шкаф распределительный)");
+    run("update cmn_gds_and_srv.gds_and_srv set id_class_item = :g, massa = 1.62 where id = :p",
+        {{"g", cabinets}, {"p", cabinet}});
+    const int powder = addOper(cabinet, addVid("Покраска (порошковая краска)"), 1);
+    addRecord({.worker = abramov,
+               .oper = powder,
+               .date = QDate(2026, 11, 20),
+               .qty = 163050,
+               .brak = 1234,
+               .price = 5.4});
+    const reportengine::Document doc =
+        reports::summaryDocument(db, {SummaryReport::ProductsDetail, kFrom, kTo, ProductKind::All},
+                                 QLocale(QLocale::Russian, QLocale::Russia));
+    expectEveryCellFits(doc);
+    const QStringList detailed = write(doc);
+    ASSERT_EQ(detailed.size(), 1);
+    // Every closing number stands apart: rejects, boxes, quantity, amount.
+    const QString closing = detailed[0].section("\nИтого: ", 1).section('\n', 0, 0);
+    EXPECT_EQ(closing.split(' '), QStringList({"1237", "264183,4", "163078", "874003,15"}))
+        << detailed[0].toStdString();
+    for (const QString& name :
+         {"ШР-4/500 (шкаф распределительный)", "Покраска (порошковая краска)"})
+        EXPECT_TRUE(printsWhole(detailed[0].section("\nСтеллажи", 1), name))
+            << name.toStdString() << "\n"
+            << detailed[0].toStdString();
+    const QStringList byWorkers = pages(SummaryReport::WorkersDetail);
+    EXPECT_TRUE(printsWhole(byWorkers.join('\n'), "ШР-4/500 (шкаф распределительный)"))
+        << byWorkers.join('\n').toStdString();
+
+    // The printed time sheet: a name of 54 letters keeps its initials.
+    const QString longName = "Римский-Корсаков-Задунайский Константин Александрович";
+    const int worker = addWorker(longName);
+    run("insert into accounts_dep.h_tabel (w_id, month, year, smena, d1, d31) "
+        "values (:w, 12, 2026, 1, 8, 12)",
+        {{"w", worker}});
+    const reportengine::Document sheet = reports::shiftTimesheetDocument(db, 12, 2026, "Декабрь");
+    expectEveryCellFits(sheet);
+    const QString sheetPage = write(sheet).value(0);
+    EXPECT_TRUE(printsWhole(sheetPage, longName)) << sheetPage.toStdString();
+    EXPECT_TRUE(sheetPage.contains("8 12 20")) << sheetPage.toStdString();
 }
 
 } // namespace

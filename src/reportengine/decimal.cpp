@@ -119,13 +119,23 @@ std::optional<Decimal> Decimal::minus(const Decimal& other) const {
 }
 
 std::optional<Decimal> Decimal::times(const Decimal& other) const {
-    Raw product = 0;
-    if (__builtin_mul_overflow(raw_, other.raw_, &product))
+    // The scaled product of two numbers in range has up to 74 digits, twice
+    // what __int128 holds. Each factor is cut at the point into a whole part
+    // and a fraction, and the four partial products are added up, each of
+    // them below 10^37; only the fraction times the fraction has digits
+    // beyond the last place, and only it is rounded.
+    const Raw a = absolute(raw_);
+    const Raw b = absolute(other.raw_);
+    const Raw aWhole = a / kOne, aFraction = a % kOne;
+    const Raw bWhole = b / kOne, bFraction = b % kOne;
+    constexpr Raw kWholeLimit = kLimit / kOne;
+    if (aWhole != 0 && bWhole > kWholeLimit / aWhole)
         return std::nullopt;
-    const Raw r = roundedQuotient(product, kOne);
-    if (absolute(r) >= kLimit)
+    const Raw r = aWhole * bWhole * kOne + aWhole * bFraction + aFraction * bWhole +
+                  roundedQuotient(aFraction * bFraction, kOne);
+    if (r >= kLimit)
         return std::nullopt;
-    return Decimal(r);
+    return Decimal((raw_ < 0) != (other.raw_ < 0) ? -r : r);
 }
 
 std::optional<Decimal> Decimal::dividedBy(const Decimal& other) const {

@@ -1,8 +1,10 @@
 #include "document.h"
 
 #include "reportengine/expression.h"
+#include "reportengine/fit.h"
 
 #include <QList>
+#include <algorithm>
 #include <variant>
 
 namespace reportengine {
@@ -61,6 +63,85 @@ CompiledCell compileCell(const Cell& cell, const ReportData& data) {
     return c;
 }
 
+constexpr double kEpsilon = 1e-6;
+
+QRectF cellRect(const Band& band, const Cell& cell) {
+    return {cell.x, cell.y, cell.width, cell.height > 0 ? cell.height : band.height - cell.y};
+}
+
+// Cells that overlap, or run over the page's edge, would print into each
+// other however well each content fits its own cell.
+void checkCells(const Layout& layout, const Band& band, double pageWidth) {
+    for (qsizetype i = 0; i < band.cells.size(); ++i) {
+        const Cell& a = band.cells[i];
+        if (a.memo.isEmpty())
+            continue;
+        const QRectF ra = cellRect(band, a);
+        if (ra.left() < -kEpsilon || ra.right() > pageWidth + kEpsilon)
+            throw LayoutError(QStringLiteral("Макет «%1»: ячейка «%2» выходит за край страницы")
+                                  .arg(layout.name, a.memo));
+        for (qsizetype j = i + 1; j < band.cells.size(); ++j) {
+            const Cell& b = band.cells[j];
+            const QRectF both = ra.intersected(cellRect(band, b));
+            if (!b.memo.isEmpty() && both.width() > kEpsilon && both.height() > kEpsilon)
+                throw LayoutError(QStringLiteral("Макет «%1»: ячейки «%2» и «%3» перекрываются")
+                                      .arg(layout.name, a.memo, b.memo));
+        }
+    }
+}
+
+// How far each height of a band moves down when cells of the band grow to
+// hold more lines. A cell that grows pushes down what lies below its bottom;
+// the cells beside it stretch with it, so that a row of framed cells stays
+// one row.
+class Growth {
+public:
+    struct Span {
+        double top = 0;
+        double bottom = 0;
+        double extra = 0; // how much taller the cell must be
+    };
+
+    explicit Growth(QList<Span> spans) {
+        std::sort(spans.begin(), spans.end(),
+                  [](const Span& a, const Span& b) { return a.bottom < b.bottom; });
+        for (const Span& c : spans) {
+            if (c.bottom <= c.top + kEpsilon)
+                continue;
+            // Its top has moved with what lies above; its bottom must lie
+            // `extra` lower still, and never above a bottom further up.
+            const double shift = std::max(at(c.top) + c.extra, total());
+            if (!steps_.isEmpty() && steps_.last().first > c.bottom - kEpsilon)
+                steps_.last().second = std::max(steps_.last().second, shift);
+            else
+                steps_.append({c.bottom, shift});
+        }
+    }
+
+    // The shift of a point `y` of the band as it was laid out.
+    double at(double y) const {
+        double shift = 0;
+        for (const auto& [bottom, s] : steps_) {
+            if (bottom > y + kEpsilon)
+                break;
+            shift = s;
+        }
+        return shift;
+    }
+
+    double total() const { return steps_.isEmpty() ? 0 : steps_.last().second; }
+
+private:
+    QList<std::pair<double, double>> steps_; // cell bottoms, each with its shift
+};
+
+// A band's texts and lines as they print, measured from the band's top.
+struct LaidBand {
+    double height = 0;
+    QList<PlacedText> texts;
+    QList<QLineF> lines;
+};
+
 class Pager {
 public:
     Pager(const Layout& layout, const ReportData& data, const QLocale& locale)
@@ -71,6 +152,7 @@ public:
         const QSizeF size = doc_.contentSize();
         width_ = size.width();
         for (const Band& b : layout.bands) {
+            checkCells(layout, b, width_);
             CompiledBand cb{&b, {}};
             for (const Cell& cell : b.cells)
                 cb.cells.append(compileCell(cell, data));
@@ -167,32 +249,25 @@ private:
     }
 
     void place(const CompiledBand& b, const Scope& s, double keep) {
-        // A band taller than what is left goes onto the next page, unless
-        // the page holds nothing yet but its headers.
-        if (y_ + b.band->height + keep > bottom_ + 1e-6 && y_ > pageTop_ + 1e-6)
-            newPage(s.row);
         Scope here = s;
         here.page = int(doc_.pages.size());
-        draw(b, y_, here);
-        y_ += b.band->height;
+        LaidBand laid = lay(b, here);
+        // A band taller than what is left goes onto the next page, unless
+        // the page holds nothing yet but its headers.
+        if (y_ + laid.height + keep > bottom_ + kEpsilon && y_ > pageTop_ + kEpsilon) {
+            newPage(s.row);
+            here.page = int(doc_.pages.size());
+            laid = lay(b, here);
+        }
+        put(laid, y_);
+        y_ += laid.height;
     }
 
-    void draw(const CompiledBand& b, double top, const Scope& s) {
-        Page& page = doc_.pages.last();
+    LaidBand lay(const CompiledBand& b, const Scope& s) {
         const Band& band = *b.band;
-        const QRectF whole(0, top, width_, band.height);
-        if (band.frame) {
-            page.lines << QLineF(whole.topLeft(), whole.topRight())
-                       << QLineF(whole.bottomLeft(), whole.bottomRight())
-                       << QLineF(whole.topLeft(), whole.bottomLeft())
-                       << QLineF(whole.topRight(), whole.bottomRight());
-        }
-        if (band.ruleAbove)
-            page.lines << QLineF(whole.topLeft(), whole.topRight());
-        if (band.ruleBelow)
-            page.lines << QLineF(whole.bottomLeft(), whole.bottomRight());
-        for (const Rule& r : band.rules)
-            page.lines << QLineF(r.x1, top + r.y, r.x2 < 0 ? width_ : r.x2, top + r.y);
+        LaidBand laid;
+        QList<Growth::Span> spans;
+        bool grows = false;
         for (const CompiledCell& c : b.cells) {
             const Cell& cell = *c.cell;
             QString text;
@@ -207,17 +282,61 @@ private:
                 number = number && v.isNumber();
                 text += formatValue(v, c.mask, layout_.defaultPlaces, locale_);
             }
-            const double h = cell.height > 0 ? cell.height : band.height - cell.y;
             PlacedText t;
-            t.rect = QRectF(cell.x, top + cell.y, cell.width, h);
+            t.rect = cellRect(band, cell);
             t.text = text;
             t.align = cell.align;
             t.bold = band.bold || cell.bold;
-            t.fontSize = cell.fontSize > 0 ? cell.fontSize : band.fontSize;
             t.frame = cell.frame;
             t.number = number;
+            const FittedText fitted =
+                measure_.fit(text, cell.width, cell.fontSize > 0 ? cell.fontSize : band.fontSize,
+                             t.bold, number);
+            t.lines = fitted.lines;
+            t.fontSize = fitted.fontSize;
+            // One line stays as the layout has it, even in a cell lower than
+            // the line; more lines need their height.
+            const double extra =
+                fitted.lines.size() > 1 ? std::max(0.0, fitted.height() - t.rect.height()) : 0;
+            grows = grows || extra > kEpsilon;
+            spans.append({t.rect.top(), t.rect.bottom(), extra});
+            laid.texts.append(t);
+        }
+        const Growth growth(grows ? spans : QList<Growth::Span>{});
+        if (grows)
+            for (PlacedText& t : laid.texts) {
+                const double top = t.rect.top() + growth.at(t.rect.top());
+                const double bottom = t.rect.bottom() + growth.at(t.rect.bottom());
+                t.rect.setTop(top);
+                t.rect.setBottom(bottom);
+            }
+        laid.height = band.height + growth.total();
+        const QRectF whole(0, 0, width_, laid.height);
+        if (band.frame) {
+            laid.lines << QLineF(whole.topLeft(), whole.topRight())
+                       << QLineF(whole.bottomLeft(), whole.bottomRight())
+                       << QLineF(whole.topLeft(), whole.bottomLeft())
+                       << QLineF(whole.topRight(), whole.bottomRight());
+        }
+        if (band.ruleAbove)
+            laid.lines << QLineF(whole.topLeft(), whole.topRight());
+        if (band.ruleBelow)
+            laid.lines << QLineF(whole.bottomLeft(), whole.bottomRight());
+        for (const Rule& r : band.rules) {
+            const double y = r.y + growth.at(r.y);
+            laid.lines << QLineF(r.x1, y, r.x2 < 0 ? width_ : r.x2, y);
+        }
+        return laid;
+    }
+
+    void put(const LaidBand& laid, double top) {
+        Page& page = doc_.pages.last();
+        for (PlacedText t : laid.texts) {
+            t.rect.translate(0, top);
             page.texts.append(t);
         }
+        for (const QLineF& l : laid.lines)
+            page.lines.append(l.translated(0, top));
     }
 
     void newPage(int row) {
@@ -234,14 +353,16 @@ private:
         const int last = data_.rowCount() - 1;
         for (const CompiledBand& b : bands_)
             if (b.band->kind == BandKind::PageFooter) {
-                draw(b, top, scope(last, 0, -1));
-                top += b.band->height;
+                const LaidBand laid = lay(b, scope(last, 0, -1));
+                put(laid, top);
+                top += laid.height;
             }
     }
 
     const Layout& layout_;
     const ReportData& data_;
     QLocale locale_;
+    TextMeasure measure_;
     Document doc_;
     QList<CompiledBand> bands_;
     QList<QList<Expression>> groupKeys_;

@@ -9,6 +9,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 namespace reportengine {
 
@@ -18,11 +19,14 @@ namespace reportengine {
 struct PlacedText {
     QRectF rect;
     QString text;
+    // The text as it fits the cell's width: one line, or a text broken
+    // into lines, each no wider than the cell.
+    QStringList lines;
     Align align = Align::Left;
     bool bold = false;
-    double fontSize = 9;
+    double fontSize = 9; // the cell's, or smaller where that made it fit
     bool frame = false;
-    bool number = false; // the cell's one value is a number: never cut short
+    bool number = false; // the cell's one value is a number: never broken
 };
 
 struct Page {
@@ -46,8 +50,10 @@ struct Document {
 // rows still prints its headers, its footers and its page. Sums in a group's
 // bands run over the group's rows, in the report's header and footer over
 // all rows; a field outside a detail reads the group's first row in a header
-// and its last row in a footer.
-// Throws ExpressionError when a cell or a group names what `data` lacks.
+// and its last row in a footer. Every cell's content is fitted to its cell
+// (see layout.h); a band grows by the lines its texts need.
+// Throws LayoutError for cells that overlap or leave the page, and its
+// ExpressionError when a cell or a group names what `data` lacks.
 Document layOut(const Layout& layout, const ReportData& data, const QLocale& locale = QLocale());
 
 } // namespace reportengine

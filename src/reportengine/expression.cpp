@@ -265,40 +265,61 @@ Value fromOptional(const std::optional<Decimal>& d) {
     return d ? Value::number(*d) : Value();
 }
 
+// A number, or a text that reads as one (a text field holding "10"):
+// beside a number, such a text counts as its number. Nothing for an empty
+// value or any other text.
+std::optional<Decimal> numeric(const Value& v) {
+    if (v.isNumber())
+        return v.asNumber();
+    if (v.kind() == Value::Kind::Text)
+        return Decimal::parse(v.asText());
+    return std::nullopt;
+}
+
 Value evaluate(const Node& n, const Scope& s);
 
 Value additive(const Node& n, const Scope& s) {
-    Value a = evaluate(*n.args[0], s);
-    Value b = evaluate(*n.args[1], s);
+    const Value a = evaluate(*n.args[0], s);
+    const Value b = evaluate(*n.args[1], s);
     const bool add = n.op == Op::Add;
-    if (add && (a.kind() == Value::Kind::Text || b.kind() == Value::Kind::Text))
-        return Value::text(asText(a, s.locale) + asText(b, s.locale));
     if (a.isEmpty() && b.isEmpty())
         return {};
-    const Decimal x = a.isNumber() ? a.asNumber() : Decimal();
-    const Decimal y = b.isNumber() ? b.asNumber() : Decimal();
-    return fromOptional(add ? x.plus(y) : x.minus(y));
+    const bool texts = a.kind() == Value::Kind::Text || b.kind() == Value::Kind::Text;
+    const auto x = a.isEmpty() ? Decimal() : numeric(a);
+    const auto y = b.isEmpty() ? Decimal() : numeric(b);
+    // Text + text joins the texts, and so does a text that is not a number
+    // beside anything else.
+    if (add && texts && (!(a.isNumber() || b.isNumber()) || !x || !y))
+        return Value::text(asText(a, s.locale) + asText(b, s.locale));
+    if (!x || !y)
+        return {};
+    return fromOptional(add ? x->plus(*y) : x->minus(*y));
 }
 
 Value multiplicative(const Node& n, const Scope& s) {
-    Value a = evaluate(*n.args[0], s);
-    Value b = evaluate(*n.args[1], s);
-    if (!a.isNumber() || !b.isNumber())
+    const auto x = numeric(evaluate(*n.args[0], s));
+    const auto y = numeric(evaluate(*n.args[1], s));
+    if (!x || !y)
         return {};
-    return fromOptional(n.op == Op::Multiply ? a.asNumber().times(b.asNumber())
-                                             : a.asNumber().dividedBy(b.asNumber()));
+    return fromOptional(n.op == Op::Multiply ? x->times(*y) : x->dividedBy(*y));
 }
 
 Value comparison(const Node& n, const Scope& s) {
     const Value a = evaluate(*n.args[0], s);
     const Value b = evaluate(*n.args[1], s);
+    const Value no = Value::number(Decimal());
     if (a.isEmpty() || b.isEmpty())
-        return Value::number(Decimal());
+        return no;
     int c = 0;
-    if (a.isNumber() && b.isNumber())
-        c = a.asNumber().compare(b.asNumber());
-    else
-        c = asText(a, s.locale).compare(asText(b, s.locale));
+    if (a.isNumber() || b.isNumber()) {
+        const auto x = numeric(a);
+        const auto y = numeric(b);
+        if (!x || !y)
+            return no;
+        c = x->compare(*y);
+    } else {
+        c = a.asText().compare(b.asText());
+    }
     bool r = false;
     switch (n.op) {
     case Op::Equal:
@@ -328,10 +349,10 @@ Value sum(const Node& n, const Scope& s) {
     Scope each = s;
     for (int row = s.first; row <= s.last; ++row) {
         each.row = row;
-        const Value v = evaluate(*n.args[0], each);
-        if (!v.isNumber())
+        const auto v = numeric(evaluate(*n.args[0], each));
+        if (!v)
             continue;
-        const auto next = total.plus(v.asNumber());
+        const auto next = total.plus(*v);
         if (!next)
             return {};
         total = *next;
@@ -354,8 +375,8 @@ Value evaluate(const Node& n, const Scope& s) {
     case Op::Page:
         return Value::number(Decimal::fromInteger(s.page));
     case Op::Negate: {
-        const Value v = evaluate(*n.args[0], s);
-        return v.isNumber() ? Value::number(v.asNumber().negated()) : Value();
+        const auto v = numeric(evaluate(*n.args[0], s));
+        return v ? Value::number(v->negated()) : Value();
     }
     case Op::Add:
     case Op::Subtract:

@@ -1,18 +1,18 @@
 #pragma once
 
+#include "reportengine/layout.h"
 #include "reportengine/report_data.h"
 #include "reportengine/value.h"
 
 #include <QLocale>
 #include <QString>
 #include <memory>
-#include <stdexcept>
 
 namespace reportengine {
 
-class ExpressionError : public std::runtime_error {
+class ExpressionError : public LayoutError {
 public:
-    explicit ExpressionError(const QString& message) : std::runtime_error(message.toStdString()) {}
+    explicit ExpressionError(const QString& message) : LayoutError(message) {}
 };
 
 // Where an expression is evaluated: the row its field references read, the
@@ -36,7 +36,14 @@ struct Scope {
 // adds up the fields that have a value, while the sum of empty fields alone
 // stays empty; * and / with an empty operand, and a division by zero, are
 // empty. SUM() leaves empty values out and is 0 over no value. A comparison
-// with an empty operand is false. Text + text joins the texts.
+// with an empty operand is false.
+//
+// Texts and numbers: beside a number, a text that reads as a number (a text
+// field holding "10") counts as that number, in arithmetic, comparisons and
+// SUM(), so '10' > 9 holds. Text + text joins the texts, as does + between a
+// number and a text that is not one (' (RAL: ' + color); any other
+// arithmetic with such a text is empty, and comparing it with a number is
+// false. Two texts compare as texts.
 class Expression {
 public:
     Expression();

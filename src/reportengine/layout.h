@@ -3,12 +3,25 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <stdexcept>
 
 namespace reportengine {
+
+// A layout that cannot be laid out as it is written: cells that overlap or
+// leave the page, an expression that does not compile.
+class LayoutError : public std::runtime_error {
+public:
+    explicit LayoutError(const QString& message) : std::runtime_error(message.toStdString()) {}
+};
 
 // A report layout as data: the page, the grouping, the bands and their
 // cells. Lengths are millimetres; x is measured from the left margin, y from
 // the band's top.
+//
+// A cell's content always fits its cell: a number that is too wide is set
+// smaller, a text that is too wide is broken into lines and its band grows
+// to hold them (see TextMeasure::fit). So that nothing runs into anything
+// else, the cells of a band may not overlap and must lie within the page.
 
 enum class Align { Left, Center, Right };
 

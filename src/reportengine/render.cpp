@@ -1,7 +1,10 @@
 #include "render.h"
 
+#include "reportengine/fit.h"
+
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QPageLayout>
 #include <QPageRanges>
 #include <QPagedPaintDevice>
@@ -11,11 +14,6 @@
 #include <map>
 
 namespace reportengine {
-
-QStringList fontFamilies() {
-    return {QStringLiteral("DejaVu Sans"), QStringLiteral("Arial"),
-            QStringLiteral("Liberation Sans")};
-}
 
 void applyPageSetup(const Document& doc, QPagedPaintDevice* device) {
     const QPageLayout layout(
@@ -57,21 +55,22 @@ public:
             const QRectF r = at(t.rect);
             if (t.frame)
                 p.drawRect(r);
-            if (t.text.isEmpty())
+            const QStringList lines = t.lines.isEmpty() ? QStringList{t.text} : t.lines;
+            if (lines.size() == 1 && lines[0].isEmpty())
                 continue;
-            const Face& face = faceFor(t.fontSize, t.bold);
+            Face& face = faceFor(t.fontSize, t.bold);
             if (p.font() != face.font)
                 p.setFont(face.font);
             // A little air between a frame or a neighbour and the text.
-            const QRectF inner = r.adjusted(0.5 * dotsX_, 0, -0.5 * dotsX_, 0);
-            const int flags = alignmentFlags(t.align) | Qt::TextSingleLine | Qt::TextDontClip;
-            // A text too long for its cell is cut with an ellipsis, so it does
-            // not run into its neighbours; a number is never cut short.
-            if (!t.number && face.metrics.horizontalAdvance(t.text) > inner.width())
-                p.drawText(inner, flags,
-                           face.metrics.elidedText(t.text, Qt::ElideRight, inner.width()));
-            else
-                p.drawText(inner, flags, t.text);
+            const QRectF inner = r.adjusted(kCellPadding * dotsX_, 0, -kCellPadding * dotsX_, 0);
+            // One line is centred in the cell; several are centred as a
+            // block, a line's spacing apart.
+            const double step = lines.size() == 1 ? inner.height() : face.metrics.lineSpacing();
+            double top = inner.center().y() - step * lines.size() / 2;
+            for (const QString& line : lines) {
+                drawLine(p, face, QRectF(inner.left(), top, inner.width(), step), line, t.align);
+                top += step;
+            }
         }
     }
 
@@ -79,19 +78,43 @@ private:
     struct Face {
         QFont font;
         QFontMetricsF metrics;
+        // A report prints the same numbers and names many times over.
+        QHash<QString, double> widths;
+
+        double width(const QString& text) {
+            auto it = widths.find(text);
+            if (it == widths.end())
+                it = widths.insert(text, metrics.horizontalAdvance(text));
+            return it.value();
+        }
     };
 
-    const Face& faceFor(double size, bool bold) {
+    Face& faceFor(double size, bool bold) {
         const auto key = std::make_pair(size, bold);
         auto it = faces_.find(key);
         if (it == faces_.end()) {
-            QFont font;
-            font.setFamilies(fontFamilies());
-            font.setPointSizeF(size);
-            font.setBold(bold);
+            const QFont font = reportFont(size, bold);
             it = faces_.emplace(key, Face{font, QFontMetricsF(font, device_)}).first;
         }
         return it->second;
+    }
+
+    // The pages were laid out with widths measured apart from this device;
+    // where its own metrics make a line a hair wider than its cell, the line
+    // is narrowed to the cell, never cut and never run into a neighbour.
+    static void drawLine(QPainter& p, Face& face, const QRectF& box, const QString& line,
+                         Align align) {
+        const int flags = alignmentFlags(align) | Qt::TextSingleLine | Qt::TextDontClip;
+        const double w = face.width(line);
+        if (w <= box.width() || w <= 0) {
+            p.drawText(box, flags, line);
+            return;
+        }
+        p.save();
+        p.translate(box.left(), 0);
+        p.scale(box.width() / w, 1);
+        p.drawText(QRectF(0, box.top(), w, box.height()), flags, line);
+        p.restore();
     }
 
     QPagedPaintDevice* device_;

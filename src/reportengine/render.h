@@ -3,15 +3,10 @@
 #include "reportengine/document.h"
 
 #include <QString>
-#include <QStringList>
 
 class QPagedPaintDevice;
 
 namespace reportengine {
-
-// The typefaces the engine asks for, in order: one that has Cyrillic letters
-// on every desktop (DejaVu Sans on Linux, Arial on Windows and macOS).
-QStringList fontFamilies();
 
 // Sets A4, the orientation and the margins of `doc` on the device.
 void applyPageSetup(const Document& doc, QPagedPaintDevice* device);

@@ -11,10 +11,11 @@ Value Value::fromVariant(const QVariant& v, bool numeric) {
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
-    case QMetaType::ULongLong:
     case QMetaType::Short:
     case QMetaType::UShort:
         return number(Decimal::fromInteger(v.toLongLong()));
+    case QMetaType::ULongLong: // may lie beyond a long long
+        return number(*Decimal::parse(QString::number(v.toULongLong())));
     case QMetaType::Double:
     case QMetaType::Float:
         // Fifteen significant digits are what a double holds; the text

@@ -217,8 +217,8 @@ Layout byProducts() {
             {.kind = BandKind::ReportFooter,
              .height = 8,
              .cells = {{.x = 3, .width = 60, .memo = "Итого:"},
-                       {.x = 120,
-                        .width = 40,
+                       {.x = 125,
+                        .width = 30,
                         .memo = "[sum(mass)]",
                         .align = Align::Center,
                         .mask = "#0"},
@@ -353,10 +353,16 @@ Layout byWorkersDetailed() {
 }
 
 Layout byProductsDetailed() {
-    // Columns: mark 3-40, type 40-72, colour 72-84, kind 84-120, rejects
-    // 120-134, boxes 134-152, quantity 152-170, amount 170-190.
+    // Columns: mark 3-37, type 37-65, colour 65-75, kind 75-109, rejects
+    // 109-124, boxes 124-146, quantity 146-168, amount 168-190. The number
+    // columns are as wide as the month's totals of a plant need in the
+    // closing line's larger type; the mark and the type break into lines
+    // where they are longer.
     const auto number = [](double x, double w, const QString& memo, const QString& mask = {}) {
         return Cell{.x = x, .width = w, .memo = memo, .align = Align::Center, .mask = mask};
+    };
+    const auto heading = [](double x, double w, const QString& memo) {
+        return Cell{.x = x, .width = w, .memo = memo, .align = Align::Center, .y = 9, .height = 5};
     };
     return Layout{
         .name = "TForm21",
@@ -365,30 +371,10 @@ Layout byProductsDetailed() {
             {.kind = BandKind::ReportHeader,
              .height = 15,
              .cells = {{.x = 0, .width = 190, .memo = "[title]", .height = 7, .fontSize = 11},
-                       {.x = 120,
-                        .width = 14,
-                        .memo = "Брак",
-                        .align = Align::Center,
-                        .y = 9,
-                        .height = 5},
-                       {.x = 134,
-                        .width = 18,
-                        .memo = "Коробки",
-                        .align = Align::Center,
-                        .y = 9,
-                        .height = 5},
-                       {.x = 152,
-                        .width = 18,
-                        .memo = "Кол-во",
-                        .align = Align::Center,
-                        .y = 9,
-                        .height = 5},
-                       {.x = 170,
-                        .width = 20,
-                        .memo = "Сумма",
-                        .align = Align::Center,
-                        .y = 9,
-                        .height = 5}},
+                       heading(109, 15, "Брак"),
+                       heading(124, 22, "Коробки"),
+                       heading(146, 22, "Кол-во"),
+                       heading(168, 22, "Сумма")},
              .bold = true},
             {.kind = BandKind::GroupHeader,
              .height = 6,
@@ -396,26 +382,26 @@ Layout byProductsDetailed() {
              .bold = true},
             {.kind = BandKind::Detail,
              .height = 4.5,
-             .cells = {{.x = 3, .width = 37, .memo = "[marka]"},
-                       {.x = 40, .width = 32, .memo = "[vid]"},
-                       number(72, 12, "[color]"),
-                       {.x = 84, .width = 36, .memo = kKind},
-                       number(120, 14, "[brk]"),
-                       number(134, 18, "[mass]"),
-                       number(152, 18, "[kolvo]"),
-                       number(170, 20, "[summa]", "#0.000")}},
+             .cells = {{.x = 3, .width = 34, .memo = "[marka]"},
+                       {.x = 37, .width = 28, .memo = "[vid]"},
+                       number(65, 10, "[color]"),
+                       {.x = 75, .width = 34, .memo = kKind},
+                       number(109, 15, "[brk]"),
+                       number(124, 22, "[mass]"),
+                       number(146, 22, "[kolvo]"),
+                       number(168, 22, "[summa]", "#0.000")}},
             {.kind = BandKind::GroupFooter,
              .height = 5.5,
-             .cells = {number(120, 14, "[sum(brk)]"), number(134, 18, "[sum(mass)]", "#0.00"),
-                       number(152, 18, "[sum(kolvo)]"), number(170, 20, "[sum(summa)]", "#0.00")},
+             .cells = {number(109, 15, "[sum(brk)]"), number(124, 22, "[sum(mass)]", "#0.00"),
+                       number(146, 22, "[sum(kolvo)]"), number(168, 22, "[sum(summa)]", "#0.00")},
              .bold = true},
             {.kind = BandKind::ReportFooter,
              .height = 8,
              .cells = {{.x = 3, .width = 60, .memo = "Итого:"},
-                       number(116, 18, "[sum(brk)]"),
-                       number(134, 18, "[sum(mass)]"),
-                       number(152, 18, "[sum(kolvo)]"),
-                       number(170, 20, "[sum(summa)]", "#0.00")},
+                       number(109, 15, "[sum(brk)]"),
+                       number(124, 22, "[sum(mass)]"),
+                       number(146, 22, "[sum(kolvo)]"),
+                       number(168, 22, "[sum(summa)]", "#0.00")},
              .bold = true,
              .fontSize = 11,
              .ruleAbove = true,
