@@ -1,8 +1,12 @@
 #include "db/sql.h"
 #include "test_support.h"
 
+#include <QSqlDatabase>
+#include <barrier>
 #include <functional>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace tabel;
 
@@ -178,6 +182,41 @@ TEST_F(TransactionTest, AFailureThatNoInnerRollbackUndidStopsTheCommit) {
         EXPECT_EQ(stored(), innerFailureUndone ? "до,после" : "") << c.where;
         EXPECT_FALSE(Transaction::active(db)) << c.where;
     }
+}
+
+// Each workstation of the race tests is a thread with its own connection; the
+// guards' bookkeeping of all connections is shared, and must stay whole when
+// connections of several threads meet it at once, here by failing to open
+// in step.
+TEST(TransactionSessions, ConnectionsOfSeveralThreadsKeepTheirOwnState) {
+    constexpr int kThreads = 8;
+    constexpr int kRounds = 1000;
+    std::vector<int> refused(kThreads, 0), leftActive(kThreads, 0);
+    std::barrier step(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &refused, &leftActive, &step] {
+            for (int i = 0; i < kRounds; ++i) {
+                const QString name = QStringLiteral("sessions-%1-%2").arg(t).arg(i);
+                {
+                    QSqlDatabase c = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), name);
+                    c.setDatabaseName(QStringLiteral("DRIVER={No Such Driver}"));
+                    step.arrive_and_wait();
+                    try {
+                        tabel::exec(c, QStringLiteral("select 1"));
+                    } catch (const DbError&) {
+                        ++refused[t];
+                    }
+                    leftActive[t] += Transaction::active(c) ? 1 : 0;
+                }
+                QSqlDatabase::removeDatabase(name);
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    EXPECT_EQ(refused, std::vector<int>(kThreads, kRounds));
+    EXPECT_EQ(leftActive, std::vector<int>(kThreads, 0));
 }
 
 } // namespace

@@ -4,7 +4,9 @@
 
 #include <QRegularExpression>
 #include <QSqlError>
+#include <atomic>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -76,19 +78,28 @@ struct Session {
 };
 
 // Keyed by connection name; a map, so references stay valid while others are
-// added.
+// added. A connection is used only by the thread that opened it, and so is
+// its entry; the map is shared by all threads, and is searched or extended
+// only under the lock.
 std::map<QString, Session>& sessions() {
     static std::map<QString, Session> all;
     return all;
 }
 
+std::mutex& sessionsLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 quint64 newSessionId() {
-    static quint64 lastId = 0;
+    static std::atomic<quint64> lastId = 0;
     return ++lastId;
 }
 
 Session& sessionOf(const QSqlDatabase& db) {
-    Session& s = sessions()[db.connectionName()];
+    const QString name = db.connectionName();
+    const std::lock_guard guard(sessionsLock());
+    Session& s = sessions()[name];
     if (s.id == 0)
         s.id = newSessionId();
     return s;
@@ -282,7 +293,9 @@ Transaction::~Transaction() {
 }
 
 bool Transaction::active(const QSqlDatabase& db) {
-    const auto it = sessions().find(db.connectionName());
+    const QString name = db.connectionName();
+    const std::lock_guard guard(sessionsLock());
+    const auto it = sessions().find(name);
     return it != sessions().end() && it->second.depth > 0;
 }
 
