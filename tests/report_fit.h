@@ -21,16 +21,18 @@ inline void expectEveryCellFits(const reportengine::Document& doc) {
                 continue;
             // Broken at blanks, after hyphens or between letters.
             EXPECT_EQ(t.lines.join(QString()).remove(' '), QString(t.text).remove(' '));
-            for (const QString& line : t.lines)
+            for (const QString& line : t.lines) {
                 EXPECT_LE(measure.width(line, t.fontSize, t.bold),
                           t.rect.width() - 2 * reportengine::kCellPadding + 1e-9)
                     << "page " << p + 1 << ": " << line.toStdString();
+            }
             for (int j = i + 1; j < texts.size(); ++j) {
                 const QRectF both = t.rect.intersected(texts[j].rect);
-                if (!texts[j].text.isEmpty())
+                if (!texts[j].text.isEmpty()) {
                     EXPECT_FALSE(both.width() > 1e-6 && both.height() > 1e-6)
                         << "page " << p + 1 << ": " << t.text.toStdString() << " / "
                         << texts[j].text.toStdString();
+                }
             }
         }
     }

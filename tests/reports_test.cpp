@@ -558,6 +558,7 @@ TEST_F(ReportsTest, HugeStoredHoursAndSumsStillReport) {
     EXPECT_EQ(valueOf(detail, "Абрамов Иван Петрович", "f_sum7h"), QStringList{"1000000002.00"});
     EXPECT_EQ(valueOf(detail, "Абрамов Иван Петрович", "f_sum7"), QStringList{"150000000150.00"});
     EXPECT_TRUE(valueOf(detail, "Борисов Олег Ильич", "kolvo").contains("1000000000.00"));
+}
 
 // A plant's month: totals of six digits and more in the closing line's
 // larger type, a long product mark and operation type, a long name.
@@ -584,7 +585,7 @@ TEST_F(ReportsTest, ClosingNumbersAndLongNamesPrintWhole) {
     EXPECT_EQ(closing.split(' '), QStringList({"1237", "264183,4", "163078", "874003,15"}))
         << detailed[0].toStdString();
     for (const QString& name :
-         {"ШР-4/500 (шкаф распределительный)", "Покраска (порошковая краска)"})
+         QStringList{"ШР-4/500 (шкаф распределительный)", "Покраска (порошковая краска)"})
         EXPECT_TRUE(printsWhole(detailed[0].section("\nСтеллажи", 1), name))
             << name.toStdString() << "\n"
             << detailed[0].toStdString();

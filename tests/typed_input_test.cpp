@@ -263,10 +263,10 @@ TEST_F(TypedInputTest, HousekeepingHoursKeepWhatIsTypedAndTheSaveRefusesThem) {
         };
         journal.addEntry();
         ASSERT_EQ(messenger.messages.size(), 1);
-        EXPECT_EQ(messenger.lastText(),
-                  QStringLiteral("«Часы»: значение «%1» не подходит. Введите целое число от 0 до "
-                                 "999999999.")
-                      .arg(QString::fromUtf8(typed)));
+        EXPECT_EQ(
+            messenger.lastText(),
+            QStringLiteral("«Часы»: значение «%1» не подходит. Введите целое число от 0 до 24.")
+                .arg(QString::fromUtf8(typed)));
     }
     EXPECT_EQ(count("accounts_dep.fatigue"), 0);
     EXPECT_EQ(count("accounts_dep.h_tabel"), 0);
