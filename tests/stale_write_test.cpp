@@ -6,6 +6,7 @@
 #include "directories/group_store.h"
 #include "directories/product_store.h"
 #include "directories/worker_store.h"
+#include "housekeeping/housekeeping_rules.h"
 #include "operations/norm_store.h"
 #include "operations/operation_store.h"
 #include "operations/operation_type_store.h"
@@ -215,8 +216,48 @@ const StaleCase kCases[] = {
          return t.row("select w_id, o_id, kol_vo, time from accounts_dep.smena where id = :id", id);
      },
      kRecordChanged},
-    // Housekeeping entries: the change dialog's row goes here, over the entry
-    // as the housekeeping journal lists it.
+    // Housekeeping entries: the change dialog over the entry as the
+    // housekeeping journal lists it.
+    {"housekeeping",
+     [](StaleWriteTest& t) {
+         EntryInput in;
+         in.workerId = t.addWorker("Сидоров С.С.");
+         in.groupId = t.scalar("insert into cmn_classifier.item (id_classifier, id_level, "
+                               "id_parent, s_caption, b_excluded) values (1, 2, 1, 'Стенды', 0) "
+                               "returning id")
+                          .toLongLong();
+         in.normPrice = "150";
+         in.hours = "8";
+         in.date = QDate(2024, 5, 14);
+         int id = 0;
+         EXPECT_TRUE(HousekeepingRules(t.db).save(in, &id).done());
+         return id;
+     },
+     [](StaleWriteTest& t, int id) -> std::function<Outcome()> {
+         std::unique_ptr<Dataset> list = HousekeepingRules::makeList(t.db);
+         list->setParam("d_date", QDate(2024, 5, 14));
+         list->open();
+         EntryInput in;
+         in.mode = 1;
+         in.entryId = id;
+         for (int r = 0; r < list->count(); ++r)
+             if (list->value(r, "id").toInt() == id)
+                 in.version = list->value(r, "row_version").toString();
+         in.workerId =
+             t.scalar("select id_p from accounts_dep.fatigue where id = :id", {{"id", id}}).toInt();
+         in.groupId =
+             t.scalar("select id_nom from accounts_dep.fatigue where id = :id", {{"id", id}})
+                 .toLongLong();
+         in.normPrice = "150";
+         in.hours = "5";
+         in.date = QDate(2024, 5, 14);
+         return [&t, in] { return HousekeepingRules(t.db).save(in); };
+     },
+     "update accounts_dep.fatigue set cnt = 3 where id = :id",
+     [](StaleWriteTest& t, int id) {
+         return t.row("select id_p, cnt, price from accounts_dep.fatigue where id = :id", id);
+     },
+     kEntryChanged},
 };
 
 } // namespace
