@@ -63,10 +63,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        const Options options(line.options);
         const ConnectionTarget target = resolveConnection(ConfigFiles::standard(), line.connection);
         for (const QString& warning : target.warnings)
             err << warning << '\n';
+        const Options options(line.options);
         const QSqlDatabase db = openDatabase(connectionString(target.database, target.server));
         Job job{db, options, out};
         const int rc = line.command->run(job);
