@@ -83,6 +83,12 @@ TEST(Config, EachLayerOverridesTheOnesBefore) {
          {},
          tobrin,
          "10.0.0.9"},
+        {"a byte-order mark before the first line",
+         "\xEF\xBB\xBFserver = plant-db\n",
+         none,
+         {},
+         tobrin,
+         "plant-db"},
         {"an empty file changes nothing", "", "\n# nothing yet\n", {}, tobrin, builtIn},
     };
     for (const Case& c : cases) {

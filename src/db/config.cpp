@@ -46,7 +46,11 @@ void readFile(const QString& path, ConnectionTarget& target) {
         target.warnings << QStringLiteral("Файл настроек %1 не читается и пропущен.").arg(path);
         return;
     }
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    QString text = QString::fromUtf8(file.readAll());
+    // Editors on Windows start the file with a byte-order mark.
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    const QStringList lines = text.split(QLatin1Char('\n'));
     std::map<QString, int> seen; // name -> the line that set it
     ConnectionTarget read;
     for (int i = 0; i < lines.size(); ++i) {
