@@ -13,6 +13,7 @@ packages=(
     xvfb xauth imagemagick poppler-utils xdg-utils
     fonts-crosextra-carlito fonts-dejavu-core locales qt6-translations-l10n
     python3-openpyxl libsqliteodbc
+    dpkg-dev file lintian desktop-file-utils
 )
 
 missing=()

@@ -2,12 +2,14 @@
 #include "app/login_dialog.h"
 #include "app/version_gate.h"
 #include "app/windows.h"
+#include "db/config.h"
 #include "db/connection.h"
 #include "db/data_module.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
 #include "session/context.h"
 
+#include <QDebug>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -20,7 +22,14 @@ int main(int argc, char** argv) {
 
     QSqlDatabase db;
     try {
-        db = openDatabase(connectionStringFromArguments(app.arguments().mid(1)));
+        const ConnectionTarget target =
+            resolveConnection(ConfigFiles::standard(), app.arguments().mid(1));
+        for (const QString& warning : target.warnings)
+            qWarning().noquote() << warning;
+        db = openDatabase(connectionString(target.database, target.server));
+    } catch (const ConfigError& e) {
+        QMessageBox::critical(nullptr, "Ошибка!", e.text());
+        return 1;
     } catch (const std::exception&) {
         QMessageBox::critical(nullptr, "Ошибка!", "Подключение к БД отсутсвует!!!");
         return 1;

@@ -119,6 +119,23 @@ const Command* findCommand(const QString& name) {
     return nullptr;
 }
 
+CommandLine splitCommandLine(const QStringList& arguments) {
+    CommandLine line;
+    if (arguments.size() >= 3 && findCommand(arguments[2])) {
+        line.connection = arguments.mid(0, 2);
+        line.word = arguments[2];
+        line.options = arguments.mid(3);
+    } else if (!arguments.isEmpty() && findCommand(arguments[0])) {
+        line.word = arguments[0];
+        line.options = arguments.mid(1);
+    } else {
+        line.word = arguments.value(arguments.size() >= 3 ? 2 : 0);
+        return line;
+    }
+    line.command = findCommand(line.word);
+    return line;
+}
+
 Registration::Registration(Command command) {
     registry().push_back(std::move(command));
 }

@@ -84,6 +84,18 @@ struct Command {
 const std::vector<Command>& commands();
 const Command* findCommand(const QString& name);
 
+// The command line after the program name, in one of two forms:
+//   DATABASE SERVER COMMAND [OPTIONS]   the database named here;
+//   COMMAND [OPTIONS]                   the database of the configuration files.
+// The long form wins when both would fit.
+struct CommandLine {
+    QStringList connection;           // DATABASE SERVER, or nothing
+    const Command* command = nullptr; // null: no known command where one belongs
+    QString word;                     // what stands where the command belongs
+    QStringList options;
+};
+CommandLine splitCommandLine(const QStringList& arguments);
+
 struct Registration {
     explicit Registration(Command command);
 };

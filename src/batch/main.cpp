@@ -1,14 +1,16 @@
 // tabel-batch: the program's jobs that need no display, run from a shell or a
 // scheduler against the same database as the desktop client:
 //
-//   tabel-batch DATABASE SERVER COMMAND [OPTIONS]
+//   tabel-batch [DATABASE SERVER] COMMAND [OPTIONS]
 //
-// DATABASE and SERVER as on the program's command line. `--help` lists the
+// DATABASE and SERVER as on the program's command line; without them, the
+// configuration files name the database (db/config.h). `--help` lists the
 // commands. Exit status: 0 done, 1 the job failed (nothing changed),
-// 2 bad arguments.
+// 2 bad arguments or a malformed configuration file.
 
 #include "app/language.h"
 #include "command.h"
+#include "db/config.h"
 #include "db/connection.h"
 #include "db/sql.h"
 
@@ -21,7 +23,9 @@ using namespace tabel::batch;
 namespace {
 
 void help(QTextStream& s) {
-    s << "Использование: tabel-batch БАЗА СЕРВЕР КОМАНДА [ПАРАМЕТРЫ]\n\nКоманды:\n";
+    s << "Использование: tabel-batch [БАЗА СЕРВЕР] КОМАНДА [ПАРАМЕТРЫ]\n"
+         "Без БАЗЫ и СЕРВЕРА подключение берется из /etc/tabel/tabel.conf и "
+         "~/.config/tabel/tabel.conf (man tabel-batch).\n\nКоманды:\n";
     std::vector<const Command*> sorted;
     for (const Command& c : commands())
         sorted.push_back(&c);
@@ -62,23 +66,30 @@ int main(int argc, char** argv) {
         help(out);
         return 0;
     }
-    if (args.size() < 3) {
+    if (args.isEmpty()) {
         help(err);
         return 2;
     }
-    const Command* command = findCommand(args[2]);
-    if (!command) {
-        err << "Неизвестная команда «" << args[2] << "».\n\n";
+    const CommandLine line = splitCommandLine(args);
+    if (!line.command) {
+        err << "Неизвестная команда «" << line.word << "».\n\n";
         help(err);
         return 2;
     }
     try {
-        const Options options(args.mid(3));
-        const QSqlDatabase db = openDatabase(connectionString(args[0], args[1]));
+        const ConnectionTarget target = resolveConnection(ConfigFiles::standard(), line.connection);
+        for (const QString& warning : target.warnings)
+            err << warning << '\n';
+        const Options options(line.options);
+        const QSqlDatabase db = openDatabase(connectionString(target.database, target.server));
         Job job{db, options, out};
-        const int rc = command->run(job);
+        const int rc = line.command->run(job);
         out.flush();
         return rc;
+    } catch (const ConfigError& e) {
+        out.flush();
+        err << e.text() << '\n';
+        return 2;
     } catch (const BadArgument& e) {
         out.flush();
         err << e.message() << "\nСм. tabel-batch --help.\n";

@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include "config.h"
 #include "sql.h"
 
 #include <QSqlError>
@@ -33,11 +34,8 @@ QString defaultServer() {
 }
 
 QString connectionStringFromArguments(const QStringList& arguments) {
-    const QString database = arguments.value(0);
-    const QString server = arguments.value(1);
-    if (server.isEmpty())
-        return connectionString(QLatin1String(kDefaultDatabase), defaultServer());
-    return connectionString(database, server);
+    const ConnectionTarget target = resolveConnection({}, arguments);
+    return connectionString(target.database, target.server);
 }
 
 QSqlDatabase openDatabase(const QString& connectionString, const QString& name) {

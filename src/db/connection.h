@@ -13,8 +13,9 @@ inline constexpr const char* kDefaultDatabase = "tobrin";
 // installations expect it; the driver options are passed through unchanged.
 QString connectionString(const QString& database, const QString& server);
 
-// The string built from the command line (arguments after the program name):
-// both a database and a server are needed to leave the built-in default.
+// The string built from the command line alone (arguments after the program
+// name): both a database and a server are needed to leave the built-in
+// default. The programs also read the configuration files (config.h).
 QString connectionStringFromArguments(const QStringList& arguments);
 
 // The default server, fixed when the program is built.

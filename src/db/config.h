@@ -1,0 +1,64 @@
+#pragma once
+
+// Where the program and tabel-batch find their database, without rebuilding:
+//
+//   1. the plant's file, /etc/tabel/tabel.conf (written by the administrator);
+//   2. the user's own file, $XDG_CONFIG_HOME/tabel/tabel.conf
+//      (~/.config/tabel/tabel.conf when XDG_CONFIG_HOME is not set);
+//   3. the command line: a database and a server, named together.
+//
+// Each one overrides what the ones before it set; what none of them sets
+// comes from the build (the database `tobrin`, the default server). A file
+// holds lines `name = value` with the names `server` and `database`; blank
+// lines and lines starting with `#` or `;` are comments.
+//
+// A missing file is skipped, and so is one that cannot be read (with a
+// warning). A malformed one stops the program: carrying on with the next
+// layer would connect a workstation, or a nightly job, to another database
+// than the one the administrator meant, and that is worse than not starting.
+
+#include <QString>
+#include <QStringList>
+#include <stdexcept>
+
+namespace tabel {
+
+// A malformed configuration file: which file, which line and what is wrong.
+class ConfigError : public std::runtime_error {
+public:
+    ConfigError(const QString& path, int line, const QString& reason);
+    QString path() const { return path_; }
+    int line() const { return line_; }
+    // The whole message, in the words shown to the administrator.
+    QString text() const;
+
+private:
+    QString path_;
+    int line_;
+    QString reason_;
+};
+
+// The two files, lowest first. An empty path is not read.
+struct ConfigFiles {
+    QString system;
+    QString user;
+
+    // The plant's file is /etc/tabel/tabel.conf unless TABEL_SYSTEM_CONFIG
+    // names another (a test, or a package unpacked somewhere else); the
+    // user's file follows the XDG rules and is left out without a home.
+    static ConfigFiles standard();
+};
+
+struct ConnectionTarget {
+    QString database;
+    QString server;
+    // Files that exist but could not be read, one sentence each.
+    QStringList warnings;
+};
+
+// Where to connect: the files in `files`, then `arguments` (the command line
+// after the program name: database, server). The command line counts only
+// with a server, and then sets both, as it always has. Throws ConfigError.
+ConnectionTarget resolveConnection(const ConfigFiles& files, const QStringList& arguments);
+
+} // namespace tabel
