@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "db/connection.h"
+#include "db/schema_steps.h"
 #include "db/sql.h"
 
 #include <QGuiApplication>
@@ -61,6 +62,16 @@ int main(int argc, char** argv) {
     try {
         const Options options(args.mid(3));
         const QSqlDatabase db = openDatabase(connectionString(args[0], args[1]));
+        // Jobs run only on a schema this build knows; the two commands that
+        // bring a database to it, or merely look, run on any.
+        if (command->name != QLatin1String("upgrade-schema") &&
+            command->name != QLatin1String("check")) {
+            const QString refusal = schemaRefusal(readSchemaState(db));
+            if (!refusal.isEmpty()) {
+                err << refusal << '\n';
+                return 1;
+            }
+        }
         Job job{db, options, out};
         const int rc = command->run(job);
         out.flush();
