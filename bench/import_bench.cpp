@@ -7,6 +7,7 @@
 // database named is only where the cluster is reached, never written.
 #include "bench_support.h"
 #include "db/connection.h"
+#include "db/schema_steps.h"
 #include "db/sql.h"
 #include "import/legacy_import.h"
 
@@ -138,7 +139,7 @@ int main(int argc, char** argv) {
         {
             QSqlDatabase db = openDatabase(connectionString(kScratch, server), "scratch");
             runScript(db, QStringLiteral(TABEL_SOURCE_DIR "/db/neighbours.sql"));
-            runScript(db, QStringLiteral(TABEL_SOURCE_DIR "/db/schema.sql"));
+            upgradeSchema(db);
             // The production records' source, on the server as the import
             // finds it.
             exec(db, "create table public.smena (id integer, w_id integer, i_id integer, "

@@ -2,10 +2,11 @@
 -- plant with its people registry, departments, products, operations with
 -- price norms, production records, housekeeping entries and time sheets.
 --
--- Run as role sys on a database that holds only neighbours.sql and
--- schema.sql:
+-- Run as role sys on a database that holds only neighbours.sql and our
+-- schema (tabel-batch … upgrade-schema):
 --
---   psql -v ON_ERROR_STOP=1 -f db/neighbours.sql -f db/schema.sql
+--   psql -v ON_ERROR_STOP=1 -f db/neighbours.sql
+--   tabel-batch DATABASE SERVER upgrade-schema
 --   psql -v ON_ERROR_STOP=1 -v workers=60 -v persons=2000 -v products=40 \
 --        -v months=3 -v end_date=2026-12-10 -f db/demo_data.sql
 --

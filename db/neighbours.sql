@@ -3,7 +3,7 @@
 -- views through which this client sees workers and products.
 -- Used only by the demo and the test databases: on the plant's server these
 -- objects already exist and belong to other applications.
--- Run before schema.sql.
+-- Run before the upgrade steps of our own schema.
 
 DO $$
 BEGIN

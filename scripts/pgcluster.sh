@@ -7,8 +7,10 @@
 #   pgcluster.sh stop   DIR   stop it (no-op when stopped)
 #   pgcluster.sh psql   DIR [psql args...]   run psql as the superuser
 #   pgcluster.sh demodb DIR NAME [-v var=value...]
-#                             create database NAME (once) with the schema, the
-#                             neighbours' stand-ins and generated plant data
+#                             create database NAME (once) with the neighbours'
+#                             stand-ins, our schema (through tabel-batch
+#                             upgrade-schema; $TABEL_BATCH or the build's) and
+#                             generated plant data
 #
 # The socket is DIR/socket/.s.PGSQL.5432, so the client's connection string
 # works unchanged with SERVER=DIR/socket and PORT=5432.
@@ -90,18 +92,23 @@ demodb)
     shift
     root=$(cd "$(dirname "$0")/.." && pwd)
     run_psql() { as_owner "$(pgbin psql)" -h "$sock" -p 5432 -v ON_ERROR_STOP=1 "$@"; }
+    # Our own objects come through the program's upgrade steps, as at a
+    # plant: tabel-batch must have been built.
+    batch=${TABEL_BATCH:-$root/build/src/batch/tabel-batch}
+    [ -x "$batch" ] || { echo "$batch not found: build first" >&2; exit 1; }
     if [ -n "$(run_psql -U postgres -d postgres -qAt -c "select 1 from pg_database where datname = '$name'")" ]; then
-        # Kept from an earlier run: the schema script only adds what a newer
-        # checkout has (indexes, tables); the data stays.
-        PGOPTIONS="-c client_min_messages=warning" run_psql -U sys -d "$name" -q <"$root/db/schema.sql"
+        # Kept from an earlier run: only the steps a newer checkout brings
+        # are applied; the data stays.
+        "$batch" "$name" "$sock" upgrade-schema >/dev/null
         exit 0
     fi
     echo "Creating the database $name..."
     run_psql -U postgres -d postgres -qAt -c "create database $name owner sys"
     # The scripts are read by psql, which runs as the cluster's owner.
     export PGOPTIONS="-c client_min_messages=warning"
-    cat "$root/db/neighbours.sql" "$root/db/schema.sql" | run_psql -U sys -d "$name" -q
-    cat "$root/db/demo_data.sql" | run_psql -U sys -d "$name" -q "$@"
+    run_psql -U sys -d "$name" -q <"$root/db/neighbours.sql"
+    "$batch" "$name" "$sock" upgrade-schema >/dev/null
+    run_psql -U sys -d "$name" -q "$@" <"$root/db/demo_data.sql"
     ;;
 *)
     echo "unknown command $cmd" >&2

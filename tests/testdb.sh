@@ -5,6 +5,7 @@
 set -euo pipefail
 cmd=$1
 dir=$2
+batch=${3:-}
 here=$(cd "$(dirname "$0")/.." && pwd)
 pg="$here/scripts/pgcluster.sh"
 
@@ -17,8 +18,10 @@ setup)
     bash "$pg" psql "$dir" -d postgres -qAt -c "create database tabel_template owner sys"
     # Fed through standard input: psql runs as the cluster's owner, who may
     # not be allowed to read the checkout.
-    cat "$here/db/neighbours.sql" "$here/db/schema.sql" |
-        PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$dir" -d tabel_template -U sys -q
+    PGOPTIONS="-c client_min_messages=warning" bash "$pg" psql "$dir" -d tabel_template -U sys -q \
+        <"$here/db/neighbours.sql"
+    # Our own objects come the way a plant gets them: the upgrade steps.
+    "$batch" tabel_template "$dir/socket" upgrade-schema >/dev/null
     # A second template with a small plant's generated data: four months
     # from December 2023 to March 2024, a leap February among them.
     bash "$pg" psql "$dir" -d postgres -qAt \

@@ -5,6 +5,8 @@
 #include "db/config.h"
 #include "db/connection.h"
 #include "db/data_module.h"
+#include "db/schema_steps.h"
+#include "db/sql.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
 #include "session/context.h"
@@ -32,6 +34,18 @@ int main(int argc, char** argv) {
         return 1;
     } catch (const std::exception&) {
         QMessageBox::critical(nullptr, "Ошибка!", "Подключение к БД отсутсвует!!!");
+        return 1;
+    }
+    // The program never upgrades the schema itself: that is the
+    // administrator's step, taken once for all workstations.
+    try {
+        const QString refusal = schemaRefusal(readSchemaState(db));
+        if (!refusal.isEmpty()) {
+            QMessageBox::critical(nullptr, "Ошибка!", refusal);
+            return 1;
+        }
+    } catch (const DbError& e) {
+        QMessageBox::critical(nullptr, "Ошибка!", e.text());
         return 1;
     }
 

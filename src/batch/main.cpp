@@ -12,6 +12,7 @@
 #include "command.h"
 #include "db/config.h"
 #include "db/connection.h"
+#include "db/schema_steps.h"
 #include "db/sql.h"
 
 #include <QGuiApplication>
@@ -82,6 +83,16 @@ int main(int argc, char** argv) {
             err << warning << '\n';
         const Options options(line.options);
         const QSqlDatabase db = openDatabase(connectionString(target.database, target.server));
+        // Jobs run only on a schema this build knows; the two commands that
+        // bring a database to it, or merely look, run on any.
+        if (line.command->name != QLatin1String("upgrade-schema") &&
+            line.command->name != QLatin1String("check")) {
+            const QString refusal = schemaRefusal(readSchemaState(db));
+            if (!refusal.isEmpty()) {
+                err << refusal << '\n';
+                return 1;
+            }
+        }
         Job job{db, options, out};
         const int rc = line.command->run(job);
         out.flush();

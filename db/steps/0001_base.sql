@@ -1,6 +1,7 @@
--- Tables owned by the time-sheet client (schema accounts_dep).
--- Safe to run on a database where the schema already exists: every object is
--- created only when missing.
+-- kind: addition
+-- The client's own tables as the first version of the program left them.
+-- Written so that it also passes over a plant database where that version
+-- created them already: every object is created only when missing.
 
 CREATE SCHEMA IF NOT EXISTS accounts_dep;
 

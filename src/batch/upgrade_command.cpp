@@ -1,0 +1,37 @@
+// upgrade-schema: brings accounts_dep up to what this build needs.
+
+#include "command.h"
+#include "db/schema_steps.h"
+
+namespace tabel::batch {
+namespace {
+
+int upgrade(Job& job) {
+    job.options.finish();
+    std::vector<SchemaStep> done;
+    try {
+        done = upgradeSchema(job.db, embeddedSchemaSteps(), [&](const SchemaStep& step) {
+            job.out << "Шаг " << step.number << " «" << step.name << "»...\n";
+            job.out.flush();
+        });
+    } catch (const SchemaRefused& e) {
+        job.out << e.message() << '\n';
+        return 1;
+    }
+    if (done.empty())
+        job.out << "Схема уже обновлена: все " << embeddedSchemaSteps().size()
+                << " шагов выполнены, ничего не изменено.\n";
+    else
+        job.out << "Выполнено шагов: " << done.size() << ". Схема обновлена до шага "
+                << done.back().number << ".\n";
+    return 0;
+}
+
+const Registration registration{
+    {"upgrade-schema", "",
+     "выполнить недостающие шаги схемы accounts_dep (в одной транзакции; повторный запуск ничего "
+     "не меняет)",
+     upgrade}};
+
+} // namespace
+} // namespace tabel::batch
