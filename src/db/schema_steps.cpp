@@ -85,9 +85,9 @@ QStringList splitSqlStatements(const QString& script) {
             i = stop;
         } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
             // E'…' strings escape with a backslash; all double the quote.
-            const bool escapes = c == QLatin1Char('\'') && i > 0 &&
-                                 (script[i - 1] == QLatin1Char('E') ||
-                                  script[i - 1] == QLatin1Char('e'));
+            const bool escapes =
+                c == QLatin1Char('\'') && i > 0 &&
+                (script[i - 1] == QLatin1Char('E') || script[i - 1] == QLatin1Char('e'));
             int j = i + 1;
             while (j < n) {
                 if (escapes && script[j] == QLatin1Char('\\')) {
@@ -112,8 +112,8 @@ QStringList splitSqlStatements(const QString& script) {
             int j = i + 1;
             while (j < n && (script[j].isLetterOrNumber() || script[j] == QLatin1Char('_')))
                 ++j;
-            const bool isTag = j < n && script[j] == QLatin1Char('$') &&
-                               (j == i + 1 || !script[i + 1].isDigit());
+            const bool isTag =
+                j < n && script[j] == QLatin1Char('$') && (j == i + 1 || !script[i + 1].isDigit());
             if (!isTag) {
                 current += c;
                 meaningful = true;
@@ -211,8 +211,9 @@ std::vector<SchemaStep> upgradeSchema(const QSqlDatabase& db, const std::vector<
                                 .arg(names.join(QLatin1String(", "))));
     }
     for (int number : state.missing) {
-        const SchemaStep& step = *std::find_if(
-            steps.begin(), steps.end(), [number](const SchemaStep& s) { return s.number == number; });
+        const SchemaStep& step =
+            *std::find_if(steps.begin(), steps.end(),
+                          [number](const SchemaStep& s) { return s.number == number; });
         if (applying)
             applying(step);
         for (const QString& statement : splitSqlStatements(step.sql))
