@@ -78,13 +78,7 @@ public:
         return op;
     }
     // A refusal the worker store showed, as an outcome.
-    Outcome shown(bool written) {
-        if (written)
-            return Outcome::ok();
-        return messenger.messages.isEmpty() ? Outcome::refused("?", "?")
-                                            : Outcome::refused(messenger.messages.last().caption,
-                                                               messenger.messages.last().text);
-    }
+    Outcome shown(bool written) { return shownOutcome(messenger, written); }
 };
 
 const StaleCase kCases[] = {

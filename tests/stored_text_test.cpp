@@ -33,13 +33,7 @@ protected:
     }
 
     // A refusal the worker store showed, as an outcome.
-    Outcome shown(bool written) {
-        if (written)
-            return Outcome::ok();
-        return messenger.messages.isEmpty() ? Outcome::refused("?", "?")
-                                            : Outcome::refused(messenger.messages.last().caption,
-                                                               messenger.messages.last().text);
-    }
+    Outcome shown(bool written) { return shownOutcome(messenger, written); }
 
     // A window's write of a name, and what there is of the kind to count.
     struct Writer {

@@ -2,6 +2,7 @@
 
 #include "db/data_module.h"
 #include "db/messenger.h"
+#include "db/outcome.h"
 #include "db/sql.h"
 #include "records/record_saver.h"
 #include "session/context.h"
@@ -20,6 +21,16 @@ namespace tabel::test {
 
 // The socket folder of the suite's own cluster (TABEL_TEST_SOCKET).
 QString testSocket();
+
+// A write through a store that shows its refusals (the workers'), as an
+// outcome: done, or the last message shown.
+inline Outcome shownOutcome(const RecordingMessenger& messenger, bool written) {
+    if (written)
+        return Outcome::ok();
+    return messenger.messages.isEmpty() ? Outcome::refused("?", "?")
+                                        : Outcome::refused(messenger.messages.last().caption,
+                                                           messenger.messages.last().text);
+}
 
 // Each test gets a database of its own, copied from the template that holds
 // the schema and the neighbouring applications' stand-ins, and dropped after.

@@ -24,13 +24,26 @@ create table if not exists accounts_dep.schema_step (
     applied_by text not null default current_user
 ))";
 
+// "3 «name»"
+QString stepName(int number, const QString& name) {
+    return QStringLiteral("%1 «%2»").arg(number).arg(name);
+}
+
+// The database's steps that `keep` accepts, named and joined.
+template <typename Keep> QString appliedList(const std::vector<AppliedStep>& applied, Keep keep) {
+    QStringList names;
+    for (const AppliedStep& a : applied)
+        if (keep(a))
+            names << stepName(a.number, a.name);
+    return names.join(QLatin1String(", "));
+}
+
 QString stepList(const std::vector<int>& numbers, const std::vector<SchemaStep>& steps) {
     QStringList parts;
     for (int n : numbers) {
         const auto it = std::find_if(steps.begin(), steps.end(),
                                      [n](const SchemaStep& s) { return s.number == n; });
-        parts << (it == steps.end() ? QString::number(n)
-                                    : QStringLiteral("%1 «%2»").arg(n).arg(it->name));
+        parts << (it == steps.end() ? QString::number(n) : stepName(n, it->name));
     }
     return parts.join(QLatin1String(", "));
 }
@@ -39,9 +52,8 @@ QString stepList(const std::vector<int>& numbers, const std::vector<SchemaStep>&
 void runDirect(const QSqlDatabase& db, const QString& statement, const SchemaStep& step) {
     QSqlQuery q(db);
     if (!q.exec(statement))
-        throw DbError(QStringLiteral("Шаг схемы %1 «%2»: %3")
-                          .arg(step.number)
-                          .arg(step.name, q.lastError().text()),
+        throw DbError(QStringLiteral("Шаг схемы %1: %2")
+                          .arg(stepName(step.number, step.name), q.lastError().text()),
                       statement);
 }
 
@@ -174,14 +186,10 @@ SchemaState readSchemaState(const QSqlDatabase& db, const std::vector<SchemaStep
 
 QString schemaRefusal(const SchemaState& state, const std::vector<SchemaStep>& steps) {
     if (!state.unknown.empty() && !state.newerByAdditionsOnly()) {
-        QStringList changes;
-        for (const AppliedStep& a : state.unknown)
-            if (!a.addition)
-                changes << QStringLiteral("%1 «%2»").arg(a.number).arg(a.name);
         return QStringLiteral("База данных обновлена более новой версией программы: шаги схемы "
                               "%1 меняют то, на что рассчитана эта версия.\n"
                               "Установите новую версию программы.")
-            .arg(changes.join(QLatin1String(", ")));
+            .arg(appliedList(state.unknown, [](const AppliedStep& a) { return !a.addition; }));
     }
     if (!state.missing.empty())
         return QStringLiteral("База данных не подготовлена для этой версии программы: "
@@ -202,14 +210,11 @@ std::vector<SchemaStep> upgradeSchema(const QSqlDatabase& db, const std::vector<
     exec(db, "create schema if not exists accounts_dep");
     exec(db, kStepTable);
     const SchemaState state = readSchemaState(db, steps);
-    if (!state.unknown.empty()) {
-        QStringList names;
-        for (const AppliedStep& a : state.unknown)
-            names << QStringLiteral("%1 «%2»").arg(a.number).arg(a.name);
-        throw SchemaRefused(QStringLiteral("В базе данных есть шаги схемы, которых эта версия не "
-                                           "знает (%1): обновлять её должна новая версия.")
-                                .arg(names.join(QLatin1String(", "))));
-    }
+    if (!state.unknown.empty())
+        throw SchemaRefused(
+            QStringLiteral("В базе данных есть шаги схемы, которых эта версия не "
+                           "знает (%1): обновлять её должна новая версия.")
+                .arg(appliedList(state.unknown, [](const AppliedStep&) { return true; })));
     for (int number : state.missing) {
         const SchemaStep& step =
             *std::find_if(steps.begin(), steps.end(),
