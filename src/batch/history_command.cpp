@@ -26,7 +26,6 @@ int writeHistory(Job& job) {
         throw BadArgument(QStringLiteral("Параметр --to: «%1» — нужна дата позже --from.")
                               .arg(o.text(QStringLiteral("to"))));
 
-    const QList<HistoryEntry> entries = periodHistory(job.db, period);
     try {
         XlsxWorkbook book(file);
         // A cell the library refuses (a text beyond what a cell holds) would
@@ -35,7 +34,8 @@ int writeHistory(Job& job) {
         book.onCellError = [&refused](int row, int column) {
             refused << QStringLiteral("лист 1, столбец %1, строка %2").arg(column).arg(row);
         };
-        layHistory(entries, book);
+        HistorySheet sheet(book);
+        forEachHistoryEntry(job.db, period, [&sheet](const HistoryEntry& e) { sheet.add(e); });
         if (!refused.isEmpty()) {
             const qsizetype shown = std::min<qsizetype>(refused.size(), 10);
             QString cells = refused.mid(0, shown).join(QLatin1String("; "));
@@ -47,7 +47,7 @@ int writeHistory(Job& job) {
         book.save();
         job.out << QStringLiteral("Записан файл %1: строк истории %2.\n")
                        .arg(book.path())
-                       .arg(entries.size());
+                       .arg(sheet.rows());
     } catch (const WorkbookError& e) {
         throw std::runtime_error(e.reason().toStdString());
     }

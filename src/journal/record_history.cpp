@@ -189,10 +189,13 @@ private:
     qsizetype i_ = 0;
 };
 
+constexpr int kPage = 10000;
+
 const char* kSelect =
     "select id, (extract(epoch from changed_at) * 1000)::bigint, db_user, app_role, "
     "workstation, table_name, row_id, action, worker_id, old_values::text, new_values::text, "
-    "note from accounts_dep.change_log ";
+    "note";
+const char* kFrom = " from accounts_dep.change_log ";
 
 std::optional<qint64> optionalId(const QVariant& v) {
     if (v.isNull())
@@ -200,37 +203,33 @@ std::optional<qint64> optionalId(const QVariant& v) {
     return v.toLongLong();
 }
 
-QList<HistoryEntry> readEntries(QSqlQuery& q) {
-    QList<HistoryEntry> out;
-    while (q.next()) {
-        HistoryEntry e;
-        e.id = q.value(0).toLongLong();
-        e.changedAt = QDateTime::fromMSecsSinceEpoch(q.value(1).toLongLong()).toLocalTime();
-        e.dbUser = q.value(2).toString();
-        e.appRole = q.value(3).toString();
-        e.workstation = q.value(4).toString();
-        e.table = q.value(5).toString();
-        e.rowId = optionalId(q.value(6));
-        e.action = q.value(7).toString();
-        e.workerId = optionalId(q.value(8));
-        e.note = q.value(11).toString();
-        QMap<QString, HistoryChange> changes;
-        for (const auto& [column, value] : jsonMembers(q.value(9).toString())) {
-            changes[column].column = column;
-            changes[column].before = value;
-        }
-        for (const auto& [column, value] : jsonMembers(q.value(10).toString())) {
-            changes[column].column = column;
-            changes[column].after = value;
-        }
-        e.changes = changes.values();
-        std::stable_sort(e.changes.begin(), e.changes.end(),
-                         [&e](const HistoryChange& a, const HistoryChange& b) {
-                             return columnRank(e.table, a.column) < columnRank(e.table, b.column);
-                         });
-        out.append(std::move(e));
+HistoryEntry readEntry(const QSqlQuery& q) {
+    HistoryEntry e;
+    e.id = q.value(0).toLongLong();
+    e.changedAt = QDateTime::fromMSecsSinceEpoch(q.value(1).toLongLong()).toLocalTime();
+    e.dbUser = q.value(2).toString();
+    e.appRole = q.value(3).toString();
+    e.workstation = q.value(4).toString();
+    e.table = q.value(5).toString();
+    e.rowId = optionalId(q.value(6));
+    e.action = q.value(7).toString();
+    e.workerId = optionalId(q.value(8));
+    e.note = q.value(11).toString();
+    QMap<QString, HistoryChange> changes;
+    for (const auto& [column, value] : jsonMembers(q.value(9).toString())) {
+        changes[column].column = column;
+        changes[column].before = value;
     }
-    return out;
+    for (const auto& [column, value] : jsonMembers(q.value(10).toString())) {
+        changes[column].column = column;
+        changes[column].after = value;
+    }
+    e.changes = changes.values();
+    std::stable_sort(e.changes.begin(), e.changes.end(),
+                     [&e](const HistoryChange& a, const HistoryChange& b) {
+                         return columnRank(e.table, a.column) < columnRank(e.table, b.column);
+                     });
+    return e;
 }
 
 qint64 localMidnight(const QDate& day) {
@@ -267,16 +266,30 @@ const QStringList& historyTables() {
 }
 
 QList<HistoryEntry> recordHistory(const QSqlDatabase& db, const QString& table, qint64 rowId) {
-    QSqlQuery q =
-        exec(db, QLatin1String(kSelect) + "where table_name = :t and row_id = :id order by id",
-             {{"t", table}, {"id", rowId}});
-    return readEntries(q);
+    QSqlQuery q = exec(
+        db, QLatin1String(kSelect) + kFrom + "where table_name = :t and row_id = :id order by id",
+        {{"t", table}, {"id", rowId}});
+    QList<HistoryEntry> out;
+    while (q.next())
+        out.append(readEntry(q));
+    return out;
 }
 
 QList<HistoryEntry> periodHistory(const QSqlDatabase& db, const HistoryPeriod& period) {
-    QString sql = QLatin1String(kSelect) +
-                  "where changed_at >= to_timestamp(:from) and changed_at < to_timestamp(:to)";
-    QVariantMap params{{"from", localMidnight(period.from)}, {"to", localMidnight(period.to)}};
+    QList<HistoryEntry> out;
+    forEachHistoryEntry(db, period, [&out](const HistoryEntry& e) { out.append(e); });
+    return out;
+}
+
+void forEachHistoryEntry(const QSqlDatabase& db, const HistoryPeriod& period,
+                         const std::function<void(const HistoryEntry&)>& each) {
+    // Pages follow the index on changed_at: each starts where the last one
+    // ended, told by its time as the server writes it (exact to the
+    // microsecond) and its id.
+    QString sql = QLatin1String(kSelect) + ", changed_at::text as page_at" + kFrom +
+                  "where changed_at >= cast(:at as timestamptz) and (changed_at > cast(:at as "
+                  "timestamptz) or id > :id) and changed_at < to_timestamp(:to)";
+    QVariantMap params{{"id", qint64(0)}, {"to", localMidnight(period.to)}};
     if (!period.table.isEmpty()) {
         sql += " and table_name = :t";
         params["t"] = period.table;
@@ -285,9 +298,22 @@ QList<HistoryEntry> periodHistory(const QSqlDatabase& db, const HistoryPeriod& p
         sql += " and worker_id = :w";
         params["w"] = *period.worker;
     }
-    sql += " order by changed_at, id";
-    QSqlQuery q = exec(db, sql, params);
-    return readEntries(q);
+    sql += QStringLiteral(" order by changed_at, id limit %1").arg(kPage);
+    params["at"] =
+        scalar(db, "select to_timestamp(:from)::text", {{"from", localMidnight(period.from)}});
+    for (;;) {
+        QSqlQuery q = exec(db, sql, params);
+        int read = 0;
+        while (q.next()) {
+            const HistoryEntry e = readEntry(q);
+            each(e);
+            params["at"] = q.value(12).toString();
+            params["id"] = e.id;
+            ++read;
+        }
+        if (read < kPage)
+            return;
+    }
 }
 
 QString historyTimeText(const QDateTime& at) {
@@ -350,35 +376,35 @@ QString historyChanges(const HistoryEntry& e) {
     return parts.join(QStringLiteral("; "));
 }
 
-void layHistory(const QList<HistoryEntry>& entries, SheetSink& sheet) {
+HistorySheet::HistorySheet(SheetSink& sheet) : sheet_(sheet) {
     constexpr CellStyle heading{true, true, true};
-    constexpr CellStyle fittedText{true, false, true};
-    constexpr CellStyle fitted{false, false, true};
-    constexpr CellStyle plainText{true, false, false};
     const char* headers[] = {"Когда",  "Пользователь", "Роль",     "Рабочее место", "Таблица",
                              "Запись", "Действие",     "Работник", "Изменения"};
     for (int c = 0; c < 9; ++c)
-        sheet.writeText(1, c + 1, QString::fromUtf8(headers[c]), heading);
-    int row = 2;
-    for (const HistoryEntry& e : entries) {
-        auto text = [&sheet, row](int column, const QString& t, CellStyle style) {
-            if (!t.isEmpty())
-                sheet.writeText(row, column, t, style);
-        };
-        text(1, historyTimeText(e.changedAt), fittedText);
-        text(2, e.dbUser, fittedText);
-        text(3, e.appRole, fittedText);
-        text(4, e.workstation, fittedText);
-        text(5, e.table, fittedText);
-        if (e.rowId)
-            sheet.writeNumber(row, 6, QString::number(*e.rowId), fitted);
-        text(7, historyAction(e.action), fittedText);
-        if (e.workerId)
-            sheet.writeNumber(row, 8, QString::number(*e.workerId), fitted);
-        // Long lists of values would make the column as wide as the longest.
-        text(9, historyChanges(e), plainText);
-        ++row;
-    }
+        sheet_.writeText(1, c + 1, QString::fromUtf8(headers[c]), heading);
+}
+
+void HistorySheet::add(const HistoryEntry& e) {
+    constexpr CellStyle fittedText{true, false, true};
+    constexpr CellStyle fitted{false, false, true};
+    constexpr CellStyle plainText{true, false, false};
+    const int row = row_++;
+    auto text = [this, row](int column, const QString& t, CellStyle style) {
+        if (!t.isEmpty())
+            sheet_.writeText(row, column, t, style);
+    };
+    text(1, historyTimeText(e.changedAt), fittedText);
+    text(2, e.dbUser, fittedText);
+    text(3, e.appRole, fittedText);
+    text(4, e.workstation, fittedText);
+    text(5, e.table, fittedText);
+    if (e.rowId)
+        sheet_.writeNumber(row, 6, QString::number(*e.rowId), fitted);
+    text(7, historyAction(e.action), fittedText);
+    if (e.workerId)
+        sheet_.writeNumber(row, 8, QString::number(*e.workerId), fitted);
+    // Long lists of values would make the column as wide as the longest.
+    text(9, historyChanges(e), plainText);
 }
 
 } // namespace tabel

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace tabel {
@@ -60,6 +61,10 @@ struct HistoryPeriod {
 
 // The period's history, oldest first. Throws DbError.
 QList<HistoryEntry> periodHistory(const QSqlDatabase& db, const HistoryPeriod& period);
+// The same, handed to `each` a page at a time, so that years of history are
+// never held in memory whole. Throws DbError.
+void forEachHistoryEntry(const QSqlDatabase& db, const HistoryPeriod& period,
+                         const std::function<void(const HistoryEntry&)>& each);
 
 // The tables whose rows have a history.
 const QStringList& historyTables();
@@ -74,8 +79,17 @@ QString historyColumnCaption(const QString& table, const QString& column);
 // reason.
 QString historyChanges(const HistoryEntry& e);
 
-// The batch's workbook: a header, then a row per entry.
-void layHistory(const QList<HistoryEntry>& entries, SheetSink& sheet);
+// The batch's workbook: the header when made, then a row per entry added.
+class HistorySheet {
+public:
+    explicit HistorySheet(SheetSink& sheet);
+    void add(const HistoryEntry& e);
+    int rows() const { return row_ - 2; }
+
+private:
+    SheetSink& sheet_;
+    int row_ = 2;
+};
 
 // The members of a flat JSON object as the database writes one (jsonb's
 // text), values as written: strings unescaped, numbers with their digits,
