@@ -21,7 +21,7 @@ HistoryDialog::HistoryDialog(QWidget* parent) : QDialog(parent) {
     list_->setWordWrap(true);
     list_->verticalHeader()->hide();
     list_->horizontalHeader()->setStretchLastSection(true);
-    list_->setColumnWidth(0, 120);
+    list_->setColumnWidth(0, 135);
     list_->setColumnWidth(1, 200);
     list_->setColumnWidth(2, 90);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -48,10 +48,11 @@ void HistoryDialog::showRecord(const QSqlDatabase& db, const QString& table, qin
         }
         ++row;
     }
-    list_->resizeRowsToContents();
     if (row > 0)
         list_->setCurrentCell(row - 1, 0);
     open();
+    // Only a shown list knows how wide its last column has stretched.
+    list_->resizeRowsToContents();
 }
 
 } // namespace tabel

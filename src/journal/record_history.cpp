@@ -239,12 +239,13 @@ qint64 localMidnight(const QDate& day) {
 QString valueText(const HistoryValue& v) {
     if (v.null || v.text.isEmpty())
         return QStringLiteral("пусто");
-    // Dates as the program writes them everywhere else.
-    static const QRegularExpression isoDate(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
-    if (isoDate.match(v.text).hasMatch()) {
-        const QDate d = QDate::fromString(v.text, Qt::ISODate);
-        if (d.isValid())
-            return d.toString(QStringLiteral("dd.MM.yyyy"));
+    // Dates and times as the program writes them everywhere else.
+    static const QRegularExpression isoDate(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:T(\\d{2}:\\d{2}:\\d{2}))?$"));
+    const QRegularExpressionMatch m = isoDate.match(v.text);
+    if (m.hasMatch()) {
+        const QString day = m.captured(3) + '.' + m.captured(2) + '.' + m.captured(1);
+        return m.captured(4).isEmpty() ? day : day + ' ' + m.captured(4);
     }
     return v.text;
 }
