@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <algorithm>
-#include <limits>
 #include <stdexcept>
 
 namespace tabel::batch {
@@ -18,8 +17,17 @@ int writeHistory(Job& job) {
     period.from = o.date(QStringLiteral("from"));
     period.to = o.date(QStringLiteral("to"));
     period.table = o.choice(QStringLiteral("table"), historyTables(), QString());
-    if (o.has(QStringLiteral("worker")))
-        period.worker = o.integer(QStringLiteral("worker"), 1, std::numeric_limits<int>::max());
+    if (o.has(QStringLiteral("worker"))) {
+        // Workers are keys of the people registry, numbers of up to 15 digits.
+        const QString t = o.text(QStringLiteral("worker"));
+        bool ok = false;
+        const qlonglong id = t.toLongLong(&ok);
+        if (!ok || id < 1 || id > 999999999999999LL)
+            throw BadArgument(
+                QStringLiteral("Параметр --worker: «%1» — нужен код работника, целое число.")
+                    .arg(t));
+        period.worker = id;
+    }
     const QString file = o.text(QStringLiteral("xlsx"));
     o.finish();
     if (period.to <= period.from)
