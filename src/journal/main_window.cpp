@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "journal/history_dialog.h"
 #include "journal/journal_commands.h"
 #include "kit/date_box.h"
 #include "kit/error_boxes.h"
@@ -176,6 +177,9 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     delete_ = button("Удалить", "DeleteButton");
     refresh_ = button("Обновить", "RefreshButton");
     housekeeping_ = button("Ср.сд./хоз. работы", "HousekeepingButton");
+    // Every role that sees the journal may read a record's history.
+    history_ = button("История", "ButtonHistory");
+    connect(history_, &QPushButton::clicked, this, [this] { guarded([this] { showHistory(); }); });
     bottom->addStretch();
     exit_ = button("Выход", "ExitButton");
     connect(exit_, &QPushButton::clicked, this, &QDialog::reject);
@@ -267,6 +271,15 @@ void MainWindow::selectShift(int shift) {
     ctx_.state.shift = shift;
     model_->setDataset(&ctx_.data.shiftList(shift));
     updateShiftLook();
+}
+
+void MainWindow::showHistory() {
+    const Dataset& list = ctx_.currentShiftList();
+    if (list.isEmpty() || list.current("id").toString().isEmpty())
+        return;
+    if (!historyDialog_)
+        historyDialog_ = new HistoryDialog(this);
+    historyDialog_->showRecord(ctx_.db(), QStringLiteral("smena"), list.current("id").toLongLong());
 }
 
 void MainWindow::updateShiftLook() {

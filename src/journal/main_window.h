@@ -19,6 +19,7 @@ namespace tabel {
 
 class DateBox;
 class GridModel;
+class HistoryDialog;
 
 // The shift journal ("Табель"): the records of one date and shift, and the
 // way to every other window.
@@ -43,6 +44,7 @@ public:
     QPushButton* changeButton() const { return change_; }
     QPushButton* deleteButton() const { return delete_; }
     QPushButton* housekeepingButton() const { return housekeeping_; }
+    QPushButton* historyButton() const { return history_; }
     QAction* menuAction(const QString& objectName) const;
     QTimer* gateTimer() const { return timer_; }
     bool isGridReadOnly() const { return gridReadOnly_; }
@@ -60,6 +62,7 @@ private:
     void dateChosen();
     void updateDayOffLook();
     void updateShiftLook();
+    void showHistory();
 
     AppContext& ctx_;
     std::array<QRadioButton*, 4> radios_{};
@@ -72,6 +75,8 @@ private:
     QPushButton* delete_;
     QPushButton* refresh_;
     QPushButton* housekeeping_;
+    QPushButton* history_;
+    HistoryDialog* historyDialog_ = nullptr;
     QPushButton* exit_;
     QMenu* directories_;
     QMenu* timesheets_;

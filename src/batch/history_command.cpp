@@ -1,0 +1,74 @@
+// history: the change history of a period as a workbook.
+
+#include "command.h"
+#include "export/xlsx_workbook.h"
+#include "journal/record_history.h"
+
+#include <QDir>
+#include <algorithm>
+#include <stdexcept>
+
+namespace tabel::batch {
+namespace {
+
+int writeHistory(Job& job) {
+    const Options& o = job.options;
+    HistoryPeriod period;
+    period.from = o.date(QStringLiteral("from"));
+    period.to = o.date(QStringLiteral("to"));
+    period.table = o.choice(QStringLiteral("table"), historyTables(), QString());
+    if (o.has(QStringLiteral("worker"))) {
+        // Workers are keys of the people registry, numbers of up to 15 digits.
+        const QString t = o.text(QStringLiteral("worker"));
+        bool ok = false;
+        const qlonglong id = t.toLongLong(&ok);
+        if (!ok || id < 1 || id > 999999999999999LL)
+            throw BadArgument(
+                QStringLiteral("Параметр --worker: «%1» — нужен код работника, целое число.")
+                    .arg(t));
+        period.worker = id;
+    }
+    const QString file = o.text(QStringLiteral("xlsx"));
+    o.finish();
+    if (period.to <= period.from)
+        throw BadArgument(QStringLiteral("Параметр --to: «%1» — нужна дата позже --from.")
+                              .arg(o.text(QStringLiteral("to"))));
+
+    try {
+        XlsxWorkbook book(file);
+        // A cell the library refuses (a text beyond what a cell holds) would
+        // leave a history with a gap nobody is told of: nothing is written.
+        QStringList refused;
+        book.onCellError = [&refused](int row, int column) {
+            refused << QStringLiteral("лист 1, столбец %1, строка %2").arg(column).arg(row);
+        };
+        HistorySheet sheet(book);
+        forEachHistoryEntry(job.db, period, [&sheet](const HistoryEntry& e) { sheet.add(e); });
+        if (!refused.isEmpty()) {
+            const qsizetype shown = std::min<qsizetype>(refused.size(), 10);
+            QString cells = refused.mid(0, shown).join(QLatin1String("; "));
+            if (refused.size() > shown)
+                cells += QStringLiteral(" и еще %1").arg(refused.size() - shown);
+            throw WorkbookError(QStringLiteral("Файл «%1» не записан: ошибка при записи: %2.")
+                                    .arg(QDir::toNativeSeparators(book.path()), cells));
+        }
+        book.save();
+        job.out << QStringLiteral("Записан файл %1: строк истории %2.\n")
+                       .arg(book.path())
+                       .arg(sheet.rows());
+    } catch (const WorkbookError& e) {
+        throw std::runtime_error(e.reason().toStdString());
+    }
+    return 0;
+}
+
+const Registration registration{
+    {"history",
+     "--from ДАТА --to ДАТА [--table smena|fatigue|norm|oper|person|closed_month] "
+     "[--worker ID] --xlsx ФАЙЛ",
+     "выгрузить историю изменений за период (с ДАТЫ включительно по ДАТУ не включая) в файл "
+     ".xlsx",
+     writeHistory}};
+
+} // namespace
+} // namespace tabel::batch
