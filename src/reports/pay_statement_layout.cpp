@@ -24,10 +24,10 @@ struct Column {
 // off, quantity or hours, rejects, price or rate, how the price came
 // about, amount.
 const Column kColumns[] = {{0, 17, Align::Left},       {17, 7, Align::Center},
-                           {24, 31, Align::Left},      {55, 24, Align::Left},
-                           {79, 13, Align::Center},    {92, 13, Align::Right},
-                           {105, 9, Align::Right},     {114, 16, Align::Right},
-                           {131.5, 38.5, Align::Left}, {170, 20, Align::Right}};
+                           {24, 28, Align::Left},      {52, 22, Align::Left},
+                           {74, 12, Align::Center},    {86, 13, Align::Right},
+                           {99, 9, Align::Right},      {108, 16, Align::Right},
+                           {125.5, 44.5, Align::Left}, {170, 20, Align::Right}};
 constexpr int kTextColumns = 9; // the tenth is the amount
 
 const QStringList kPieceHeadings{"Дата",   "См.",  "Марка", "Операция",          "Цвет",
