@@ -23,11 +23,11 @@ struct Column {
 // Date, shift or day/night, mark or work, operation or group, colour or day
 // off, quantity or hours, rejects, price or rate, how the price came
 // about, amount.
-const Column kColumns[] = {{0, 17, Align::Left},       {17, 7, Align::Center},
-                           {24, 28, Align::Left},      {52, 22, Align::Left},
-                           {74, 12, Align::Center},    {86, 13, Align::Right},
-                           {99, 9, Align::Right},      {108, 16, Align::Right},
-                           {125.5, 44.5, Align::Left}, {170, 20, Align::Right}};
+const Column kColumns[] = {{0, 16, Align::Left},       {16, 6, Align::Center},
+                           {22, 22, Align::Left},      {44, 34, Align::Left},
+                           {78, 14, Align::Center},    {92, 12, Align::Right},
+                           {104, 7, Align::Right},     {111, 15, Align::Right},
+                           {127.5, 42.5, Align::Left}, {170, 20, Align::Right}};
 constexpr int kTextColumns = 9; // the tenth is the amount
 
 const QStringList kPieceHeadings{"Дата",   "См.",  "Марка", "Операция",          "Цвет",
@@ -226,7 +226,7 @@ Layout statementLayout(bool empty) {
     }
     footer.rules << Rule{.y = 1, .x1 = 100} << Rule{.y = 18.25, .x1 = 100};
 
-    Band sectionHeader{.kind = BandKind::GroupHeader, .level = 0, .height = 12, .fontSize = 8};
+    Band sectionHeader{.kind = BandKind::GroupHeader, .level = 0, .height = 12, .fontSize = 7.5};
     sectionHeader.cells << Cell{.x = 0,
                                 .width = 190,
                                 .memo = "[sectitle]",
@@ -244,7 +244,7 @@ Layout statementLayout(bool empty) {
                                     .bold = true};
     sectionHeader.rules << Rule{.y = 11.75};
 
-    Band detail{.kind = BandKind::Detail, .height = 4.5, .fontSize = 8};
+    Band detail{.kind = BandKind::Detail, .height = 4.5, .fontSize = 7.5};
     for (int c = 0; c < kTextColumns; ++c)
         detail.cells << Cell{.x = kColumns[c].x,
                              .width = kColumns[c].width,
