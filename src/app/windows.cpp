@@ -16,6 +16,7 @@
 #include "operations/operation_types_list.h"
 #include "operations/operations_list.h"
 #include "records/record_dialog.h"
+#include "reports/pay_statement_preview.h"
 #include "reports/reports_dialog.h"
 #include "reports/timesheet_preview.h"
 #include "timesheets/monthly_timesheet_window.h"
@@ -105,6 +106,14 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
                       kind == reports::ProductKind::Finished ? ProductKind::Finished
                       : kind == reports::ProductKind::Blanks ? ProductKind::Blanks
                                                              : ProductKind::All);
+    });
+    // "Расчётный листок" of a worker, from the monthly sheets and the
+    // workers directory.
+    monthlyTimesheet_->setPayStatement([this](int worker, const QDate& month) {
+        reports::previewPayStatement(monthlyTimesheet_.get(), ctx_.db(), worker, month);
+    });
+    workers_->setPayStatement([this](int worker, const QDate& month) {
+        reports::previewPayStatement(workers_.get(), ctx_.db(), worker, month);
     });
     monthlyTimesheet_->setExport([this] {
         MonthlyTimesheetWindow& w = *monthlyTimesheet_;

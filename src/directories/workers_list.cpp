@@ -2,6 +2,7 @@
 
 #include "directories/worker_dialog.h"
 #include "kit/error_boxes.h"
+#include "session/roles.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -26,12 +27,15 @@ WorkersList::WorkersList(AppContext& ctx, QWidget* parent)
     add_ = addBarButton("Добавить", "AddButton");
     change_ = addBarButton("Изменить", "ChangeButton");
     delete_ = addBarButton("Удалить", "DeleteButton");
+    pay_ = addBarButton("Расчётный листок", "PayStatementButton");
+    pay_->hide();
     addSearchBox();
     finishBar();
 
     connect(add_, &QPushButton::clicked, this, [this] { guarded([this] { addWorker(); }); });
     connect(change_, &QPushButton::clicked, this, [this] { guarded([this] { choose(); }); });
     connect(delete_, &QPushButton::clicked, this, [this] { guarded([this] { deleteCurrent(); }); });
+    connect(pay_, &QPushButton::clicked, this, [this] { guarded([this] { showPayStatement(); }); });
     resize(720, 520);
 }
 
@@ -43,6 +47,8 @@ void WorkersList::prepareDirectory() {
     change_->setDefault(false);
     add_->show();
     delete_->show();
+    pay_->setVisible(pay_action_ &&
+                     !restrictionsFor(roleForCode(ctx_.state.accessWord)).timesheets);
 }
 
 void WorkersList::preparePicker(int modeNumber) {
@@ -54,10 +60,21 @@ void WorkersList::preparePicker(int modeNumber) {
     change_->show();
     add_->hide();
     delete_->hide();
+    pay_->hide();
     searchBox()->show();
     searchBox()->clear();
     // An already empty box sends no change, yet the list must show everyone.
     store_.search(QString());
+}
+
+void WorkersList::setPayStatement(std::function<void(int, const QDate&)> show) {
+    pay_action_ = std::move(show);
+}
+
+void WorkersList::showPayStatement() {
+    Dataset& workers = store_.workers();
+    if (pay_action_ && !workers.isEmpty())
+        pay_action_(workers.current("id").toInt(), ctx_.state.pickedDate);
 }
 
 void WorkersList::finish() {

@@ -56,6 +56,13 @@ public:
     QPushButton* changeButton() const { return change_; }
     QPushButton* deleteButton() const { return delete_; }
 
+    // "Расчётный листок" of the directory: the current worker's statement of
+    // the month of the journal's date. Hidden in the pickers, while unset, and
+    // for a role that the time sheets are closed to.
+    void setPayStatement(std::function<void(int worker, const QDate& month)> show);
+    void showPayStatement(); // nothing when the list is empty
+    QPushButton* payStatementButton() const { return pay_; }
+
     // Shows the worker dialog modally; replaceable so that the directory's
     // commands can be driven without a modal loop.
     std::function<int(WorkerDialog&)> runDialog;
@@ -73,6 +80,8 @@ private:
     QPushButton* add_;
     QPushButton* change_;
     QPushButton* delete_;
+    QPushButton* pay_;
+    std::function<void(int, const QDate&)> pay_action_;
     std::optional<PickedWorker> picked_;
 };
 

@@ -125,6 +125,8 @@ MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
     refresh_->setObjectName("RefreshButton");
     rebuild_ = new QPushButton("Перестроить", this);
     rebuild_->setObjectName("RebuildButton");
+    pay_ = new QPushButton("Расчётный листок", this);
+    pay_->setObjectName("PayStatementButton");
     progress_ = new QProgressBar(this);
     progress_->setObjectName("ProgressBar1");
     progress_->setMinimum(1);
@@ -135,6 +137,7 @@ MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
     buttons->addWidget(excel_);
     buttons->addWidget(refresh_);
     buttons->addWidget(rebuild_);
+    buttons->addWidget(pay_);
     buttons->addWidget(progress_, 1);
     buttons->addStretch();
     buttons->addWidget(exit_);
@@ -145,6 +148,10 @@ MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
     layout->addLayout(buttons);
 
     setExport({});
+    setPayStatement({});
+    connect(pay_, &QPushButton::clicked, this, [this] { guarded([this] { showPayStatement(); }); });
+    connect(grid_, &QTableView::doubleClicked, this,
+            [this] { guarded([this] { showPayStatement(); }); });
     connect(month_, &QComboBox::currentIndexChanged, this, [this] {
         if (!selecting_)
             guarded([this] { periodChanged(); });
@@ -173,6 +180,16 @@ MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
 void MonthlyTimesheetWindow::setExport(std::function<void()> exportSheet) {
     export_action_ = std::move(exportSheet);
     excel_->setEnabled(static_cast<bool>(export_action_));
+}
+
+void MonthlyTimesheetWindow::setPayStatement(std::function<void(int, const QDate&)> show) {
+    pay_action_ = std::move(show);
+    pay_->setEnabled(static_cast<bool>(pay_action_));
+}
+
+void MonthlyTimesheetWindow::showPayStatement() {
+    if (pay_action_ && sheet().isOpen() && sheet().currentRow() >= 0)
+        pay_action_(sheet().current("id").toInt(), month());
 }
 
 Dataset& MonthlyTimesheetWindow::sheet() const {

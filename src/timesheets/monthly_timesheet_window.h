@@ -59,6 +59,12 @@ public:
 
     // "Excel"; the button stays disabled while it is unset.
     void setExport(std::function<void()> exportSheet);
+    // "Расчётный листок", also a double-click on a worker's row: the
+    // statement of the current row's worker for the month shown. The button
+    // stays disabled while it is unset.
+    void setPayStatement(std::function<void(int worker, const QDate& month)> show);
+    void showPayStatement(); // nothing on an empty sheet
+    QPushButton* payStatementButton() const { return pay_; }
 
 private:
     void showDays(const QDate& first);
@@ -81,6 +87,8 @@ private:
     QProgressBar* progress_;
     QPushButton* exit_;
     std::function<void()> export_action_;
+    QPushButton* pay_;
+    std::function<void(int, const QDate&)> pay_action_;
     bool selecting_ = false;
 };
 

@@ -1,0 +1,274 @@
+#include "pay_statement.h"
+
+#include "db/sql.h"
+#include "db/worker_names.h"
+#include "reports/summary_reports.h"
+#include "timesheets/months.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QSqlQuery>
+
+namespace tabel::reports {
+
+namespace {
+
+Decimal num(const QJsonValue& v) {
+    if (v.isNull())
+        return {};
+    return Decimal::parse(v.toString()).value_or(Decimal());
+}
+
+Decimal plus(const Decimal& a, const Decimal& b) {
+    return a.plus(b).value_or(Decimal());
+}
+
+Decimal times(const Decimal& a, const Decimal& b) {
+    return a.times(b).value_or(Decimal());
+}
+
+Decimal exactly(const char* text) {
+    return *Decimal::parse(QString::fromLatin1(text));
+}
+
+// Half of the fourth decimal: the saved price is the base price times its
+// factor rounded to four decimals.
+const Decimal kPriceTolerance = exactly("0.00005");
+
+// The rows of a statement that hands them over as one JSON text (see
+// report_statements.h): `columns` SQL expressions over the subquery `r`.
+QString asJson(const QStringList& columns, const QString& inner, const QString& order) {
+    QStringList values;
+    for (const QString& c : columns)
+        values << QStringLiteral("r.%1::text").arg(c);
+    return QStringLiteral("select coalesce(json_agg(json_build_array(%1))::text, '[]') "
+                          "from (%2 order by %3) r")
+        .arg(values.join(QStringLiteral(", ")), inner, order);
+}
+
+// The workers of the statements, with the one name the registry gives each
+// and the department the registry keeps.
+QString workersStatement(bool one) {
+    const QString ids =
+        one ? QStringLiteral("w as (select cast(:w as integer) as w_id), ")
+            : QStringLiteral("w as (select w_id from accounts_dep.smena "
+                             "where data >= :d1 and data < :d2 and w_id is not null union "
+                             "select id_p::integer from accounts_dep.fatigue "
+                             "where d_date >= :d1 and d_date < :d2 and id_o in (7777, 7778)), ");
+    return asJson(
+        {"w_id", "fio", "dept", "listed"},
+        QStringLiteral("with ") + ids +
+            sql::workerNames(QStringLiteral("names"), QStringLiteral("select w_id from w")) +
+            QStringLiteral(" select w.w_id, names.fio, cp.s_dept_hl as dept, "
+                           "exists (select 1 from accounts_dep.person ap where ap.id = w.w_id) "
+                           "as listed from w left join names on names.w_id = w.w_id "
+                           "left join cmn_contractor.person cp on cp.id = w.w_id::numeric"),
+        QStringLiteral("names.fio is null, names.fio, w.w_id"));
+}
+
+// The month's production records with what tells their price: the
+// operation's lowest norm price as it stands today.
+QString piecesStatement(bool one) {
+    const QString filter = one ? QStringLiteral(" and s.w_id = :w") : QString();
+    return asJson(
+        {"w_id", "id", "data", "smena", "marka", "vid", "color", "kol_vo", "brak", "cena", "base",
+         "time"},
+        QStringLiteral(
+            "with s as materialized (select * from accounts_dep.smena s "
+            "where s.data >= :d1 and s.data < :d2%1), "
+            "base as (select n.o_id, min(n.price) as base from accounts_dep.norm n "
+            "where n.o_id in (select o_id from s) group by n.o_id) "
+            "select s.w_id, s.id, s.data, s.smena, pr.marka, vo.vid, s.color, s.kol_vo, s.brak, "
+            "s.cena, base.base, s.time from s "
+            "left join accounts_dep.izdel pr on pr.id = s.i_id "
+            "left join accounts_dep.oper op on op.id = s.o_id "
+            "left join accounts_dep.vid_oper vo on vo.id = op.vid "
+            "left join base on base.o_id = s.o_id")
+            .arg(filter),
+        QStringLiteral("s.w_id, s.data, s.smena, s.id"));
+}
+
+QString hoursStatement(bool one) {
+    const QString filter = one ? QStringLiteral(" and f.id_p = :w") : QString();
+    return asJson(
+        {"id_p", "id", "d_date", "id_o", "i_night", "i_holiday", "s_caption", "cnt", "price"},
+        QStringLiteral("select f.id_p, f.id, f.d_date, f.id_o, f.i_night, f.i_holiday, "
+                       "i.s_caption, f.cnt, f.price from accounts_dep.fatigue f "
+                       "left join cmn_classifier.item i on i.id = f.id_nom "
+                       "where f.d_date >= :d1 and f.d_date < :d2 "
+                       "and f.id_o in (7777, 7778)%1")
+            .arg(filter),
+        QStringLiteral("f.id_p, f.id_o, f.d_date, f.i_night, f.id"));
+}
+
+int integer(const QJsonValue& v) {
+    return v.isNull() ? 0 : v.toString().toInt();
+}
+
+// Rounded per day and night work, as the housekeeping sheets' rows are.
+Decimal sheetSum(const QList<HourLine>& lines, int type) {
+    Decimal day, night;
+    for (const HourLine& l : lines)
+        if (l.type == type)
+            (l.night ? night : day) = plus(l.night ? night : day, l.amount());
+    return plus(toKopecks(day), toKopecks(night));
+}
+
+} // namespace
+
+Decimal toKopecks(const Decimal& d) {
+    return Decimal::parse(d.toString(2, QLocale::c())).value_or(Decimal());
+}
+
+std::optional<PriceFactor> priceFactor(const Decimal& stored, const std::optional<Decimal>& base,
+                                       int shift) {
+    if (!base || base->compare(Decimal()) <= 0)
+        return std::nullopt;
+    const int factorShift = shift == 3 || shift == 4 ? shift : 1;
+    const Decimal shiftFactor = exactly(factorShift == 3 ? "1.2" : factorShift == 4 ? "1.5" : "1");
+    for (const bool dayOff : {false, true}) {
+        const Decimal expected =
+            times(times(*base, shiftFactor), Decimal::fromInteger(dayOff ? 2 : 1));
+        const Decimal gap = stored.minus(expected).value_or(Decimal());
+        const Decimal distance = gap.compare(Decimal()) < 0 ? gap.negated() : gap;
+        if (distance.compare(kPriceTolerance) <= 0)
+            return PriceFactor{dayOff, factorShift};
+    }
+    return std::nullopt;
+}
+
+Decimal PieceLine::amount() const {
+    return times(quantity.minus(rejects).value_or(Decimal()), price);
+}
+
+Decimal HourLine::amount() const {
+    return times(Decimal::fromInteger(hours), rate);
+}
+
+Decimal RateBasis::rate(bool dayOff, bool night) const {
+    if (hours == 0 || !counted)
+        return {};
+    // 1 + day off + 0.2 × night, in tenths.
+    const Decimal factor = Decimal::fromInteger(10 + (dayOff ? 10 : 0) + (night ? 2 : 0))
+                               .dividedBy(Decimal::fromInteger(10))
+                               .value_or(Decimal());
+    return toKopecks(times(pay, factor).dividedBy(Decimal::fromInteger(hours)).value_or(Decimal()));
+}
+
+Decimal RateBasis::hourly() const {
+    if (hours == 0)
+        return {};
+    return toKopecks(pay.dividedBy(Decimal::fromInteger(hours)).value_or(Decimal()));
+}
+
+QString PayStatement::shownName() const {
+    return fio.isEmpty() ? QStringLiteral("№ %1").arg(worker) : fio;
+}
+
+Decimal PayStatement::piecework() const {
+    Decimal sum;
+    for (const PieceLine& l : pieces)
+        sum = plus(sum, l.amount());
+    return toKopecks(sum);
+}
+
+Decimal PayStatement::housekeeping() const {
+    return sheetSum(hours, 7777);
+}
+
+Decimal PayStatement::average() const {
+    return sheetSum(hours, 7778);
+}
+
+Decimal PayStatement::total() const {
+    return plus(plus(piecework(), housekeeping()), average());
+}
+
+QString monthTitle(const QDate& month) {
+    return monthNames().value(month.month() - 1) + QLatin1Char(' ') + QString::number(month.year());
+}
+
+PayStatementParts payStatementParts(bool oneWorker) {
+    return {workersStatement(oneWorker), piecesStatement(oneWorker), hoursStatement(oneWorker)};
+}
+
+QList<PayStatement> readPayStatements(const QSqlDatabase& db, const QDate& anyDay,
+                                      std::optional<int> worker) {
+    const QDate first = monthStart(anyDay);
+    QVariantMap params{{"d1", first}, {"d2", first.addMonths(1)}};
+    if (worker)
+        params.insert("w", *worker);
+    const PayStatementParts parts = payStatementParts(worker.has_value());
+    // One statement, so one snapshot: a record saved meanwhile is in every
+    // part or in none.
+    const QString sql =
+        QStringLiteral("select (%1), (%2), (%3)").arg(parts.workers, parts.pieces, parts.hours);
+    QSqlQuery q = exec(db, sql, params);
+    q.next();
+    return payStatementsFrom(first, q.value(0).toString().toUtf8(), q.value(1).toString().toUtf8(),
+                             q.value(2).toString().toUtf8(), sql);
+}
+
+QList<PayStatement> payStatementsFrom(const QDate& first, const QByteArray& workersJson,
+                                      const QByteArray& piecesJson, const QByteArray& hoursJson,
+                                      const QString& sql) {
+    const QJsonArray workers = jsonRows(workersJson, 4, sql);
+    const QJsonArray pieces = jsonRows(piecesJson, 12, sql);
+    const QJsonArray entries = jsonRows(hoursJson, 9, sql);
+    QList<PayStatement> out;
+    QHash<int, qsizetype> index;
+    for (const QJsonValue& v : workers) {
+        const QJsonArray r = v.toArray();
+        PayStatement s;
+        s.worker = integer(r[0]);
+        s.fio = r[1].toString().trimmed();
+        s.department = r[2].toString().trimmed();
+        s.basis.counted = r[3].toString() == QLatin1String("true");
+        s.month = first;
+        index.insert(s.worker, out.size());
+        out << s;
+    }
+    for (const QJsonValue& v : pieces) {
+        const QJsonArray r = v.toArray();
+        const auto at = index.constFind(integer(r[0]));
+        if (at == index.constEnd())
+            continue;
+        PayStatement& s = out[*at];
+        PieceLine l;
+        l.recordId = integer(r[1]);
+        l.date = QDate::fromString(r[2].toString(), Qt::ISODate);
+        l.shift = integer(r[3]);
+        l.marka = r[4].toString().trimmed();
+        l.vid = r[5].toString().trimmed();
+        l.color = integer(r[6]);
+        l.quantity = num(r[7]);
+        l.rejects = num(r[8]);
+        l.price = num(r[9]);
+        if (!r[10].isNull())
+            l.base = num(r[10]);
+        l.factor = priceFactor(l.price, l.base, l.shift);
+        l.hours = integer(r[11]);
+        s.basis.pay = plus(s.basis.pay, l.amount());
+        s.basis.hours += l.hours;
+        s.pieces << l;
+    }
+    for (const QJsonValue& v : entries) {
+        const QJsonArray r = v.toArray();
+        const auto at = index.constFind(integer(r[0]));
+        if (at == index.constEnd())
+            continue;
+        HourLine l;
+        l.entryId = integer(r[1]);
+        l.date = QDate::fromString(r[2].toString(), Qt::ISODate);
+        l.type = integer(r[3]);
+        l.night = integer(r[4]) != 0;
+        l.dayOff = integer(r[5]) != 0;
+        l.group = r[6].toString().trimmed();
+        l.hours = integer(r[7]);
+        l.rate = num(r[8]);
+        out[*at].hours << l;
+    }
+    return out;
+}
+
+} // namespace tabel::reports

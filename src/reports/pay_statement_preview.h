@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QDate>
+#include <QSqlDatabase>
+#include <functional>
+
+class QPrintPreviewDialog;
+class QWidget;
+
+namespace tabel::reports {
+
+// "Расчётный листок" of `worker` for the month of `month` in the print
+// preview, zoomed to the page's width, from which the user prints. Throws
+// DbError before any window opens when the statement cannot be read. `run`
+// replaces the preview's exec() (tests).
+void previewPayStatement(QWidget* parent, const QSqlDatabase& db, int worker, const QDate& month,
+                         const std::function<void(QPrintPreviewDialog&)>& run = {});
+
+} // namespace tabel::reports
