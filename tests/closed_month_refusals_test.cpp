@@ -184,6 +184,9 @@ protected:
 };
 
 TEST_F(ClosedMonthRefusalsTest, TheProgramRefusesEveryWriteOfAClosedMonthBeforeAnythingChanges) {
+    // Dated in an open month, booked in the closed one.
+    const int bookedEntry = saveEntry(kOpenDay);
+    run("update accounts_dep.fatigue set i_mnth = 11 where id = :e", {{"e", bookedEntry}});
     closeMonth(2026, 11);
     const auto outcome = [](const RecordSaver::Result& r) {
         EXPECT_EQ(r.status, RecordSaver::Status::Closed);
@@ -228,6 +231,8 @@ TEST_F(ClosedMonthRefusalsTest, TheProgramRefusesEveryWriteOfAClosedMonthBeforeA
          }},
         {"a housekeeping entry's deletion",
          [&] { return HousekeepingRules(db).remove(closedEntry); }},
+        {"the deletion of an entry booked in the month",
+         [&] { return HousekeepingRules(db).remove(bookedEntry); }},
         {"the average piecework's recalculation",
          [&] { return refusedByProgram([&] { HousekeepingRules(db).recalculate(kClosedDay); }); }},
         // h_tabel
@@ -450,6 +455,19 @@ TEST_F(ClosedMonthRefusalsTest, TheBatchRefusesToRebuildOrRecalculateAClosedMont
         EXPECT_EQ(everything(), before);
     }
     EXPECT_EQ(runBatch(dbName, {"rebuild-shifts", "--month", "12", "--year", "2026"}).exitCode, 0);
+
+    // An open month's recalculation goes through, and the history names the
+    // batch as the writer.
+    EntryInput average = entry(kOpenDay);
+    average.type = kAveragePiecework;
+    int id = 0;
+    ASSERT_TRUE(HousekeepingRules(db).save(average, &id).done());
+    ASSERT_EQ(runBatch(dbName, {"recalc-average", "--month", "12", "--year", "2026"}).exitCode, 0);
+    EXPECT_EQ(scalar("select app_role from accounts_dep.change_log where table_name = 'fatigue' "
+                     "and row_id = :id and action = 'update'",
+                     {{"id", id}})
+                  .toString(),
+              "tabel-batch");
 }
 
 // Who wrote: the program's role and workstation, or another application.

@@ -221,8 +221,9 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         std::vector<Place> places;
         // What the entry added to its worker's month before this save.
         QString formerPay = QStringLiteral("0");
-        // The month the entry is booked in; a change keeps it.
-        int booked = monthKey(date);
+        // The month a changed entry is booked in, which the change keeps; a
+        // new entry is booked in the month of its day.
+        std::optional<int> booked;
         if (in.mode == 1) {
             // The row lock keeps the entry until this change is committed; it
             // comes before every other lock, as in a deletion.
@@ -259,11 +260,14 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         // An entry belongs to the month of its day and to the month it is
         // booked in: both are locked and both must be open.
         std::vector<WorkerMonth> locks;
-        QList<int> months{booked};
+        QList<int> months;
         for (const Place& p : places) {
             locks.push_back(workerMonth(p.worker, p.date));
-            locks.push_back({p.worker, booked});
             months << monthKey(p.date);
+            if (booked) {
+                locks.push_back({p.worker, *booked});
+                months << *booked;
+            }
         }
         lockWorkerMonths(db_, locks);
         refuseClosedMonths(db_, months);
