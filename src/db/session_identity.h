@@ -17,7 +17,8 @@ struct SessionIdentity {
 
 // Keeps the identity for the connection `db` names and applies it at once
 // when the connection is open. openSession applies it on every opening, so
-// a connection opened again after a loss keeps it. Throws DbError.
+// a connection opened again after a loss keeps it. Call it outside a
+// transaction: a rollback would take the settings back. Throws DbError.
 void setSessionIdentity(const QSqlDatabase& db, const SessionIdentity& identity);
 
 // Changes only the role (after the login, say). Throws DbError.

@@ -67,8 +67,8 @@ public:
     // operation holds a share lock on that row until it commits, so the
     // check below sees every record that can come to refer to it, and a
     // save that comes later finds the operation gone. An operation that
-    // records refer to is kept and the outcome says so (deletionRefusal); one already deleted
-    // elsewhere counts as deleted. Throws DbError.
+    // records refer to is kept and the outcome says so (deletionRefusal);
+    // one already deleted elsewhere counts as deleted. Throws DbError.
     Outcome remove(int operationId);
 
     struct Saved {
