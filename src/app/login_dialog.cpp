@@ -1,5 +1,6 @@
 #include "login_dialog.h"
 
+#include "db/session_identity.h"
 #include "db/sql.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
@@ -114,6 +115,8 @@ bool LoginDialog::enter() {
         ctx_.messenger.error("Ошибка", "Введены неверные данные.");
         return false;
     }
+    // From here on the database's history names the role with every change.
+    setSessionRole(ctx_.db(), roleName(role));
     for (int s = 1; s <= 4; ++s)
         ctx_.data.shiftList(s).setParam("ok", QStringLiteral("ta"));
     main_.applyRestrictions(restrictionsFor(role));

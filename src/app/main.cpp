@@ -6,6 +6,7 @@
 #include "db/connection.h"
 #include "db/data_module.h"
 #include "db/schema_steps.h"
+#include "db/session_identity.h"
 #include "db/sql.h"
 #include "journal/main_window.h"
 #include "kit/error_boxes.h"
@@ -13,6 +14,7 @@
 
 #include <QDebug>
 #include <QMessageBox>
+#include <QSysInfo>
 #include <QTimer>
 
 using namespace tabel;
@@ -29,6 +31,8 @@ int main(int argc, char** argv) {
         for (const QString& warning : target.warnings)
             qWarning().noquote() << warning;
         db = openDatabase(connectionString(target.database, target.server));
+        // The role follows at the login.
+        setSessionIdentity(db, {QStringLiteral("tabel"), {}, QSysInfo::machineHostName()});
     } catch (const ConfigError& e) {
         QMessageBox::critical(nullptr, "Ошибка!", e.text());
         return 1;

@@ -10,12 +10,15 @@
 
 #include "app/language.h"
 #include "command.h"
+#include "db/closed_months.h"
 #include "db/config.h"
 #include "db/connection.h"
 #include "db/schema_steps.h"
+#include "db/session_identity.h"
 #include "db/sql.h"
 
 #include <QGuiApplication>
+#include <QSysInfo>
 #include <algorithm>
 
 using namespace tabel;
@@ -83,6 +86,8 @@ int main(int argc, char** argv) {
             err << warning << '\n';
         const Options options(line.options);
         const QSqlDatabase db = openDatabase(connectionString(target.database, target.server));
+        setSessionIdentity(db, {QStringLiteral("tabel-batch"), QStringLiteral("tabel-batch"),
+                                QSysInfo::machineHostName()});
         // Jobs run only on a schema this build knows; the two commands that
         // bring a database to it, or merely look, run on any.
         if (line.command->name != QLatin1String("upgrade-schema") &&
@@ -107,7 +112,14 @@ int main(int argc, char** argv) {
         return 2;
     } catch (const DbError& e) {
         out.flush();
-        err << "Ошибка базы данных: " << e.text() << '\n';
+        if (const auto closed = closedMonthOf(e))
+            err << closedMonthText(*closed) << '\n';
+        else
+            err << "Ошибка базы данных: " << e.text() << '\n';
+        return 1;
+    } catch (const MonthClosed& e) {
+        out.flush();
+        err << e.text() << '\n';
         return 1;
     } catch (const std::exception& e) {
         out.flush();

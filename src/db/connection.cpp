@@ -1,6 +1,7 @@
 #include "connection.h"
 
 #include "config.h"
+#include "session_identity.h"
 #include "sql.h"
 
 #include <QSqlError>
@@ -71,6 +72,9 @@ void openSession(QSqlDatabase db) {
     setSession(db,
                QStringLiteral(
                    "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL READ COMMITTED"));
+    // Who writes, for the database's change history; a session opened anew
+    // after a loss must not turn into "another application".
+    applySessionIdentity(db);
 }
 
 ConnectionWatch* ConnectionWatch::instance() {

@@ -1,5 +1,6 @@
 #include "product_store.h"
 
+#include "db/closed_month_checks.h"
 #include "db/format.h"
 #include "db/locks.h"
 #include "db/numbers.h"
@@ -196,6 +197,15 @@ Outcome ProductStore::otherProductsRecords(int productId) const {
             .arg(named.join(QLatin1Char('\n')), QString::fromUtf8(kMoveOperationsBack)));
 }
 
+Outcome ProductStore::closedMonthRecords(int productId) const {
+    const auto closed = firstClosedMonth(
+        db_, "select accounts_dep.month_key(data) from accounts_dep.smena where i_id = :id",
+        {{"id", productId}});
+    if (!closed)
+        return Outcome::ok();
+    return Outcome::refused(kDeleteCaption, closedRecordsText(QStringLiteral("изделия"), *closed));
+}
+
 Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
     const QVariantMap id{{"id", productId}};
     try {
@@ -230,9 +240,12 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
         };
         std::vector<Cell> cells;
         std::vector<WorkerMonth> places;
+        QList<int> months;
         int records = 0;
         while (days.next()) {
             records += days.value(3).toInt();
+            if (!days.value(2).isNull())
+                months << monthKey(days.value(2).toDate());
             if (days.value(0).isNull() || days.value(2).isNull())
                 continue; // no worker or day, so no cell
             const Cell c{days.value(0).toInt(), days.value(1).toInt(), days.value(2).toDate()};
@@ -245,6 +258,10 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
             throw Refused(kDeleteCaption, kProductUsedMeanwhile);
 
         lockWorkerMonths(db_, places);
+        // Under the months' locks no close of them can come in between.
+        if (const QList<int> closed = closedAmong(db_, months); !closed.isEmpty())
+            throw Refused(kDeleteCaption,
+                          closedRecordsText(QStringLiteral("изделия"), closed.first()));
         exec(db_,
              "delete from accounts_dep.norm where o_id in "
              "(select id from accounts_dep.oper where i_id = :id)",

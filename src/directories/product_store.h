@@ -109,13 +109,19 @@ public:
     // Throws DbError.
     Outcome otherProductsRecords(int productId) const;
 
+    // The refusal a deletion of the product meets while records of it fall
+    // in a closed month: they would be deleted with it. The message names
+    // the earliest such month. Done when there are none. Throws DbError.
+    Outcome closedMonthRecords(int productId) const;
+
     // Deletes the product, its operations with their norms and its production
     // records, and brings the affected time-sheet day cells in line, all in
     // one transaction (a savepoint inside a caller's). `agreed` is what the
     // user was told refers to the product; when more refers to it by the
     // time the deletion runs (written meanwhile on another workstation),
     // nothing is deleted and the outcome says so, as it does for records of
-    // other products on its operations. A product already deleted elsewhere
+    // other products on its operations and for records of a closed month
+    // (checked under the months' locks). A product already deleted elsewhere
     // counts as deleted. Throws DbError.
     Outcome remove(int productId, const ProductUse& agreed);
 

@@ -146,10 +146,11 @@ void ProductsList::deleteCurrent() {
     Messenger& m = ctx_.messenger;
     // Refused before a question whose Yes would be turned down; remove()
     // checks again under its locks.
-    if (const Outcome refused = store_.otherProductsRecords(id); !refused.done()) {
-        m.error(refused.caption, refused.text);
-        return;
-    }
+    for (const Outcome& refused : {store_.closedMonthRecords(id), store_.otherProductsRecords(id)})
+        if (!refused.done()) {
+            m.error(refused.caption, refused.text);
+            return;
+        }
     // Every question is asked before anything is deleted, and a No to any
     // of them leaves the product with all that refers to it.
     const ProductUse use = store_.use(id);

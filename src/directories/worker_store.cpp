@@ -1,5 +1,6 @@
 #include "worker_store.h"
 
+#include "db/closed_month_checks.h"
 #include "db/deletion.h"
 #include "db/locks.h"
 #include "db/sql.h"
@@ -80,6 +81,37 @@ TextField departmentField(const QString& department) {
             QStringLiteral("accounts_dep.person.s_staffpos_hl")};
 }
 
+// A worker's row for the history: the columns the program writes.
+const char* kWorkerValues = "jsonb_build_object('fio', cast(:%1fio as text), "
+                            "'s_staffpos_hl', cast(:%1dept as text))";
+
+// Writes the worker's history row in the transaction of the change: the
+// people registry is another application's and gets no triggers of ours.
+// `before` and `after` hold the values as "fio" and "dept"; an empty map
+// stands for no row.
+void logWorkerChange(const QSqlDatabase& db, const char* action, int id, const QVariantMap& before,
+                     const QVariantMap& after) {
+    QVariantMap params{{"action", QString::fromLatin1(action)}, {"id", id}};
+    auto values = [&params](const QString& prefix, const QVariantMap& row) {
+        if (row.isEmpty())
+            return QStringLiteral("null::jsonb");
+        for (auto it = row.begin(); it != row.end(); ++it)
+            params[prefix + it.key()] = it.value();
+        return QStringLiteral("jsonb_strip_nulls(%1)")
+            .arg(QString::fromLatin1(kWorkerValues).arg(prefix));
+    };
+    const QString old = values(QStringLiteral("o_"), before);
+    const QString now = values(QStringLiteral("n_"), after);
+    exec(
+        db,
+        QStringLiteral("select accounts_dep.log_worker_change(:action, :id, %1, %2)").arg(old, now),
+        params);
+}
+
+QVariantMap workerRow(const QVariant& fio, const QVariant& department) {
+    return {{"fio", fio}, {"dept", department}};
+}
+
 } // namespace
 
 bool WorkerStore::add(const QString& fio, const QString& department) {
@@ -87,8 +119,15 @@ bool WorkerStore::add(const QString& fio, const QString& department) {
     if (refuseBlank(name) ||
         refuse(checkStoredText(db_, {nameField(name), departmentField(notNull(department))})))
         return false;
-    exec(db_, "INSERT INTO accounts_dep.person (fio, s_staffpos_hl) VALUES (:fio, :dept)",
-         {{"fio", name}, {"dept", notNull(department)}});
+    Transaction tx(db_);
+    const int id =
+        scalar(db_,
+               "INSERT INTO accounts_dep.person (fio, s_staffpos_hl) VALUES (:fio, :dept) "
+               "returning id",
+               {{"fio", name}, {"dept", notNull(department)}})
+            .toInt();
+    logWorkerChange(db_, "insert", id, {}, workerRow(name, notNull(department)));
+    tx.commit();
     return true;
 }
 
@@ -112,6 +151,7 @@ bool WorkerStore::change(int id, const ShownWorker& shown, const QString& fio,
             db_, "select fio, s_staffpos_hl from accounts_dep.person where id = :id", {{"id", id}});
         if (!now.next())
             throw Refused(kErrorCaption, kWorkerDeleted);
+        const QVariantMap before = workerRow(now.value(0), now.value(1));
         // Only what this change writes is compared: a department kept is
         // not overwritten, so its change elsewhere is no conflict.
         if (now.value(0).toString() != shown.fio ||
@@ -126,6 +166,10 @@ bool WorkerStore::change(int id, const ShownWorker& shown, const QString& fio,
             exec(db_,
                  "UPDATE accounts_dep.person SET fio = :fio where accounts_dep.person.id = :id",
                  {{"fio", name}, {"id", id}});
+        // Only the values that changed are kept in the history.
+        logWorkerChange(
+            db_, "update", id, before,
+            workerRow(name, department ? QVariant(notNull(*department)) : before["dept"]));
         tx.commit();
         return true;
     } catch (const Refused& r) {
@@ -143,6 +187,26 @@ bool WorkerStore::hasRecords(int id) const {
                .toInt() != 0;
 }
 
+Outcome WorkerStore::closedMonthRecords(int id) const {
+    const auto closed = firstClosedMonth(
+        db_,
+        "select accounts_dep.month_key(data) from accounts_dep.smena where w_id = :s "
+        "union select accounts_dep.month_key(d_date) from accounts_dep.fatigue where id_p = :f "
+        "union select i_year * 100 + i_mnth from accounts_dep.fatigue where id_p = :b "
+        "union select year * 100 + month from accounts_dep.h_tabel where w_id = :h",
+        {{"s", id}, {"f", id}, {"b", id}, {"h", id}});
+    if (!closed)
+        return Outcome::ok();
+    return Outcome::refused(kDeleteCaption,
+                            closedRecordsText(QStringLiteral("работника"), *closed));
+}
+
+Outcome WorkerStore::deletionRefusal(int id) const {
+    if (Outcome closed = closedMonthRecords(id); !closed.done())
+        return closed;
+    return hasRecords(id) ? Outcome::refused(kDeleteCaption, kWorkerInUse) : Outcome::ok();
+}
+
 Outcome WorkerStore::remove(int id) {
     try {
         Transaction tx(db_);
@@ -151,9 +215,14 @@ Outcome WorkerStore::remove(int id) {
         // under way, and none starts before this deletion is committed
         // (they then find the worker gone).
         lockWholeWorker(db_, id);
-        if (hasRecords(id))
-            throw Refused(kDeleteCaption, kWorkerInUse);
-        exec(db_, "delete from accounts_dep.person where id = :id", {{"id", id}});
+        if (Outcome refused = deletionRefusal(id); !refused.done())
+            throw Refused(refused);
+        QSqlQuery gone = exec(db_,
+                              "delete from accounts_dep.person where id = :id "
+                              "returning fio, s_staffpos_hl",
+                              {{"id", id}});
+        if (gone.next())
+            logWorkerChange(db_, "delete", id, workerRow(gone.value(0), gone.value(1)), {});
         tx.commit();
         return Outcome::ok();
     } catch (const Refused& r) {
@@ -167,9 +236,7 @@ bool WorkerStore::deleteCurrent() {
     const int id = workers_.current(QStringLiteral("id")).toInt();
     // Refused before the question; remove() checks again under the lock in
     // case another workstation wrote for the worker meanwhile.
-    const Outcome inUse =
-        hasRecords(id) ? Outcome::refused(kDeleteCaption, kWorkerInUse) : Outcome::ok();
-    if (!askAndDelete(messenger_, inUse, QStringLiteral("Удалить работника?"),
+    if (!askAndDelete(messenger_, deletionRefusal(id), QStringLiteral("Удалить работника?"),
                       [&] { return remove(id); }))
         return false;
     reopenKeepingPosition();

@@ -30,7 +30,9 @@ struct CaptionItem {
 };
 
 // The workers directory without its windows: the name search over the
-// shared `Workers` list, and adding, changing and deleting workers.
+// shared `Workers` list, and adding, changing and deleting workers. Each
+// change writes the worker's row of the database's change history
+// (`accounts_dep.log_worker_change`) in its own transaction.
 class WorkerStore {
 public:
     WorkerStore(QSqlDatabase db, Messenger& messenger, Dataset& workers);
@@ -73,9 +75,19 @@ public:
     // refers to the worker.
     bool hasRecords(int id) const;
 
+    // The refusal a deletion of the worker meets while records of the
+    // worker fall in a closed month (named, the earliest); done when there
+    // are none. Throws DbError.
+    Outcome closedMonthRecords(int id) const;
+
+    // What refuses the worker's deletion: records of a closed month first,
+    // then any record, entry or time-sheet row. Done when nothing does.
+    // Throws DbError.
+    Outcome deletionRefusal(int id) const;
+
     // Deletes the worker in one transaction (a savepoint inside a caller's)
-    // under the worker's lock, unless records, entries or time-sheet rows
-    // refer to the worker; the outcome then says so. Throws DbError.
+    // under the worker's lock, unless deletionRefusal refuses; the outcome
+    // then says so. Throws DbError.
     Outcome remove(int id);
 
     // "Удалить" on the current row of `Workers`: refuses (with a message) a

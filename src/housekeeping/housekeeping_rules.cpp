@@ -1,5 +1,6 @@
 #include "housekeeping_rules.h"
 
+#include "db/closed_month_checks.h"
 #include "db/locks.h"
 #include "db/numbers.h"
 #include "db/sql.h"
@@ -220,13 +221,16 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         std::vector<Place> places;
         // What the entry added to its worker's month before this save.
         QString formerPay = QStringLiteral("0");
+        // The month a changed entry is booked in, which the change keeps; a
+        // new entry is booked in the month of its day.
+        std::optional<int> booked;
         if (in.mode == 1) {
             // The row lock keeps the entry until this change is committed; it
             // comes before every other lock, as in a deletion.
             QSqlQuery old = exec(db_,
                                  "select id_p, id_o, i_night, d_date, xmin::text, price::text, "
-                                 "(cnt * price)::text from accounts_dep.fatigue "
-                                 "where id = :id for update",
+                                 "(cnt * price)::text, i_year * 100 + i_mnth "
+                                 "from accounts_dep.fatigue where id = :id for update",
                                  {{"id", in.entryId}});
             if (!old.next())
                 throw Refused(kErrorCaption, kEntryGone);
@@ -242,6 +246,8 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
             date = old.value(3).toDate();
             places.push_back(
                 {old.value(0).toInt(), old.value(1).toInt(), old.value(2).toInt(), date});
+            if (!old.value(7).isNull())
+                booked = old.value(7).toInt();
         }
         const int night = in.night ? 1 : 0;
         places.push_back({in.workerId, in.type, night, date});
@@ -251,10 +257,20 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         if (!GroupStore::holdForUse(db_, in.groupId))
             throw Refused(kErrorCaption, kEntryGroupGone);
 
+        // An entry belongs to the month of its day and to the month it is
+        // booked in: both are locked and both must be open.
         std::vector<WorkerMonth> locks;
-        for (const Place& p : places)
+        QList<int> months;
+        for (const Place& p : places) {
             locks.push_back(workerMonth(p.worker, p.date));
+            months << monthKey(p.date);
+            if (booked) {
+                locks.push_back({p.worker, *booked});
+                months << *booked;
+            }
+        }
         lockWorkerMonths(db_, locks);
+        refuseClosedMonths(db_, months);
 
         // A worker deleted elsewhere since the pick; the deletion holds the
         // worker's lock while it runs, so it is either done or not begun.
@@ -318,14 +334,21 @@ Outcome HousekeepingRules::remove(int entryId) {
     try {
         Transaction tx(db_);
         QSqlQuery old = exec(db_,
-                             "select id_p, id_o, i_night, d_date from accounts_dep.fatigue "
-                             "where id = :id for update",
+                             "select id_p, id_o, i_night, d_date, i_year * 100 + i_mnth "
+                             "from accounts_dep.fatigue where id = :id for update",
                              {{"id", entryId}});
         if (!old.next())
             return Outcome::ok(); // deleted meanwhile elsewhere
         const int worker = old.value(0).toInt();
         const QDate date = old.value(3).toDate();
-        lockWorkerMonth(db_, worker, date);
+        QList<int> months{monthKey(date)};
+        std::vector<WorkerMonth> locks{workerMonth(worker, date)};
+        if (!old.value(4).isNull()) {
+            months << old.value(4).toInt();
+            locks.push_back({worker, old.value(4).toInt()});
+        }
+        lockWorkerMonths(db_, locks);
+        refuseClosedMonths(db_, months);
         exec(db_, "delete from accounts_dep.fatigue where id = :id", {{"id", entryId}});
         updateHousekeepingDayCell(db_, worker, old.value(1).toInt(), old.value(2).toInt(), date);
         tx.commit();
@@ -337,6 +360,12 @@ Outcome HousekeepingRules::remove(int entryId) {
 
 int HousekeepingRules::recalculate(const QDate& anyDay) {
     const QDate first(anyDay.year(), anyDay.month(), 1);
+    // The whole month, as a rebuild: the rates come from every record of
+    // the month, and a closed month keeps its prices.
+    Transaction tx(db_);
+    lockWholeMonth(db_, first);
+    if (monthClosed(db_, monthKey(first)))
+        throw MonthClosed(monthKey(first));
     // One statement: the month's records are summed once per worker, and the
     // rate is worked out in numeric, so its cents are exact. Records of
     // workers no longer in the directory do not count. The sums are
@@ -353,7 +382,9 @@ int HousekeepingRules::recalculate(const QDate& anyDay) {
         "0.2 * f.i_night) / r.hours, 2) end from rate r where r.w_id = f.id_p), 0) "
         "where f.i_mnth = :m and f.i_year = :y and f.id_o = 7778",
         {{"from", first}, {"to", first.addMonths(1)}, {"m", first.month()}, {"y", first.year()}});
-    return q.numRowsAffected();
+    const int repriced = q.numRowsAffected();
+    tx.commit();
+    return repriced;
 }
 
 } // namespace tabel

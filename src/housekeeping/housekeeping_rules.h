@@ -93,17 +93,21 @@ public:
     // transaction under the workers' month locks. A changed entry deleted or
     // written elsewhere since it was read (its row version) is refused, and
     // so is a month of the worker's housekeeping pay the sheets could not
-    // carry. `savedId` receives the entry's id. Throws DbError.
+    // carry, and an entry of a closed month (the month of its day or the
+    // month it is booked in, before or after the change). `savedId`
+    // receives the entry's id. Throws DbError.
     Outcome save(const EntryInput& in, int* savedId = nullptr);
 
     // Deletes an entry and brings its day cell into step, in one transaction.
-    // An entry already deleted elsewhere counts as deleted. Throws DbError.
+    // An entry already deleted elsewhere counts as deleted; one of a closed
+    // month is refused. Throws DbError.
     Outcome remove(int entryId);
 
     // Reprices every average-piecework entry of the month of `anyDay` with
     // its worker's average piecework rate of that month, by the entry's
-    // day-off and night factors. Answers the number of entries repriced.
-    // Throws DbError.
+    // day-off and night factors, in one transaction under the month's
+    // exclusive lock. Answers the number of entries repriced. Throws
+    // MonthClosed, and changes nothing, for a closed month; DbError.
     int recalculate(const QDate& anyDay);
 
 private:

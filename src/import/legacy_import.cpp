@@ -1,5 +1,6 @@
 #include "legacy_import.h"
 
+#include "db/closed_month_checks.h"
 #include "db/sql.h"
 
 #include <QDateTime>
@@ -484,6 +485,20 @@ void checkRecordSource(const QSqlDatabase& db) {
         throw Refused(kImportCaption, kImportSelfWipe);
 }
 
+// The import replaces every record and time-sheet row, those of closed
+// months too: it is refused while any month is closed, naming them all.
+void refuseWhileMonthsClosed(const QSqlDatabase& db) {
+    const QList<int> closed = closedMonths(db);
+    if (closed.isEmpty())
+        return;
+    throw Refused(kImportCaption,
+                  QStringLiteral("%1 %2: импорт заменил бы их записи. Импорт не выполнен, ничего "
+                                 "не изменено.")
+                      .arg(closed.size() == 1 ? QStringLiteral("Закрыт месяц")
+                                              : QStringLiteral("Закрыты месяцы"),
+                           monthNames(closed)));
+}
+
 // Whether `accounts_dep.izdel` is a table of its own rather than a view over
 // the goods table.
 bool izdelIsTable(const QSqlDatabase& db) {
@@ -638,6 +653,8 @@ Outcome LegacyImport::run(const Progress& progress) {
     tables_.clear();
     QList<ImportedTable> copied;
     try {
+        // Before the source is read: no copying can help a closed month.
+        refuseWhileMonthsClosed(server_);
         const Source source(sourceDsn_);
         Transaction tx(server_);
         // Dates and times read from the server come as ISO text in this
@@ -653,6 +670,10 @@ Outcome LegacyImport::run(const Progress& progress) {
         if (izdelTable)
             targets += QStringLiteral(", ") + QString::fromLatin1(kIzdel);
         exec(server_, "lock table " + targets + " in exclusive mode");
+        // Again, now that no record can be written in between. A close that
+        // commits after this check still cannot pass: the database refuses
+        // the import's deletions in its month.
+        refuseWhileMonthsClosed(server_);
 
         Copier copier(server_, source, progress, izdelTable);
         for (const TablePair& p : tablePairs())

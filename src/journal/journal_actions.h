@@ -19,7 +19,8 @@ public:
 
     // "Удалить": after the user's Yes, deletes the current record and brings
     // its worker's day cell in line with the records left. Returns true when
-    // a record was deleted. Throws DbError.
+    // a record was deleted. A record of a closed month is refused with that
+    // month's text. Throws DbError.
     bool deleteCurrent();
 
 private:

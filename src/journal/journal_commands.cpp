@@ -1,5 +1,6 @@
 #include "journal_commands.h"
 
+#include "db/closed_month_checks.h"
 #include "db/locks.h"
 #include "db/sql.h"
 #include "records/record_saver.h"
@@ -19,17 +20,29 @@ QString toggledMark(const QString& listedMark) {
 
 Outcome toggleAcceptance(const QSqlDatabase& db, int id, const QString& listedVersion,
                          const QString& listedMark) {
-    // One statement: it writes only over the row as it was read.
-    const QVariant written =
-        scalar(db,
-               "update accounts_dep.smena set ok = :ok where id = :id and "
-               "xmin::text = :version returning id",
-               {{"ok", toggledMark(listedMark)}, {"id", id}, {"version", listedVersion}});
-    if (written.isValid())
+    try {
+        Transaction tx(db);
+        // The row lock first, as in a save; the mark is written only over the
+        // row as it was read.
+        QSqlQuery rec = exec(db,
+                             "select w_id, data, xmin::text from accounts_dep.smena "
+                             "where id = :id for update",
+                             {{"id", id}});
+        if (!rec.next())
+            throw Refused(kErrorCaption, kRecordGone);
+        if (rec.value(2).toString() != listedVersion)
+            throw Refused(kErrorCaption, kRecordChanged);
+        // The mark is part of the record: a closed month keeps it as it is.
+        const QDate date = rec.value(1).toDate();
+        lockWorkerMonth(db, rec.value(0).toInt(), date);
+        refuseClosedMonths(db, {monthKey(date)});
+        exec(db, "update accounts_dep.smena set ok = :ok where id = :id",
+             {{"ok", toggledMark(listedMark)}, {"id", id}});
+        tx.commit();
         return Outcome::ok();
-    const bool exists =
-        scalar(db, "select id from accounts_dep.smena where id = :id", {{"id", id}}).isValid();
-    return Outcome::refused(kErrorCaption, exists ? kRecordChanged : kRecordGone);
+    } catch (const Refused& r) {
+        return r.outcome();
+    }
 }
 
 bool deleteRecord(const QSqlDatabase& db, int id) {
@@ -45,6 +58,8 @@ bool deleteRecord(const QSqlDatabase& db, int id) {
     const int shift = rec.value(1).toInt();
     const QDate date = rec.value(2).toDate();
     lockWorkerMonth(db, worker, date);
+    if (monthClosed(db, monthKey(date)))
+        throw MonthClosed(monthKey(date));
     exec(db, "delete from accounts_dep.smena where id = :id", {{"id", id}});
     updateShiftDayCell(db, worker, shift, date);
     tx.commit();

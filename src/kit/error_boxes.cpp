@@ -1,5 +1,6 @@
 #include "error_boxes.h"
 
+#include "db/closed_month_checks.h"
 #include "db/sql.h"
 
 #include <QMessageBox>
@@ -43,10 +44,16 @@ Messenger* setErrorMessenger(Messenger* messenger) {
     return std::exchange(errorMessenger, messenger);
 }
 
-void reportError(const QString& text, const QString& detail) {
+namespace {
+void report(const QString& caption, const QString& text, const QString& detail = {}) {
     static BoxMessenger boxes;
     Messenger* m = errorMessenger ? errorMessenger : &boxes;
-    m->error(QStringLiteral("Ошибка"), text, detail);
+    m->error(caption, text, detail);
+}
+} // namespace
+
+void reportError(const QString& text, const QString& detail) {
+    report(QStringLiteral("Ошибка"), text, detail);
 }
 
 void guarded(const std::function<void()>& action) {
@@ -58,10 +65,15 @@ void guarded(const std::function<void()>& action) {
                                          "могло не сохраниться: проверьте данные.")
                         : QStringLiteral("Нет связи с базой данных. Повторите действие позже."),
                     e.text());
-    } catch (const DbError& e) {
-        reportError(QStringLiteral("Ошибка при обращении к базе данных."), e.text());
     } catch (const std::exception& e) {
-        reportError(QString::fromLocal8Bit(e.what()));
+        // A write into a closed month, refused by our checks or by the
+        // database's, is the user's plain message, not a failure.
+        if (const auto closed = closedMonthOfError(e))
+            report(QString::fromUtf8(kClosedMonthCaption), closedMonthText(*closed));
+        else if (const auto* db = dynamic_cast<const DbError*>(&e))
+            reportError(QStringLiteral("Ошибка при обращении к базе данных."), db->text());
+        else
+            reportError(QString::fromLocal8Bit(e.what()));
     } catch (...) {
         reportError(QString());
     }

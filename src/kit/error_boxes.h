@@ -20,7 +20,9 @@ public:
 // The general error handler: shows an error box captioned "Ошибка" and lets
 // the program carry on. A database error appears as one sentence in Russian,
 // with the driver's or the server's own text as the detail; any other error
-// with its own text. Tests point it at a recording messenger.
+// with its own text. A write refused because its month is closed appears
+// as that month's refusal under its own caption, whether the program's
+// checks or the database refused it. Tests point it at a recording messenger.
 // Returns the one it replaces.
 Messenger* setErrorMessenger(Messenger* messenger);
 void reportError(const QString& text, const QString& detail = {});

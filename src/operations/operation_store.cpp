@@ -1,5 +1,6 @@
 #include "operation_store.h"
 
+#include "db/closed_month_checks.h"
 #include "db/locks.h"
 #include "db/sql.h"
 
@@ -13,6 +14,21 @@ bool OperationStore::isUsed(int operationId) const {
                .toInt() != 0;
 }
 
+Outcome OperationStore::closedMonthRecords(int operationId) const {
+    const auto closed = firstClosedMonth(
+        db_, "select accounts_dep.month_key(data) from accounts_dep.smena where o_id = :id",
+        {{"id", operationId}});
+    if (!closed)
+        return Outcome::ok();
+    return Outcome::refused(kDeleteCaption, closedRecordsText(QStringLiteral("операции"), *closed));
+}
+
+Outcome OperationStore::deletionRefusal(int operationId) const {
+    if (Outcome closed = closedMonthRecords(operationId); !closed.done())
+        return closed;
+    return isUsed(operationId) ? Outcome::refused(kDeleteCaption, kOperationInUse) : Outcome::ok();
+}
+
 Outcome OperationStore::remove(int operationId) {
     try {
         Transaction tx(db_);
@@ -20,8 +36,8 @@ Outcome OperationStore::remove(int operationId) {
                     {{"id", operationId}})
                  .isValid())
             return Outcome::ok(); // deleted meanwhile elsewhere
-        if (isUsed(operationId))
-            throw Refused(kDeleteCaption, kOperationInUse);
+        if (Outcome refused = deletionRefusal(operationId); !refused.done())
+            throw Refused(refused);
         exec(db_, "delete from accounts_dep.norm where o_id = :id", {{"id", operationId}});
         exec(db_, "delete from accounts_dep.oper where id = :id", {{"id", operationId}});
         tx.commit();

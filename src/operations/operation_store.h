@@ -53,13 +53,22 @@ public:
     // Whether any production record refers to the operation.
     bool isUsed(int operationId) const;
 
+    // The refusal a deletion of the operation meets while records of it
+    // fall in a closed month (named, the earliest); done when there are
+    // none. Throws DbError.
+    Outcome closedMonthRecords(int operationId) const;
+
+    // What refuses the operation's deletion: records of a closed month
+    // first, then any record. Done when nothing does. Throws DbError.
+    Outcome deletionRefusal(int operationId) const;
+
     // Deletes the operation and its norms in one transaction (or inside the
     // caller's). The operation's row is locked first: a save that uses the
     // operation holds a share lock on that row until it commits, so the
     // check below sees every record that can come to refer to it, and a
     // save that comes later finds the operation gone. An operation that
-    // records refer to is kept and the outcome says so; one already deleted
-    // elsewhere counts as deleted. Throws DbError.
+    // records refer to is kept and the outcome says so (deletionRefusal);
+    // one already deleted elsewhere counts as deleted. Throws DbError.
     Outcome remove(int operationId);
 
     struct Saved {

@@ -165,9 +165,7 @@ void OperationsList::deleteCurrent() {
         const int id = oper.current("id").toInt();
         // A used operation is refused before the question; the deletion
         // checks again under its lock in case a record came meanwhile.
-        const Outcome inUse =
-            store_.isUsed(id) ? Outcome::refused(kDeleteCaption, kOperationInUse) : Outcome::ok();
-        if (askAndDelete(ctx_.messenger, inUse, "Удалить операцию?",
+        if (askAndDelete(ctx_.messenger, store_.deletionRefusal(id), "Удалить операцию?",
                          [&] { return store_.remove(id); }))
             oper.reopen();
     });

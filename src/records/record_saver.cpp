@@ -1,5 +1,6 @@
 #include "record_saver.h"
 
+#include "db/closed_month_checks.h"
 #include "db/locks.h"
 #include "db/numbers.h"
 #include "db/sql.h"
@@ -108,9 +109,19 @@ RecordSaver::Result RecordSaver::save(const RecordInput& in, int shift, const QD
         }
 
         std::vector<WorkerMonth> locks;
-        for (const Place& p : places)
+        QList<int> months;
+        for (const Place& p : places) {
             locks.push_back(workerMonth(p.worker, p.date));
+            months << monthKey(p.date);
+        }
         lockWorkerMonths(db_, locks);
+        // A close waits for the month's lock, so the answer holds to the
+        // commit. Both months count: a record may neither leave nor enter a
+        // closed one.
+        if (Outcome o = closedMonthRefusal(db_, months); !o.done()) {
+            status = Status::Closed;
+            throw Refused(o);
+        }
 
         // A worker deleted elsewhere since the pick; the deletion holds the
         // worker's lock while it runs, so it is either done or not begun.

@@ -29,10 +29,12 @@ struct RecordInput {
 // Checks, writes and books one production record: validation, the duplicate
 // check, the insert or update, and the time-sheet day cells, all in one
 // transaction (a savepoint inside a caller's) under the locks of the
-// worker's month. Refusals come back as the outcome, after the rollback.
+// worker's month. Refusals come back as the outcome, after the rollback; a
+// record that is, or would be, in a closed month is refused with that
+// month's text.
 class RecordSaver {
 public:
-    enum class Status { Saved, Invalid, Duplicate, Missing, Stale };
+    enum class Status { Saved, Invalid, Duplicate, Missing, Stale, Closed };
     struct Result {
         Status status = Status::Saved;
         Outcome outcome;  // what the user is told when not saved

@@ -29,6 +29,22 @@ bool isForemanCode(const QString& accessWord) {
     return accessWord == QLatin1String("tavrink");
 }
 
+QString roleName(Role role) {
+    switch (role) {
+    case Role::Administrator:
+        return QStringLiteral("администратор");
+    case Role::Office:
+        return QStringLiteral("контора");
+    case Role::Foreman:
+        return QStringLiteral("мастер");
+    case Role::Warehouse:
+        return QStringLiteral("склад");
+    case Role::None:
+        break;
+    }
+    return {};
+}
+
 RoleRestrictions restrictionsFor(Role role) {
     RoleRestrictions r;
     switch (role) {

@@ -11,6 +11,9 @@ QString trimmedCode(const QString& entered);
 // The role a trimmed code selects; codes are compared exactly, case included.
 Role roleForCode(const QString& trimmed);
 bool isForemanCode(const QString& accessWord);
+// The role as the database's change history names it: "администратор",
+// "контора", "мастер", "склад"; empty for None.
+QString roleName(Role role);
 
 // What a role switches off in the main window.
 struct RoleRestrictions {

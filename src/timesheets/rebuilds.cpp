@@ -1,5 +1,6 @@
 #include "rebuilds.h"
 
+#include "db/closed_months.h"
 #include "db/locks.h"
 #include "db/sql.h"
 #include "timesheets/sheet_statements.h"
@@ -71,6 +72,9 @@ int rebuildMonth(const QSqlDatabase& db, SheetKind kind, const QDate& anyDayOfMo
 
     Transaction tx(db);
     lockWholeMonth(db, first);
+    // A closed month's sheet is what was paid; no rebuild may change it.
+    if (monthClosed(db, monthKey(first)))
+        throw MonthClosed(monthKey(first));
     step(1);
     exec(db,
          QStringLiteral("delete from accounts_dep.h_tabel where %1 and month = :m and year = :y")

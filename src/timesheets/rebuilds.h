@@ -23,7 +23,7 @@ namespace tabel {
 // rebuild is a few statements for the whole month, run in one transaction
 // (nested in the caller's if there is one) under the month's exclusive lock,
 // so no save interleaves and a failure leaves the month as it was. It throws
-// DbError.
+// DbError, and MonthClosed, before anything changes, for a closed month.
 
 enum class SheetKind { Shifts, Housekeeping };
 
