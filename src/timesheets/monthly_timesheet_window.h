@@ -56,13 +56,15 @@ public:
     QPushButton* excelButton() const { return excel_; }
     QPushButton* rebuildButton() const { return rebuild_; }
     QProgressBar* progressBar() const { return progress_; }
+    QLabel* monthClosedLabel() const { return monthClosedLabel_; }
 
     // "Excel"; the button stays disabled while it is unset.
     void setExport(std::function<void()> exportSheet);
 
 private:
     void showDays(const QDate& first);
-    void showTotals(); // the month's four totals, read again
+    void showTotals();     // the month's four totals, read again
+    void showMonthState(); // the closed-month banner and the rebuild button
 
     AppContext& ctx_;
     Sheet kind_ = Sheet::Piecework;
@@ -80,6 +82,7 @@ private:
     QPushButton* rebuild_;
     QProgressBar* progress_;
     QPushButton* exit_;
+    QLabel* monthClosedLabel_;
     std::function<void()> export_action_;
     bool selecting_ = false;
 };
