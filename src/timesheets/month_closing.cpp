@@ -4,6 +4,7 @@
 #include "db/locks.h"
 #include "db/sql.h"
 #include "db/stored_text.h"
+#include "db/worker_names.h"
 
 #include <QSqlQuery>
 
@@ -59,8 +60,11 @@ MonthCheck checkWholeMonth(const QSqlDatabase& db, const QDate& anyDayOfMonth) {
             checkMonth(db, SheetKind::Housekeeping, anyDayOfMonth)};
 }
 
-QString differenceText(const SheetDifference& d) {
-    const QString where = QStringLiteral("работник %1, %2, ").arg(d.worker).arg(d.kind);
+QString differenceText(const SheetDifference& d, const QString& workerName) {
+    const QString worker = workerName.isEmpty()
+                               ? QString::number(d.worker)
+                               : QStringLiteral("%1 (%2)").arg(d.worker).arg(workerName);
+    const QString where = QStringLiteral("работник %1, %2, ").arg(worker, d.kind);
     if (d.day == 0)
         return where + QStringLiteral("лишняя строка: перестроение её удалит");
     auto cell = [](const QVariant& v) {
@@ -71,12 +75,32 @@ QString differenceText(const SheetDifference& d) {
                        .arg(cell(d.stored), cell(d.expected));
 }
 
-QStringList differenceLines(const MonthCheck& check) {
+QStringList differenceLines(const MonthCheck& check, const QHash<int, QString>& names) {
     QStringList lines;
     for (const auto* kind : {&check.shifts, &check.housekeeping})
         for (const SheetDifference& d : *kind)
-            lines << differenceText(d);
+            lines << differenceText(d, names.value(d.worker));
     return lines;
+}
+
+QHash<int, QString> workerNamesOf(const QSqlDatabase& db, const MonthCheck& check) {
+    QHash<int, QString> names;
+    QStringList ids;
+    for (const auto* kind : {&check.shifts, &check.housekeeping})
+        for (const SheetDifference& d : *kind)
+            ids << QString::number(d.worker);
+    if (ids.isEmpty())
+        return names;
+    ids.removeDuplicates();
+    QSqlQuery q =
+        exec(db,
+             QStringLiteral("with ids as (select unnest(cast(:ids as integer[])) as w_id), ") +
+                 sql::workerNames(QStringLiteral("names"), QStringLiteral("select w_id from ids")) +
+                 QStringLiteral(" select w_id, fio from names"),
+             {{"ids", QStringLiteral("{%1}").arg(ids.join(QLatin1Char(',')))}});
+    while (q.next())
+        names.insert(q.value(0).toInt(), q.value(1).toString());
+    return names;
 }
 
 namespace {

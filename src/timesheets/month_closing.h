@@ -4,6 +4,7 @@
 #include "timesheets/rebuilds.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -53,10 +54,13 @@ struct MonthCheck {
 MonthCheck checkWholeMonth(const QSqlDatabase& db, const QDate& anyDayOfMonth);
 
 // One difference as `check-timesheets` prints it: "работник 12, смена 1,
-// день 3: в табеле 10, по записям 8".
-QString differenceText(const SheetDifference& d);
-// Every difference of the check, shifts first.
-QStringList differenceLines(const MonthCheck& check);
+// день 3: в табеле 10, по записям 8"; with the worker's name, when given,
+// after the number: "работник 12 (Иванов И. И.), …".
+QString differenceText(const SheetDifference& d, const QString& workerName = {});
+// Every difference of the check, shifts first, with the names of `names`.
+QStringList differenceLines(const MonthCheck& check, const QHash<int, QString>& names = {});
+// The names of the check's workers, as the sheets show them. Throws DbError.
+QHash<int, QString> workerNamesOf(const QSqlDatabase& db, const MonthCheck& check);
 
 class MonthClosing {
 public:

@@ -36,8 +36,8 @@ QList<GridColumn> monthColumns() {
     };
 }
 
-QString differencesList(const MonthCheck& check) {
-    const QStringList lines = differenceLines(check);
+QString differencesList(const QSqlDatabase& db, const MonthCheck& check) {
+    const QStringList lines = differenceLines(check, workerNamesOf(db, check));
     QString text = lines.mid(0, kShownDifferences).join(QLatin1Char('\n'));
     if (lines.size() > kShownDifferences)
         text += QStringLiteral("\n… и ещё %1").arg(lines.size() - kShownDifferences);
@@ -157,7 +157,8 @@ void MonthClosingWindow::closeCurrent() {
         // The sheets were left behind by writes made past the program (or
         // by an older one): the rebuilds put them right from the records.
         const QString question =
-            result.outcome.text + QStringLiteral("\n\n") + differencesList(result.differences) +
+            result.outcome.text + QStringLiteral("\n\n") +
+            differencesList(ctx_.db(), result.differences) +
             QStringLiteral("\n\nПерестроить табель за %1 по записям (строки смен и хоз. работ) "
                            "и закрыть месяц?")
                 .arg(name);
@@ -168,7 +169,8 @@ void MonthClosingWindow::closeCurrent() {
         rebuildSheets(QDate(year, month, 1));
         result = closing.close(year, month, *note);
         if (!result.outcome.done() && !result.differences.agrees())
-            result.outcome.text += QStringLiteral("\n\n") + differencesList(result.differences);
+            result.outcome.text +=
+                QStringLiteral("\n\n") + differencesList(ctx_.db(), result.differences);
     }
     reload();
     if (!result.outcome.done()) {
