@@ -19,6 +19,7 @@
 #include "reports/pay_statement_preview.h"
 #include "reports/reports_dialog.h"
 #include "reports/timesheet_preview.h"
+#include "timesheets/month_closing_window.h"
 #include "timesheets/monthly_timesheet_window.h"
 #include "timesheets/shift_timesheet_window.h"
 
@@ -43,6 +44,7 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     reports_ = std::make_unique<ReportsDialog>(ctx_, &main_);
     shiftTimesheet_ = std::make_unique<ShiftTimesheetWindow>(ctx_, &main_);
     monthlyTimesheet_ = std::make_unique<MonthlyTimesheetWindow>(ctx_, &main_);
+    monthClosing_ = std::make_unique<MonthClosingWindow>(ctx_, &main_);
 
     record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
         if (const auto w = workers_->pick(WorkersList::RecordPicker))
@@ -175,6 +177,16 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
         on(item, &QAction::triggered,
            [this, sheet = sheet] { monthlyTimesheet_->openSheet(sheet); });
     }
+
+    // In the menu "Табель", which only the administrator's login enables.
+    QAction* closingItem = main_.menuAction("ItemClosedMonths");
+    closingItem->setEnabled(true);
+    on(closingItem, &QAction::triggered, [this] {
+        monthClosing_->openFromMenu();
+        // The journal's month may have been closed or reopened meanwhile.
+        if (ctx_.data.shiftList(1).isOpen())
+            main_.showMonthState();
+    });
 
     // Maintenance items, hidden as shipped. "Структура БД" is given no action:
     // the one statement it ever sent names an alias it does not define.

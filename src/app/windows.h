@@ -9,6 +9,7 @@ namespace tabel {
 class GroupsList;
 class HousekeepingJournal;
 class MainWindow;
+class MonthClosingWindow;
 class MonthlyTimesheetWindow;
 class OperationTypesList;
 class NormsEditor;
@@ -39,6 +40,7 @@ public:
     ShiftTimesheetWindow& shiftTimesheet() { return *shiftTimesheet_; }
     MonthlyTimesheetWindow& monthlyTimesheet() { return *monthlyTimesheet_; }
     ReportsDialog& reports() { return *reports_; }
+    MonthClosingWindow& monthClosing() { return *monthClosing_; }
 
 private:
     AppContext& ctx_;
@@ -55,6 +57,7 @@ private:
     std::unique_ptr<ShiftTimesheetWindow> shiftTimesheet_;
     std::unique_ptr<MonthlyTimesheetWindow> monthlyTimesheet_;
     std::unique_ptr<ReportsDialog> reports_;
+    std::unique_ptr<MonthClosingWindow> monthClosing_;
 };
 
 } // namespace tabel

@@ -4,6 +4,7 @@
 
 #include "command.h"
 #include "housekeeping/housekeeping_rules.h"
+#include "timesheets/month_closing.h"
 #include "timesheets/rebuilds.h"
 
 namespace tabel::batch {
@@ -30,10 +31,6 @@ int recalcAverage(Job& job) {
     return 0;
 }
 
-QString cell(const QVariant& v) {
-    return v.isNull() ? QStringLiteral("пусто") : v.toString();
-}
-
 int checkTimesheets(Job& job) {
     const QDate first = job.options.month();
     job.options.finish();
@@ -43,14 +40,8 @@ int checkTimesheets(Job& job) {
     for (SheetDifference& d : checkMonth(job.db, SheetKind::Housekeeping, first))
         all.push_back(std::move(d));
 
-    for (const SheetDifference& d : all) {
-        job.out << "работник " << d.worker << ", " << d.kind << ", ";
-        if (d.day == 0)
-            job.out << "лишняя строка: перестроение её удалит\n";
-        else
-            job.out << "день " << d.day << ": в табеле " << cell(d.stored) << ", по записям "
-                    << cell(d.expected) << '\n';
-    }
+    for (const SheetDifference& d : all)
+        job.out << differenceText(d) << '\n';
     if (all.empty()) {
         job.out << "Табель за " << monthText(first) << " совпадает с записями.\n";
         return 0;

@@ -1,13 +1,16 @@
 #include "housekeeping_journal.h"
 
+#include "db/closed_months.h"
 #include "housekeeping/housekeeping_dialog.h"
 #include "housekeeping/housekeeping_rules.h"
 #include "kit/date_box.h"
 #include "kit/error_boxes.h"
+#include "timesheets/closed_month_banner.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -72,6 +75,8 @@ HousekeepingJournal::HousekeepingJournal(AppContext& ctx, QWidget* parent)
     dayOff_->setFont(bold);
     dayOff_->setFixedWidth(dayOff_->sizeHint().width() + 4);
     addBarWidget(dayOff_);
+    monthClosedLabel_ = makeClosedMonthLabel(this);
+    addBarWidget(monthClosedLabel_);
     finishBar();
 
     connect(add_, &QPushButton::clicked, this, [this] { guarded([this] { addEntry(); }); });
@@ -129,6 +134,15 @@ void HousekeepingJournal::activate() {
     list().close();
     list().setParam("d_date", pickedDate());
     list().open();
+    showMonthState();
+}
+
+void HousekeepingJournal::showMonthState() {
+    // The entries listed are those of the picked date, booked in its month.
+    monthClosed_ = monthClosed(ctx_.db(), monthKey(pickedDate()));
+    showMonthClosed(this, monthClosedLabel_, monthClosed_);
+    for (QPushButton* b : {add_, change_, delete_, average_})
+        b->setEnabled(!monthClosed_);
 }
 
 QDate HousekeepingJournal::pickedDate() const {
@@ -146,6 +160,7 @@ int HousekeepingJournal::currentEntryId() const {
 void HousekeepingJournal::refreshKeepingPosition() {
     list().setParam("d_date", pickedDate());
     list().reopenKeepingPosition();
+    showMonthState();
 }
 
 void HousekeepingJournal::userChangedDate(const QDate& date) {
@@ -153,6 +168,7 @@ void HousekeepingJournal::userChangedDate(const QDate& date) {
     list().close();
     list().setParam("d_date", date);
     list().open();
+    showMonthState();
 }
 
 void HousekeepingJournal::runEntryDialog() {

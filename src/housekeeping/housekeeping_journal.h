@@ -8,6 +8,7 @@
 
 class QCheckBox;
 class QDateEdit;
+class QLabel;
 class QPushButton;
 
 namespace tabel {
@@ -55,18 +56,26 @@ public:
     QPushButton* changeButton() const { return change_; }
     QPushButton* deleteButton() const { return delete_; }
     QPushButton* averageButton() const { return average_; }
+    QLabel* monthClosedLabel() const { return monthClosedLabel_; }
+    bool isMonthClosed() const { return monthClosed_; }
 
     // Shows the entry dialog modally; replaceable so that the commands can be
     // driven without a modal loop.
     std::function<int(HousekeepingDialog&)> runDialog;
 
 protected:
-    void activateRow() override { changeEntry(); }
+    void activateRow() override {
+        if (!monthClosed_)
+            changeEntry();
+    }
 
 private:
     void markDayOff(bool checked);
     void fitToColumns();
     void runEntryDialog();
+    // Whether the picked date's month is closed, read again; the banner and
+    // the buttons follow it.
+    void showMonthState();
 
     AppContext& ctx_;
     int shift_ = 1;
@@ -77,6 +86,8 @@ private:
     QPushButton* average_;
     QDateEdit* date_;
     QCheckBox* dayOff_;
+    QLabel* monthClosedLabel_;
+    bool monthClosed_ = false;
 };
 
 } // namespace tabel

@@ -1,11 +1,13 @@
 #include "main_window.h"
 
+#include "db/closed_months.h"
 #include "journal/history_dialog.h"
 #include "journal/journal_commands.h"
 #include "kit/date_box.h"
 #include "kit/error_boxes.h"
 #include "kit/grid_view.h"
 #include "kit/search_box.h"
+#include "timesheets/closed_month_banner.h"
 
 #include <QAction>
 #include <QCalendarWidget>
@@ -13,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -111,6 +114,8 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
                        {"Табель хоз. работ", "ItemHousekeepingSheet"},
                        {"Табель ср. сдельная", "ItemAveragePieceworkSheet"},
                        {"Общий табель", "ItemGeneralSheet"}});
+    timesheets_->addSeparator();
+    fill(timesheets_, {{"Закрытие месяцев", "ItemClosedMonths"}});
     reports_ = menu->addMenu("Отчеты");
     reports_->setObjectName("MenuReports");
     fill(reports_, {{"Сводные отчеты", "ItemSummaryReports"}});
@@ -155,6 +160,9 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     fitBoldCaption(dayOff_);
     connect(dayOff_, &QCheckBox::toggled, this, [this] { updateDayOffLook(); });
     top->addWidget(dayOff_);
+    top->addSpacing(20);
+    monthClosedLabel_ = makeClosedMonthLabel(this);
+    top->addWidget(monthClosedLabel_);
     top->addStretch();
 
     grid_ = new QTableView(this);
@@ -164,7 +172,8 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     model_->setDataset(&ctx_.data.shiftList(1));
     bindGrid(grid_, model_);
     connect(grid_, &QTableView::doubleClicked, this, [this] {
-        if (onToggleAcceptance && !gridReadOnly_)
+        // The acceptance marks are part of the records a closed month keeps.
+        if (onToggleAcceptance && !gridReadOnly_ && !monthClosed_)
             guarded(onToggleAcceptance);
     });
 
@@ -237,6 +246,7 @@ void MainWindow::openJournal() {
         ctx_.data.shiftList(s).clearFilter();
     }
     ctx_.data.openShiftLists(ctx_.state.pickedDate);
+    showMonthState();
 }
 
 void MainWindow::setPickedDate(const QDate& date) {
@@ -251,6 +261,7 @@ void MainWindow::dateChosen() {
     } restore;
     ctx_.state.pickedDate = date_->date();
     ctx_.data.openShiftLists(ctx_.state.pickedDate);
+    showMonthState();
     dayOff_->setChecked(ctx_.state.pickedDate.dayOfWeek() >= 6);
     grid_->setFocus();
 }
@@ -261,6 +272,20 @@ void MainWindow::reloadLists() {
         ~Restore() { QApplication::restoreOverrideCursor(); }
     } restore;
     ctx_.data.openShiftLists(ctx_.data.shiftList(1).param("data").toDate());
+    showMonthState();
+}
+
+void MainWindow::showMonthState() {
+    const QDate shown = ctx_.data.shiftList(1).param("data").toDate();
+    monthClosed_ = shown.isValid() && monthClosed(ctx_.db(), monthKey(shown));
+    showMonthClosed(this, monthClosedLabel_, monthClosed_);
+    updateEditing();
+}
+
+void MainWindow::updateEditing() {
+    add_->setEnabled(!restrictions_.addRecord && !monthClosed_);
+    change_->setEnabled(!restrictions_.changeRecord && !monthClosed_);
+    delete_->setEnabled(!restrictions_.deleteRecord && !monthClosed_);
 }
 
 void MainWindow::selectShift(int shift) {
@@ -293,12 +318,8 @@ void MainWindow::updateDayOffLook() {
 }
 
 void MainWindow::applyRestrictions(const RoleRestrictions& r) {
-    if (r.addRecord)
-        add_->setEnabled(false);
-    if (r.changeRecord)
-        change_->setEnabled(false);
-    if (r.deleteRecord)
-        delete_->setEnabled(false);
+    restrictions_ = r;
+    updateEditing();
     if (r.refresh)
         refresh_->setEnabled(false);
     if (r.shiftAndDate) {

@@ -9,6 +9,7 @@
 
 class QAction;
 class QCheckBox;
+class QLabel;
 class QMenu;
 class QPushButton;
 class QRadioButton;
@@ -35,6 +36,9 @@ public:
     void selectShift(int shift);           // as if its radio button were clicked
     void applyRestrictions(const RoleRestrictions& r);
     void setTimesheetMenuEnabled(bool enabled);
+    // Whether the month of the lists' date is closed, read again: the banner
+    // and the commands that would change the month follow it.
+    void showMonthState();
 
     QTableView* grid() const { return grid_; }
     GridModel* gridModel() const { return model_; }
@@ -48,6 +52,8 @@ public:
     QAction* menuAction(const QString& objectName) const;
     QTimer* gateTimer() const { return timer_; }
     bool isGridReadOnly() const { return gridReadOnly_; }
+    bool isMonthClosed() const { return monthClosed_; }
+    QLabel* monthClosedLabel() const { return monthClosedLabel_; }
 
     // Today's date as the window sees it when it opens.
     std::function<QDate()> today = [] { return QDate::currentDate(); };
@@ -63,6 +69,7 @@ private:
     void updateDayOffLook();
     void updateShiftLook();
     void showHistory();
+    void updateEditing();
 
     AppContext& ctx_;
     std::array<QRadioButton*, 4> radios_{};
@@ -81,9 +88,12 @@ private:
     QMenu* directories_;
     QMenu* timesheets_;
     QMenu* reports_;
+    QLabel* monthClosedLabel_;
     QTimer* timer_;
     bool opened_ = false;
     bool gridReadOnly_ = false;
+    RoleRestrictions restrictions_;
+    bool monthClosed_ = false;
 };
 
 } // namespace tabel

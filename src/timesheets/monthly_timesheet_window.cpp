@@ -1,10 +1,12 @@
 #include "monthly_timesheet_window.h"
 
+#include "db/closed_months.h"
 #include "db/dataset.h"
 #include "db/numbers.h"
 #include "db/outcome.h"
 #include "db/sql.h"
 #include "kit/error_boxes.h"
+#include "timesheets/closed_month_banner.h"
 #include "timesheets/months.h"
 #include "timesheets/sheet_look.h"
 #include "timesheets/sheet_window_kit.h"
@@ -118,6 +120,8 @@ MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
         totals_[i] = value;
     }
     panel->addStretch();
+    monthClosedLabel_ = makeClosedMonthLabel(this);
+    panel->addWidget(monthClosedLabel_);
 
     excel_ = new QPushButton("Excel", this);
     excel_->setObjectName("ExcelButton");
@@ -263,6 +267,7 @@ void MonthlyTimesheetWindow::periodChanged() {
     ds.open();
     showTotals();
     showDays(first);
+    showMonthState();
 }
 
 void MonthlyTimesheetWindow::showTotals() {
@@ -295,6 +300,13 @@ void MonthlyTimesheetWindow::refresh() {
     // before would not add up.
     sheet().reopen();
     showTotals();
+    showMonthState();
+}
+
+void MonthlyTimesheetWindow::showMonthState() {
+    const bool closed = monthClosed(ctx_.db(), monthKey(month()));
+    showMonthClosed(this, monthClosedLabel_, closed);
+    rebuild_->setEnabled(!closed);
 }
 
 void MonthlyTimesheetWindow::rebuild() {

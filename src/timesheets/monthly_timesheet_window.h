@@ -56,6 +56,7 @@ public:
     QPushButton* excelButton() const { return excel_; }
     QPushButton* rebuildButton() const { return rebuild_; }
     QProgressBar* progressBar() const { return progress_; }
+    QLabel* monthClosedLabel() const { return monthClosedLabel_; }
 
     // "Excel"; the button stays disabled while it is unset.
     void setExport(std::function<void()> exportSheet);
@@ -68,7 +69,8 @@ public:
 
 private:
     void showDays(const QDate& first);
-    void showTotals(); // the month's four totals, read again
+    void showTotals();     // the month's four totals, read again
+    void showMonthState(); // the closed-month banner and the rebuild button
 
     AppContext& ctx_;
     Sheet kind_ = Sheet::Piecework;
@@ -86,6 +88,7 @@ private:
     QPushButton* rebuild_;
     QProgressBar* progress_;
     QPushButton* exit_;
+    QLabel* monthClosedLabel_;
     std::function<void()> export_action_;
     QPushButton* pay_;
     std::function<void(int, const QDate&)> pay_action_;

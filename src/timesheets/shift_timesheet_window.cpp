@@ -1,7 +1,9 @@
 #include "shift_timesheet_window.h"
 
+#include "db/closed_months.h"
 #include "db/dataset.h"
 #include "kit/error_boxes.h"
+#include "timesheets/closed_month_banner.h"
 #include "timesheets/months.h"
 #include "timesheets/sheet_look.h"
 #include "timesheets/sheet_statements.h"
@@ -57,6 +59,9 @@ ShiftTimesheetWindow::ShiftTimesheetWindow(AppContext& ctx, QWidget* parent)
     auto* periodRow = new QHBoxLayout;
     periodRow->addWidget(month_);
     periodRow->addWidget(year_);
+    periodRow->addSpacing(20);
+    monthClosedLabel_ = makeClosedMonthLabel(this);
+    periodRow->addWidget(monthClosedLabel_);
     periodRow->addStretch();
 
     tabs_ = new QTabWidget(this);
@@ -189,11 +194,19 @@ void ShiftTimesheetWindow::periodChanged() {
         ds.open();
         models_[s]->setMonth(first);
     }
+    showMonthState();
 }
 
 void ShiftTimesheetWindow::refresh() {
     for (Dataset* ds : sheets_)
         ds->reopen();
+    showMonthState();
+}
+
+void ShiftTimesheetWindow::showMonthState() {
+    const bool closed = monthClosed(ctx_.db(), monthKey(month()));
+    showMonthClosed(this, monthClosedLabel_, closed);
+    rebuild_->setEnabled(!closed);
 }
 
 void ShiftTimesheetWindow::rebuild() {

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QComboBox;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 class QTabWidget;
@@ -49,6 +50,7 @@ public:
     QPushButton* excelButton() const { return excel_; }
     QPushButton* printButton() const { return print_; }
     QProgressBar* progressBar() const { return progress_; }
+    QLabel* monthClosedLabel() const { return monthClosedLabel_; }
 
     // "Печать" and "Excel"; the buttons stay disabled while these are unset.
     void setPrint(std::function<void()> print);
@@ -59,6 +61,7 @@ protected:
 
 private:
     void closeSheets();
+    void showMonthState(); // the closed-month banner and the rebuild button
 
     AppContext& ctx_;
     QComboBox* month_;
@@ -73,6 +76,7 @@ private:
     QPushButton* refresh_;
     QPushButton* print_;
     QPushButton* exit_;
+    QLabel* monthClosedLabel_;
     std::function<void()> print_action_;
     std::function<void()> export_action_;
     bool selecting_ = false; // the lists are being set, not chosen by the user
