@@ -32,6 +32,10 @@ CREATE TABLE IF NOT EXISTS accounts_dep.brigade_member (
     UNIQUE (job_id, w_id)
 );
 CREATE INDEX IF NOT EXISTS brigade_member_w_id_idx ON accounts_dep.brigade_member (w_id);
+-- A job's records are found through their reference to it; the other
+-- records (id_doc 0) stay out of the index.
+CREATE INDEX IF NOT EXISTS smena_id_doc_idx ON accounts_dep.smena (id_doc, id_doc_item)
+    WHERE id_doc <> 0;
 
 -- A job and its members belong to the month of the job's date. Members are
 -- written before the job is deleted and after it is inserted, so the job is

@@ -53,12 +53,12 @@ struct StoredRecord {
     Place place;
 };
 std::vector<StoredRecord> lockJobRecords(const QSqlDatabase& db, int job) {
-    QSqlQuery q =
-        exec(db,
-             "select s.id, s.w_id, s.smena, s.data from accounts_dep.smena s "
-             "join accounts_dep.brigade_member m on m.id = s.id_doc_item "
-             "and m.job_id = s.id_doc where s.id_doc = :job order by s.id for update of s",
-             {{"job", job}});
+    QSqlQuery q = exec(db,
+                       "select s.id, s.w_id, s.smena, s.data from accounts_dep.smena s "
+                       "join accounts_dep.brigade_member m on m.id = s.id_doc_item "
+                       "and m.job_id = s.id_doc where s.id_doc <> 0 and s.id_doc = :job order by "
+                       "s.id for update of s",
+                       {{"job", job}});
     std::vector<StoredRecord> out;
     while (q.next())
         out.push_back({q.value(0).toLongLong(),
@@ -277,7 +277,7 @@ BrigadeJobs::Result BrigadeJobs::save(const BrigadeJobInput& in, const QDate& to
         if (!removed.empty()) {
             const QVariantMap p{{"job", jobId}, {"ids", intArray(removed)}};
             exec(db_,
-                 "delete from accounts_dep.smena where id_doc = :job "
+                 "delete from accounts_dep.smena where id_doc <> 0 and id_doc = :job "
                  "and id_doc_item = any (cast(:ids as integer[]))",
                  p);
             exec(db_,
@@ -352,16 +352,17 @@ BrigadeJobs::Result BrigadeJobs::save(const BrigadeJobInput& in, const QDate& to
             exec(db_,
                  split + "update accounts_dep.smena s set i_id = :i, o_id = :o, cena = :p, "
                          "kol_vo = u.q, brak = u.b, color = :c, time = u.t, vvod = :v "
-                         "from u where s.id_doc = :job and s.id_doc_item = u.m",
+                         "from u where s.id_doc <> 0 and s.id_doc = :job and s.id_doc_item = u.m",
                  shares);
         // A new member's record, and one that another application removed.
         exec(db_,
-             split + "insert into accounts_dep.smena (w_id, i_id, o_id, cena, kol_vo, brak, "
-                     "data, smena, color, time, vvod, ok, prize, id_doc, id_doc_item, "
-                     "f_gds_qty_use, id_gds_use, id_cons_use) "
-                     "select u.w, :i, :o, :p, u.q, u.b, :d, :s, :c, u.t, :v, 'no', 0, :job, u.m, "
-                     "0, 0, 0 from u where not exists (select 1 from accounts_dep.smena s "
-                     "where s.id_doc = :job and s.id_doc_item = u.m) order by u.m",
+             split +
+                 "insert into accounts_dep.smena (w_id, i_id, o_id, cena, kol_vo, brak, "
+                 "data, smena, color, time, vvod, ok, prize, id_doc, id_doc_item, "
+                 "f_gds_qty_use, id_gds_use, id_cons_use) "
+                 "select u.w, :i, :o, :p, u.q, u.b, :d, :s, :c, u.t, :v, 'no', 0, :job, u.m, "
+                 "0, 0, 0 from u where not exists (select 1 from accounts_dep.smena s "
+                 "where s.id_doc <> 0 and s.id_doc = :job and s.id_doc_item = u.m) order by u.m",
              shares);
 
         updateCells(db_, places);
