@@ -15,6 +15,7 @@
 #include "operations/operation_dialog.h"
 #include "operations/operation_types_list.h"
 #include "operations/operations_list.h"
+#include "records/brigade_dialog.h"
 #include "records/record_dialog.h"
 #include "reports/pay_statement_preview.h"
 #include "reports/reports_dialog.h"
@@ -38,6 +39,7 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     operationTypes_ = std::make_unique<OperationTypesList>(ctx_, &main_);
     groups_ = std::make_unique<GroupsList>(ctx_, &main_);
     record_ = std::make_unique<RecordDialog>(ctx_, &main_);
+    brigade_ = std::make_unique<BrigadeDialog>(ctx_, &main_);
     operation_ = std::make_unique<OperationDialog>(ctx_, &main_);
     norms_ = std::make_unique<NormsEditor>(ctx_, &main_);
     housekeeping_ = std::make_unique<HousekeepingJournal>(ctx_, &main_);
@@ -57,6 +59,11 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
                                                  op->vid, op->basePrice};
         return std::nullopt;
     };
+
+    // The brigade job picks as the record dialog does.
+    brigade_->pickWorker = record_->pickWorker;
+    brigade_->pickOperation = record_->pickOperation;
+    record_->openBrigadeJob = [this](int job) { brigade_->openChange(job); };
 
     HousekeepingDialog* entry = housekeeping_->entryDialog();
     entry->pickWorker = [this]() -> std::optional<HousekeepingDialog::WorkerChoice> {
@@ -126,6 +133,7 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
         QObject::connect(sender, signal, sender, [action] { guarded(action); });
     };
     on(main_.addButton(), &QPushButton::clicked, [this] { record_->openNew(); });
+    on(main_.brigadeButton(), &QPushButton::clicked, [this] { brigade_->openNew(); });
     on(main_.changeButton(), &QPushButton::clicked, [this] { record_->openChange(); });
     on(main_.deleteButton(), &QPushButton::clicked,
        [this] { JournalActions(ctx_).deleteCurrent(); });

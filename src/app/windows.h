@@ -6,6 +6,7 @@
 
 namespace tabel {
 
+class BrigadeDialog;
 class GroupsList;
 class HousekeepingJournal;
 class MainWindow;
@@ -34,6 +35,7 @@ public:
     OperationTypesList& operationTypes() { return *operationTypes_; }
     GroupsList& groups() { return *groups_; }
     RecordDialog& record() { return *record_; }
+    BrigadeDialog& brigade() { return *brigade_; }
     OperationDialog& operation() { return *operation_; }
     NormsEditor& norms() { return *norms_; }
     HousekeepingJournal& housekeeping() { return *housekeeping_; }
@@ -51,6 +53,7 @@ private:
     std::unique_ptr<OperationTypesList> operationTypes_;
     std::unique_ptr<GroupsList> groups_;
     std::unique_ptr<RecordDialog> record_;
+    std::unique_ptr<BrigadeDialog> brigade_;
     std::unique_ptr<OperationDialog> operation_;
     std::unique_ptr<NormsEditor> norms_;
     std::unique_ptr<HousekeepingJournal> housekeeping_;

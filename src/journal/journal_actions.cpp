@@ -2,6 +2,7 @@
 
 #include "db/closed_month_checks.h"
 #include "journal/journal_commands.h"
+#include "records/brigade_job.h"
 #include "session/roles.h"
 
 namespace tabel {
@@ -32,6 +33,9 @@ bool JournalActions::deleteCurrent() {
         ctx_.messenger.error(kClosedMonthCaption, closedMonthText(monthKey(date)));
         return false;
     }
+    // A member's share goes with the whole job, after a question naming it.
+    if (const auto job = brigadeJobOfRecord(ctx_.db(), id))
+        return deleteBrigadeJob(*job);
     if (!ctx_.messenger.ask(kDeleteCaption, "Удалить позицию из списка?")) {
         list.reopenKeepingRecord("id");
         return false;
@@ -44,6 +48,35 @@ bool JournalActions::deleteCurrent() {
         return false;
     }
     list.reopen();
+    return true;
+}
+
+bool JournalActions::deleteBrigadeJob(int jobId) {
+    Dataset& list = ctx_.currentShiftList();
+    BrigadeJobs jobs(ctx_.db());
+    const auto job = jobs.load(jobId);
+    if (!job) {
+        list.reopenKeepingRecord("id");
+        ctx_.messenger.error(kErrorCaption, kBrigadeGone);
+        return false;
+    }
+    const QString question =
+        QStringLiteral("Позиция входит в бригадный наряд № %1 (%2, кол-во %3, работников: %4). "
+                       "Удалить весь наряд вместе с позициями всех его работников?")
+            .arg(jobId)
+            .arg(job->operationText)
+            .arg(job->quantity)
+            .arg(job->members.size());
+    if (!ctx_.messenger.ask(kDeleteCaption, question)) {
+        list.reopenKeepingRecord("id");
+        return false;
+    }
+    const BrigadeJobs::Result result = jobs.remove(jobId, job->version);
+    list.reopen();
+    if (!result.saved()) {
+        ctx_.messenger.error(result.outcome.caption, result.outcome.text);
+        return false;
+    }
     return true;
 }
 

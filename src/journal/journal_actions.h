@@ -20,8 +20,13 @@ public:
     // "Удалить": after the user's Yes, deletes the current record and brings
     // its worker's day cell in line with the records left. Returns true when
     // a record was deleted. A record of a closed month is refused with that
-    // month's text. Throws DbError.
+    // month's text; a member's share of a brigade job deletes the job
+    // (deleteBrigadeJob). Throws DbError.
     bool deleteCurrent();
+
+    // The deletion of a member's record: the whole brigade job, after a
+    // question that names it. Returns true when the job was deleted.
+    bool deleteBrigadeJob(int jobId);
 
 private:
     AppContext& ctx_;

@@ -3,6 +3,7 @@
 #include "db/closed_month_checks.h"
 #include "db/locks.h"
 #include "db/sql.h"
+#include "records/brigade_job.h"
 #include "records/record_saver.h"
 #include "timesheets/shift_cell.h"
 
@@ -54,6 +55,9 @@ bool deleteRecord(const QSqlDatabase& db, int id) {
              {{"id", id}});
     if (!rec.next())
         return false; // deleted meanwhile elsewhere, together with its cell
+    // A member's share goes only with its whole brigade job.
+    if (const auto job = brigadeJobOfRecord(db, id))
+        throw Refused(kErrorCaption, brigadeRecordText(*job));
     const int worker = rec.value(0).toInt();
     const int shift = rec.value(1).toInt();
     const QDate date = rec.value(2).toDate();

@@ -26,7 +26,8 @@ Outcome toggleAcceptance(const QSqlDatabase& db, int id, const QString& listedVe
 // Deletes a production record and brings its worker's day cell in line with
 // the records left, in one transaction (a savepoint inside a caller's).
 // False when the record was already gone. Throws MonthClosed, and nothing
-// is deleted, when the record's month is closed; DbError.
+// is deleted, when the record's month is closed; Refused for a member's
+// share of a brigade job (the job is deleted as a whole); DbError.
 bool deleteRecord(const QSqlDatabase& db, int id);
 
 } // namespace tabel

@@ -182,6 +182,8 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
         return barButton(this, bottom, caption, name);
     };
     add_ = button("Добавить", "AddButton");
+    // A job of several workers, split by hours and КТУ ("Бригадный наряд").
+    brigade_ = button("Бригада", "ButtonBrigade");
     change_ = button("Изменить", "ChangeButton");
     delete_ = button("Удалить", "DeleteButton");
     refresh_ = button("Обновить", "RefreshButton");
@@ -284,6 +286,7 @@ void MainWindow::showMonthState() {
 
 void MainWindow::updateEditing() {
     add_->setEnabled(!restrictions_.addRecord && !monthClosed_);
+    brigade_->setEnabled(add_->isEnabled());
     change_->setEnabled(!restrictions_.changeRecord && !monthClosed_);
     delete_->setEnabled(!restrictions_.deleteRecord && !monthClosed_);
 }

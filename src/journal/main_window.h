@@ -45,6 +45,7 @@ public:
     QCheckBox* dayOffBox() const { return dayOff_; }
     QRadioButton* shiftButton(int shift) const { return radios_[shift - 1]; }
     QPushButton* addButton() const { return add_; }
+    QPushButton* brigadeButton() const { return brigade_; }
     QPushButton* changeButton() const { return change_; }
     QPushButton* deleteButton() const { return delete_; }
     QPushButton* housekeepingButton() const { return housekeeping_; }
@@ -78,6 +79,7 @@ private:
     QTableView* grid_;
     GridModel* model_;
     QPushButton* add_;
+    QPushButton* brigade_;
     QPushButton* change_;
     QPushButton* delete_;
     QPushButton* refresh_;

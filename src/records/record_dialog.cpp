@@ -6,6 +6,7 @@
 #include "kit/date_box.h"
 #include "kit/dialog_buttons.h"
 #include "kit/error_boxes.h"
+#include "records/brigade_job.h"
 #include "records/price_rules.h"
 #include "records/record_saver.h"
 
@@ -173,6 +174,15 @@ bool RecordDialog::prepareChange() {
 void RecordDialog::openChange() {
     Dataset& list = ctx_.currentShiftList();
     const int row = list.currentRow();
+    if (!list.isEmpty() && openBrigadeJob) {
+        if (const auto job = brigadeJobOfRecord(ctx_.db(), list.current("id").toInt())) {
+            ctx_.messenger.inform(kBrigadeCaption,
+                                  brigadeRecordText(*job) + QStringLiteral(" Открывается наряд."));
+            openBrigadeJob(*job);
+            list.setCurrentRow(row);
+            return;
+        }
+    }
     if (!prepareChange())
         return;
     exec();

@@ -43,6 +43,8 @@ public:
     // Pickers, set by whoever owns the lists.
     std::function<std::optional<WorkerChoice>()> pickWorker;
     std::function<std::optional<OperationChoice>(int currentOperationId)> pickOperation;
+    // Opens the brigade job a member's record belongs to, instead of the record.
+    std::function<void(int jobId)> openBrigadeJob;
 
     void chooseWorker();    // "..." beside "ФИО"
     void chooseOperation(); // "..." beside "Операция"

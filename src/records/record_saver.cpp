@@ -4,6 +4,7 @@
 #include "db/locks.h"
 #include "db/numbers.h"
 #include "db/sql.h"
+#include "records/brigade_job.h"
 #include "records/price_rules.h"
 #include "timesheets/shift_cell.h"
 
@@ -95,6 +96,10 @@ RecordSaver::Result RecordSaver::save(const RecordInput& in, int shift, const QD
                 status = Status::Stale;
                 throw Refused(kErrorCaption, kRecordChanged);
             }
+            // A member's share of a brigade job follows the job's split; a
+            // change of it alone would leave the job's total behind.
+            if (const auto job = brigadeJobOfRecord(db_, in.recordId))
+                throw Refused(kErrorCaption, brigadeRecordText(*job));
             places.push_back({old.value(0).toInt(), old.value(1).toInt(), old.value(2).toDate()});
         }
         // The operation may have been deleted on another workstation since it
