@@ -73,6 +73,18 @@ TEST(BrigadeSplitTest, AllWeightsZeroIsRefused) {
     EXPECT_TRUE(split.shares.empty());
 }
 
+TEST(BrigadeSplitTest, RejectsAboveAMembersShareAreRefused) {
+    // 1 piece, 1 rejected, among three equal members: the first would get
+    // 0.334 pieces and the whole reject, a pay below zero.
+    const BrigadeSplit split = splitBrigadeJob(1000, 1, {{8, 100}, {8, 100}, {8, 100}});
+    EXPECT_FALSE(split.ok());
+    EXPECT_EQ(split.refusal,
+              QString::fromUtf8(kBrigadeRejectsAboveShare).arg(1).arg(1).arg("0,334"));
+    EXPECT_TRUE(split.shares.empty());
+    // Rejects equal to a share are a member's whole output rejected: allowed.
+    EXPECT_TRUE(splitBrigadeJob(3000, 3, {{8, 100}, {8, 100}, {8, 100}}).ok());
+}
+
 TEST(BrigadeSplitTest, PaysAddUpToTheJobsPay) {
     // 10 pieces, 1 rejected, at 1.2345 among three: each pay is rounded as the
     // journal rounds a record's sum, and the job's total is the sum of them.

@@ -82,6 +82,17 @@ BrigadeSplit splitBrigadeJob(qint64 totalThousandths, qint64 rejects,
         return {{}, QString::fromUtf8(kBrigadeNoWeight)};
     const std::vector<qint64> quantities = share(totalThousandths, w, sum);
     const std::vector<qint64> rejected = share(rejects, w, sum);
+    // A member whose share of the rejects outgrows their share of the
+    // quantity would be paid less than nothing.
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        if (rejected[i] * 1000 > quantities[i])
+            return {{},
+                    QString::fromUtf8(kBrigadeRejectsAboveShare)
+                        .arg(i + 1)
+                        .arg(rejected[i])
+                        .arg(thousandthsText(quantities[i])
+                                 .replace(QLatin1Char('.'), QLatin1Char(',')))};
+    }
     BrigadeSplit split;
     for (std::size_t i = 0; i < w.size(); ++i)
         split.shares.push_back({quantities[i], rejected[i]});

@@ -29,11 +29,16 @@ struct BrigadeSplit {
 inline const char* kBrigadeNoWeight =
     "У всех участников наряда часы или КТУ равны нулю: количество не на кого разделить.";
 
+inline const char* kBrigadeRejectsAboveShare =
+    "Брак участника № %1 (%2 шт.) больше его доли количества (%3): уменьшите брак "
+    "или измените часы и КТУ.";
+
 // Each member's weight is hours × КТУ. The total and the rejects are shared
 // in proportion to the weights, each share rounded down and the units left
 // over handed one each to the largest remainders (the earlier member first
 // on a tie), so the shares add up to the total exactly. A member of weight 0
-// gets nothing; all weights 0 is refused.
+// gets nothing; all weights 0 is refused, and so is a split that would give
+// a member more rejects than pieces.
 BrigadeSplit splitBrigadeJob(qint64 totalThousandths, qint64 rejects,
                              const std::vector<BrigadeWeight>& weights);
 
