@@ -607,3 +607,23 @@ TEST_F(ReportsTest, ClosingNumbersAndLongNamesPrintWhole) {
 }
 
 } // namespace
+
+// A brigade member's share keeps three decimals; the worker reports show it
+// as stored rather than cut to hundredths.
+TEST_F(ReportsTest, WorkerReportsShowDecimalQuantitiesAsStored) {
+    const int oper = scalar("select min(id) from accounts_dep.oper").toInt();
+    addRecord({.worker = borisov, .oper = oper, .date = kFrom.addDays(4), .qty = 1, .price = 3});
+    exec(db, "update accounts_dep.smena set kol_vo = 3.333 where w_id = :w and data = :d",
+         {{"w", borisov}, {"d", kFrom.addDays(4)}});
+    for (SummaryReport kind : {SummaryReport::Workers, SummaryReport::WorkersDetail}) {
+        const reportengine::ReportData d =
+            reports::readSummaryReport(db, {kind, kFrom, kTo, ProductKind::All});
+        QStringList quantities;
+        for (int r = 0; r < d.rowCount(); ++r) {
+            const reportengine::Value v = d.value(r, d.fieldIndex("kolvo"));
+            if (v.isNumber())
+                quantities << v.asNumber().toString(3, QLocale::c());
+        }
+        EXPECT_TRUE(quantities.contains("3.333")) << quantities.join(' ').toStdString();
+    }
+}

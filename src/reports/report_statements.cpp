@@ -69,7 +69,7 @@ ReportStatement reportByWorkers() {
             "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
             "group by s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color), "
             "%2 "
-            "select p.fio, round(g.qty, 2) as kolvo, op.vid, round(g.pay::numeric, 2) as summa, "
+            "select p.fio, g.qty as kolvo, op.vid, round(g.pay::numeric, 2) as summa, "
             "pr.nom, g.naimen, g.color, g.w_id, g.id_nom, p.fio_rank, g.nom_rank, g.vid_rank "
             "from g join p on p.w_id = g.w_id join pr on pr.id = g.i_id join op on op.id = g.o_id")
             .arg(QLatin1String(kNamed), workers());
@@ -139,7 +139,7 @@ ReportStatement reportByWorkersDetailed() {
             "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
             "group by s.w_id, pr.marka_rank, op.vid_rank, op.naimen, s.color), "
             "%2 "
-            "select p.fio, pr.marka, op.vid, g.naimen, g.sum_time, round(g.qty, 2) as kolvo, "
+            "select p.fio, pr.marka, op.vid, g.naimen, g.sum_time, g.qty as kolvo, "
             "g.brk, round(g.pay::numeric, 2) as summa, g.color, "
             "round(g.prize::numeric, 2) as s_prize, "
             "g.w_id, p.fio_rank, g.marka_rank, g.vid_rank "
