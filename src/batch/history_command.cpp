@@ -64,7 +64,8 @@ int writeHistory(Job& job) {
 
 const Registration registration{
     {"history",
-     "--from ДАТА --to ДАТА [--table smena|fatigue|norm|oper|person|closed_month] "
+     "--from ДАТА --to ДАТА [--table "
+     "smena|fatigue|norm|oper|person|closed_month|brigade_job|brigade_member] "
      "[--worker ID] --xlsx ФАЙЛ",
      "выгрузить историю изменений за период (с ДАТЫ включительно по ДАТУ не включая) в файл "
      ".xlsx",

@@ -58,6 +58,23 @@ const TableCaptions kCaptions[] = {
       {"cena", "Цена"}}},
     {"person", {{"fio", "ФИО"}, {"s_staffpos_hl", "Подразделение"}}},
     {"closed_month", {{"year", "Год"}, {"month", "Месяц"}}},
+    {"brigade_job",
+     {{"data", "Дата"},
+      {"smena", "Смена"},
+      {"i_id", "Изделие"},
+      {"o_id", "Операция"},
+      {"color", "Цвет"},
+      {"kol_vo", "Количество"},
+      {"brak", "Брак"},
+      {"day_off", "Выходной"},
+      {"cena", "Цена"},
+      {"vvod", "Заведен"}}},
+    {"brigade_member",
+     {{"job_id", "Наряд"},
+      {"w_id", "Работник"},
+      {"hours", "Часы"},
+      {"ktu", "КТУ"},
+      {"position", "Место в списке"}}},
 };
 
 const TableCaptions* captionsOf(const QString& table) {
