@@ -17,6 +17,7 @@ class OperationDialog;
 class OperationsList;
 class ProductsList;
 class RecordDialog;
+class RepeatShiftDialog;
 class ReportsDialog;
 class ShiftTimesheetWindow;
 class WorkersList;
@@ -34,6 +35,7 @@ public:
     OperationTypesList& operationTypes() { return *operationTypes_; }
     GroupsList& groups() { return *groups_; }
     RecordDialog& record() { return *record_; }
+    RepeatShiftDialog& repeatShift() { return *repeatShift_; }
     OperationDialog& operation() { return *operation_; }
     NormsEditor& norms() { return *norms_; }
     HousekeepingJournal& housekeeping() { return *housekeeping_; }
@@ -51,6 +53,7 @@ private:
     std::unique_ptr<OperationTypesList> operationTypes_;
     std::unique_ptr<GroupsList> groups_;
     std::unique_ptr<RecordDialog> record_;
+    std::unique_ptr<RepeatShiftDialog> repeatShift_;
     std::unique_ptr<OperationDialog> operation_;
     std::unique_ptr<NormsEditor> norms_;
     std::unique_ptr<HousekeepingJournal> housekeeping_;

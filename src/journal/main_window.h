@@ -47,6 +47,7 @@ public:
     QPushButton* addButton() const { return add_; }
     QPushButton* changeButton() const { return change_; }
     QPushButton* deleteButton() const { return delete_; }
+    QPushButton* repeatShiftButton() const { return repeatShift_; }
     QPushButton* housekeepingButton() const { return housekeeping_; }
     QPushButton* historyButton() const { return history_; }
     QAction* menuAction(const QString& objectName) const;
@@ -62,6 +63,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
@@ -80,6 +82,7 @@ private:
     QPushButton* add_;
     QPushButton* change_;
     QPushButton* delete_;
+    QPushButton* repeatShift_;
     QPushButton* refresh_;
     QPushButton* housekeeping_;
     QPushButton* history_;
