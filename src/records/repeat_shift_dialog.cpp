@@ -69,8 +69,13 @@ RepeatShiftDialog::RepeatShiftDialog(AppContext& ctx, QWidget* parent)
     table_->verticalHeader()->hide();
     table_->setToolTip("Кол-во, часы и брак вводятся в строке (F2 или сразу цифры); "
                        "Delete убирает строку, Enter записывает все, Esc отменяет");
-    table_->setColumnWidth(Operation, 360);
-    table_->setMinimumWidth(820);
+    // Every column in sight at once: the earlier day's numbers are there to
+    // be read beside the new ones, not scrolled to.
+    table_->setColumnWidth(Operation, 340);
+    for (int c = Color; c <= EarlierHours; ++c)
+        table_->setColumnWidth(c, c >= EarlierQuantity ? 110 : 80);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setMinimumWidth(340 + 4 * 80 + 2 * 110 + 30);
     table_->setMinimumHeight(260);
 
     auto* bar = new QHBoxLayout;
