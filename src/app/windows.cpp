@@ -17,6 +17,7 @@
 #include "operations/operations_list.h"
 #include "records/brigade_dialog.h"
 #include "records/record_dialog.h"
+#include "records/repeat_shift_dialog.h"
 #include "reports/pay_statement_preview.h"
 #include "reports/reports_dialog.h"
 #include "reports/timesheet_preview.h"
@@ -40,6 +41,7 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     groups_ = std::make_unique<GroupsList>(ctx_, &main_);
     record_ = std::make_unique<RecordDialog>(ctx_, &main_);
     brigade_ = std::make_unique<BrigadeDialog>(ctx_, &main_);
+    repeatShift_ = std::make_unique<RepeatShiftDialog>(ctx_, &main_);
     operation_ = std::make_unique<OperationDialog>(ctx_, &main_);
     norms_ = std::make_unique<NormsEditor>(ctx_, &main_);
     housekeeping_ = std::make_unique<HousekeepingJournal>(ctx_, &main_);
@@ -51,6 +53,11 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
         if (const auto w = workers_->pick(WorkersList::RecordPicker))
             return RecordDialog::WorkerChoice{w->id, w->fio};
+        return std::nullopt;
+    };
+    repeatShift_->pickWorker = [this]() -> std::optional<RepeatShiftDialog::WorkerChoice> {
+        if (const auto w = workers_->pick(WorkersList::RecordPicker))
+            return RepeatShiftDialog::WorkerChoice{w->id, w->fio};
         return std::nullopt;
     };
     record_->pickOperation = [this](int current) -> std::optional<RecordDialog::OperationChoice> {
@@ -135,6 +142,7 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     on(main_.addButton(), &QPushButton::clicked, [this] { record_->openNew(); });
     on(main_.brigadeButton(), &QPushButton::clicked, [this] { brigade_->openNew(); });
     on(main_.changeButton(), &QPushButton::clicked, [this] { record_->openChange(); });
+    on(main_.repeatShiftButton(), &QPushButton::clicked, [this] { repeatShift_->openNew(); });
     on(main_.deleteButton(), &QPushButton::clicked,
        [this] { JournalActions(ctx_).deleteCurrent(); });
     // Every role keeps this button, the office role included.

@@ -18,6 +18,7 @@ class OperationDialog;
 class OperationsList;
 class ProductsList;
 class RecordDialog;
+class RepeatShiftDialog;
 class ReportsDialog;
 class ShiftTimesheetWindow;
 class WorkersList;
@@ -36,6 +37,7 @@ public:
     GroupsList& groups() { return *groups_; }
     RecordDialog& record() { return *record_; }
     BrigadeDialog& brigade() { return *brigade_; }
+    RepeatShiftDialog& repeatShift() { return *repeatShift_; }
     OperationDialog& operation() { return *operation_; }
     NormsEditor& norms() { return *norms_; }
     HousekeepingJournal& housekeeping() { return *housekeeping_; }
@@ -54,6 +56,7 @@ private:
     std::unique_ptr<GroupsList> groups_;
     std::unique_ptr<RecordDialog> record_;
     std::unique_ptr<BrigadeDialog> brigade_;
+    std::unique_ptr<RepeatShiftDialog> repeatShift_;
     std::unique_ptr<OperationDialog> operation_;
     std::unique_ptr<NormsEditor> norms_;
     std::unique_ptr<HousekeepingJournal> housekeeping_;

@@ -186,6 +186,14 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
     brigade_ = button("Бригада", "ButtonBrigade");
     change_ = button("Изменить", "ChangeButton");
     delete_ = button("Удалить", "DeleteButton");
+    repeatShift_ = button("Повторить смену", "ButtonRepeatShift");
+    add_->setToolTip("Добавить позицию (Insert)");
+    change_->setToolTip("Изменить позицию (Enter на строке)");
+    delete_->setToolTip("Удалить позицию (Delete на строке)");
+    repeatShift_->setToolTip(
+        "Позиции работника за его прошлую смену с тем же номером — новыми позициями на эту дату");
+    grid_->setToolTip("Insert: добавить, Enter: изменить, Delete: удалить позицию");
+    grid_->installEventFilter(this);
     refresh_ = button("Обновить", "RefreshButton");
     housekeeping_ = button("Ср.сд./хоз. работы", "HousekeepingButton");
     // Every role that sees the journal may read a record's history.
@@ -289,6 +297,7 @@ void MainWindow::updateEditing() {
     brigade_->setEnabled(add_->isEnabled());
     change_->setEnabled(!restrictions_.changeRecord && !monthClosed_);
     delete_->setEnabled(!restrictions_.deleteRecord && !monthClosed_);
+    repeatShift_->setEnabled(!restrictions_.addRecord && !monthClosed_);
 }
 
 void MainWindow::selectShift(int shift) {
@@ -345,7 +354,37 @@ void MainWindow::setTimesheetMenuEnabled(bool enabled) {
     timesheets_->setEnabled(enabled);
 }
 
+void MainWindow::keyPressEvent(QKeyEvent* e) {
+    // Insert adds from wherever the focus is; a disabled button's click does
+    // nothing, so a role or a closed month that takes the button away takes
+    // the key too.
+    if (e->key() == Qt::Key_Insert) {
+        add_->click();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
 bool MainWindow::eventFilter(QObject* o, QEvent* e) {
+    if (o == grid_ && e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        if (key->modifiers() & ~Qt::KeypadModifier)
+            return QDialog::eventFilter(o, e);
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            change_->click();
+            return true;
+        case Qt::Key_Delete:
+            delete_->click();
+            return true;
+        case Qt::Key_Insert:
+            add_->click();
+            return true;
+        default:
+            break;
+        }
+    }
     if (o == date_ && e->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(e)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {

@@ -48,6 +48,7 @@ public:
     QPushButton* brigadeButton() const { return brigade_; }
     QPushButton* changeButton() const { return change_; }
     QPushButton* deleteButton() const { return delete_; }
+    QPushButton* repeatShiftButton() const { return repeatShift_; }
     QPushButton* housekeepingButton() const { return housekeeping_; }
     QPushButton* historyButton() const { return history_; }
     QAction* menuAction(const QString& objectName) const;
@@ -63,6 +64,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* o, QEvent* e) override;
 
 private:
@@ -82,6 +84,7 @@ private:
     QPushButton* brigade_;
     QPushButton* change_;
     QPushButton* delete_;
+    QPushButton* repeatShift_;
     QPushButton* refresh_;
     QPushButton* housekeeping_;
     QPushButton* history_;

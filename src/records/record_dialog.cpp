@@ -14,6 +14,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -98,6 +99,13 @@ RecordDialog::RecordDialog(AppContext& ctx, QWidget* parent) : QDialog(parent), 
         makeDialogButtons(this, "Запись", "Button1", "Отмена", "Button2", [this] { save(); });
     save_ = buttons.save;
     cancel_ = buttons.cancel;
+    // The keys, where the mouse user looks for them.
+    save_->setToolTip("Записать позицию (Enter)");
+    cancel_->setToolTip("Отмена (Esc)");
+    for (QWidget* w : {static_cast<QWidget*>(fio_), static_cast<QWidget*>(workerButton_)})
+        w->setToolTip("Выбрать работника (F4 или Enter на «...»)");
+    for (QWidget* w : {static_cast<QWidget*>(operation_), static_cast<QWidget*>(operationButton_)})
+        w->setToolTip("Выбрать изделие и операцию (F4 или Enter на «...»)");
     connect(workerButton_, &QPushButton::clicked, this,
             [this] { guarded([this] { chooseWorker(); }); });
     connect(operationButton_, &QPushButton::clicked, this,
@@ -287,6 +295,20 @@ void RecordDialog::focusWorkerButton() {
 void RecordDialog::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
     focusWorkerButton();
+}
+
+void RecordDialog::keyPressEvent(QKeyEvent* e) {
+    // F4 opens the picker of the box whose "..." has the focus; the boxes
+    // themselves take no focus, so their buttons stand for them.
+    if (e->key() == Qt::Key_F4) {
+        QWidget* f = focusWidget();
+        if (f == workerButton_ || f == fio_)
+            guarded([this] { chooseWorker(); });
+        else if (f == operationButton_ || f == operation_)
+            guarded([this] { chooseOperation(); });
+        return;
+    }
+    QDialog::keyPressEvent(e);
 }
 
 bool RecordDialog::eventFilter(QObject* o, QEvent* e) {
