@@ -109,6 +109,14 @@ demodb)
     run_psql -U sys -d "$name" -q <"$root/db/neighbours.sql"
     "$batch" "$name" "$sock" upgrade-schema >/dev/null
     run_psql -U sys -d "$name" -q "$@" <"$root/db/demo_data.sql"
+    # The office computes each month's average-piecework rates from the
+    # month's piecework before paying; the demo's months are left as that
+    # computation leaves them, so the pay checks find them consistent.
+    run_psql -U sys -d "$name" -qAt -F ' ' -c \
+        "select distinct i_mnth, i_year from accounts_dep.fatigue where id_o = 7778 order by 2, 1" |
+        while read -r month year; do
+            "$batch" "$name" "$sock" recalc-average --month "$month" --year "$year" >/dev/null
+        done
     ;;
 *)
     echo "unknown command $cmd" >&2
