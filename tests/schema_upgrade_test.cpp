@@ -142,6 +142,14 @@ TEST_F(SchemaUpgradeTest, TheBatchCommandAndTheOtherJobs) {
     EXPECT_EQ(runBatch(dbName, {"check-timesheets", "--month", "11", "--year", "2026"}).exitCode,
               0);
     EXPECT_EQ(runBatch(dbName, {"upgrade-schema", "--force", "1"}).exitCode, 2);
+
+    // A database a newer program has upgraded: refused on the error stream.
+    run("insert into accounts_dep.schema_step (step, name, kind) values (900, 'extra', "
+        "'addition')");
+    const BatchRun newer = runBatch(dbName, {"upgrade-schema"});
+    EXPECT_EQ(newer.exitCode, 1);
+    EXPECT_TRUE(newer.err.contains("900 «extra»")) << newer.err.toStdString();
+    EXPECT_FALSE(newer.out.contains("900")) << newer.out.toStdString();
 }
 
 TEST(SqlScript, SplitsAtSemicolonsOutsideQuotesAndComments) {

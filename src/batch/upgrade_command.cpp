@@ -3,6 +3,8 @@
 #include "command.h"
 #include "db/schema_steps.h"
 
+#include <stdexcept>
+
 namespace tabel::batch {
 namespace {
 
@@ -15,8 +17,9 @@ int upgrade(Job& job) {
             job.out.flush();
         });
     } catch (const SchemaRefused& e) {
-        job.out << e.message() << '\n';
-        return 1;
+        // A refusal is an error of the job: on the error stream, where a
+        // script or the journal of a scheduled run looks for it.
+        throw std::runtime_error(e.message().toStdString());
     }
     if (done.empty())
         job.out << "Схема уже обновлена: все " << embeddedSchemaSteps().size()
