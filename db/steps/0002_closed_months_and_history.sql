@@ -306,53 +306,61 @@ BEGIN
     RAISE EXCEPTION 'История изменений не изменяется.';
 END $$;
 
-DO $$
+-- Puts a table under the closed months: the statement-level checks of its
+-- written rows through check_function, and the refusal of TRUNCATE. Made
+-- again on every call, so a step also passes over a database that has them.
+CREATE OR REPLACE FUNCTION accounts_dep.guard_closed_months(table_name text, check_function text)
+RETURNS void LANGUAGE plpgsql AS $$
 DECLARE
-    t text;
+    event text;
 BEGIN
-    -- Re-created on every run of the step, so that it also passes over a
-    -- database where the triggers exist already.
-    FOREACH t IN ARRAY ARRAY['smena', 'fatigue', 'h_tabel'] LOOP
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_closed_insert ON accounts_dep.%1$s', t);
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_closed_update ON accounts_dep.%1$s', t);
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_closed_delete ON accounts_dep.%1$s', t);
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_closed_truncate ON accounts_dep.%1$s', t);
-        EXECUTE format('CREATE TRIGGER %1$s_closed_insert AFTER INSERT ON accounts_dep.%1$s '
-                       'REFERENCING NEW TABLE AS new_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.%1$s_closed_check()', t);
-        EXECUTE format('CREATE TRIGGER %1$s_closed_update AFTER UPDATE ON accounts_dep.%1$s '
-                       'REFERENCING OLD TABLE AS old_rows NEW TABLE AS new_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.%1$s_closed_check()', t);
-        EXECUTE format('CREATE TRIGGER %1$s_closed_delete AFTER DELETE ON accounts_dep.%1$s '
-                       'REFERENCING OLD TABLE AS old_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.%1$s_closed_check()', t);
-        EXECUTE format('CREATE TRIGGER %1$s_closed_truncate BEFORE TRUNCATE ON accounts_dep.%1$s '
-                       'FOR EACH STATEMENT EXECUTE FUNCTION accounts_dep.refuse_truncate_when_closed()', t);
+    FOREACH event IN ARRAY ARRAY['insert', 'update', 'delete', 'truncate'] LOOP
+        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_closed_%2$s ON accounts_dep.%1$s', table_name, event);
     END LOOP;
-
-    -- Table and the column that holds the worker ('' for none).
-    FOR t IN SELECT unnest(ARRAY['smena:w_id', 'fatigue:id_p', 'norm:', 'oper:']) LOOP
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_log_insert ON accounts_dep.%1$s', split_part(t, ':', 1));
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_log_update ON accounts_dep.%1$s', split_part(t, ':', 1));
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_log_delete ON accounts_dep.%1$s', split_part(t, ':', 1));
-        EXECUTE format('CREATE TRIGGER %1$s_log_insert AFTER INSERT ON accounts_dep.%1$s '
-                       'REFERENCING NEW TABLE AS new_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.log_changes(%2$L)',
-                       split_part(t, ':', 1), split_part(t, ':', 2));
-        EXECUTE format('CREATE TRIGGER %1$s_log_update AFTER UPDATE ON accounts_dep.%1$s '
-                       'REFERENCING OLD TABLE AS old_rows NEW TABLE AS new_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.log_changes(%2$L)',
-                       split_part(t, ':', 1), split_part(t, ':', 2));
-        EXECUTE format('CREATE TRIGGER %1$s_log_delete AFTER DELETE ON accounts_dep.%1$s '
-                       'REFERENCING OLD TABLE AS old_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.log_changes(%2$L)',
-                       split_part(t, ':', 1), split_part(t, ':', 2));
-    END LOOP;
-
-    DROP TRIGGER IF EXISTS closed_month_guard ON accounts_dep.closed_month;
-    CREATE TRIGGER closed_month_guard BEFORE INSERT OR UPDATE OR DELETE ON accounts_dep.closed_month
-        FOR EACH ROW EXECUTE FUNCTION accounts_dep.closed_month_guard();
-    DROP TRIGGER IF EXISTS change_log_frozen ON accounts_dep.change_log;
-    CREATE TRIGGER change_log_frozen BEFORE UPDATE ON accounts_dep.change_log
-        FOR EACH ROW EXECUTE FUNCTION accounts_dep.change_log_frozen();
+    EXECUTE format('CREATE TRIGGER %1$s_closed_insert AFTER INSERT ON accounts_dep.%1$s '
+                   'REFERENCING NEW TABLE AS new_rows FOR EACH STATEMENT '
+                   'EXECUTE FUNCTION accounts_dep.%2$s()', table_name, check_function);
+    EXECUTE format('CREATE TRIGGER %1$s_closed_update AFTER UPDATE ON accounts_dep.%1$s '
+                   'REFERENCING OLD TABLE AS old_rows NEW TABLE AS new_rows FOR EACH STATEMENT '
+                   'EXECUTE FUNCTION accounts_dep.%2$s()', table_name, check_function);
+    EXECUTE format('CREATE TRIGGER %1$s_closed_delete AFTER DELETE ON accounts_dep.%1$s '
+                   'REFERENCING OLD TABLE AS old_rows FOR EACH STATEMENT '
+                   'EXECUTE FUNCTION accounts_dep.%2$s()', table_name, check_function);
+    EXECUTE format('CREATE TRIGGER %1$s_closed_truncate BEFORE TRUNCATE ON accounts_dep.%1$s '
+                   'FOR EACH STATEMENT EXECUTE FUNCTION accounts_dep.refuse_truncate_when_closed()',
+                   table_name);
 END $$;
+
+-- Puts a table under the change history; worker_column names the column
+-- that holds the worker ('' for none).
+CREATE OR REPLACE FUNCTION accounts_dep.log_table_changes(table_name text, worker_column text)
+RETURNS void LANGUAGE plpgsql AS $$
+BEGIN
+    EXECUTE format('DROP TRIGGER IF EXISTS %1$s_log_insert ON accounts_dep.%1$s', table_name);
+    EXECUTE format('DROP TRIGGER IF EXISTS %1$s_log_update ON accounts_dep.%1$s', table_name);
+    EXECUTE format('DROP TRIGGER IF EXISTS %1$s_log_delete ON accounts_dep.%1$s', table_name);
+    EXECUTE format('CREATE TRIGGER %1$s_log_insert AFTER INSERT ON accounts_dep.%1$s '
+                   'REFERENCING NEW TABLE AS new_rows FOR EACH STATEMENT '
+                   'EXECUTE FUNCTION accounts_dep.log_changes(%2$L)', table_name, worker_column);
+    EXECUTE format('CREATE TRIGGER %1$s_log_update AFTER UPDATE ON accounts_dep.%1$s '
+                   'REFERENCING OLD TABLE AS old_rows NEW TABLE AS new_rows FOR EACH STATEMENT '
+                   'EXECUTE FUNCTION accounts_dep.log_changes(%2$L)', table_name, worker_column);
+    EXECUTE format('CREATE TRIGGER %1$s_log_delete AFTER DELETE ON accounts_dep.%1$s '
+                   'REFERENCING OLD TABLE AS old_rows FOR EACH STATEMENT '
+                   'EXECUTE FUNCTION accounts_dep.log_changes(%2$L)', table_name, worker_column);
+END $$;
+
+SELECT accounts_dep.guard_closed_months('smena', 'smena_closed_check');
+SELECT accounts_dep.guard_closed_months('fatigue', 'fatigue_closed_check');
+SELECT accounts_dep.guard_closed_months('h_tabel', 'h_tabel_closed_check');
+SELECT accounts_dep.log_table_changes('smena', 'w_id');
+SELECT accounts_dep.log_table_changes('fatigue', 'id_p');
+SELECT accounts_dep.log_table_changes('norm', '');
+SELECT accounts_dep.log_table_changes('oper', '');
+
+DROP TRIGGER IF EXISTS closed_month_guard ON accounts_dep.closed_month;
+CREATE TRIGGER closed_month_guard BEFORE INSERT OR UPDATE OR DELETE ON accounts_dep.closed_month
+    FOR EACH ROW EXECUTE FUNCTION accounts_dep.closed_month_guard();
+DROP TRIGGER IF EXISTS change_log_frozen ON accounts_dep.change_log;
+CREATE TRIGGER change_log_frozen BEFORE UPDATE ON accounts_dep.change_log
+    FOR EACH ROW EXECUTE FUNCTION accounts_dep.change_log_frozen();

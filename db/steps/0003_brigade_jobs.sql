@@ -61,47 +61,9 @@ BEGIN
     RETURN NULL;
 END $$;
 
-DO $$
-DECLARE
-    t text;
-BEGIN
-    -- The job has a date of its own: the check of the production records
-    -- reads the same column.
-    FOR t IN SELECT unnest(ARRAY['brigade_job:smena_closed_check',
-                                 'brigade_member:brigade_member_closed_check']) LOOP
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_closed_insert ON accounts_dep.%1$s', split_part(t, ':', 1));
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_closed_update ON accounts_dep.%1$s', split_part(t, ':', 1));
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_closed_delete ON accounts_dep.%1$s', split_part(t, ':', 1));
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_closed_truncate ON accounts_dep.%1$s', split_part(t, ':', 1));
-        EXECUTE format('CREATE TRIGGER %1$s_closed_insert AFTER INSERT ON accounts_dep.%1$s '
-                       'REFERENCING NEW TABLE AS new_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.%2$s()', split_part(t, ':', 1), split_part(t, ':', 2));
-        EXECUTE format('CREATE TRIGGER %1$s_closed_update AFTER UPDATE ON accounts_dep.%1$s '
-                       'REFERENCING OLD TABLE AS old_rows NEW TABLE AS new_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.%2$s()', split_part(t, ':', 1), split_part(t, ':', 2));
-        EXECUTE format('CREATE TRIGGER %1$s_closed_delete AFTER DELETE ON accounts_dep.%1$s '
-                       'REFERENCING OLD TABLE AS old_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.%2$s()', split_part(t, ':', 1), split_part(t, ':', 2));
-        EXECUTE format('CREATE TRIGGER %1$s_closed_truncate BEFORE TRUNCATE ON accounts_dep.%1$s '
-                       'FOR EACH STATEMENT EXECUTE FUNCTION accounts_dep.refuse_truncate_when_closed()',
-                       split_part(t, ':', 1));
-    END LOOP;
-
-    FOR t IN SELECT unnest(ARRAY['brigade_job:', 'brigade_member:w_id']) LOOP
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_log_insert ON accounts_dep.%1$s', split_part(t, ':', 1));
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_log_update ON accounts_dep.%1$s', split_part(t, ':', 1));
-        EXECUTE format('DROP TRIGGER IF EXISTS %1$s_log_delete ON accounts_dep.%1$s', split_part(t, ':', 1));
-        EXECUTE format('CREATE TRIGGER %1$s_log_insert AFTER INSERT ON accounts_dep.%1$s '
-                       'REFERENCING NEW TABLE AS new_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.log_changes(%2$L)',
-                       split_part(t, ':', 1), split_part(t, ':', 2));
-        EXECUTE format('CREATE TRIGGER %1$s_log_update AFTER UPDATE ON accounts_dep.%1$s '
-                       'REFERENCING OLD TABLE AS old_rows NEW TABLE AS new_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.log_changes(%2$L)',
-                       split_part(t, ':', 1), split_part(t, ':', 2));
-        EXECUTE format('CREATE TRIGGER %1$s_log_delete AFTER DELETE ON accounts_dep.%1$s '
-                       'REFERENCING OLD TABLE AS old_rows FOR EACH STATEMENT '
-                       'EXECUTE FUNCTION accounts_dep.log_changes(%2$L)',
-                       split_part(t, ':', 1), split_part(t, ':', 2));
-    END LOOP;
-END $$;
+-- The job has a date of its own: the check of the production records reads
+-- the same column.
+SELECT accounts_dep.guard_closed_months('brigade_job', 'smena_closed_check');
+SELECT accounts_dep.guard_closed_months('brigade_member', 'brigade_member_closed_check');
+SELECT accounts_dep.log_table_changes('brigade_job', '');
+SELECT accounts_dep.log_table_changes('brigade_member', 'w_id');
