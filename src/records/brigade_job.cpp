@@ -25,15 +25,39 @@ Outcome refusal(const QString& text) {
     return Outcome::refused(kErrorCaption, text);
 }
 
-// An array parameter as the server reads `cast(:name as integer[])`.
-template <typename T, typename F> QString arrayText(const std::vector<T>& values, F text) {
-    QStringList items;
-    for (const T& v : values)
-        items << text(v);
+// An array parameter as the server reads `cast(:name as integer[])` or
+// `numeric[]`, from items written as the database writes numbers.
+QString arrayText(const QStringList& items) {
     return QLatin1Char('{') + items.join(QLatin1Char(',')) + QLatin1Char('}');
 }
 QString intArray(const std::vector<qint64>& values) {
-    return arrayText(values, [](qint64 v) { return QString::number(v); });
+    QStringList items;
+    for (qint64 v : values)
+        items << QString::number(v);
+    return arrayText(items);
+}
+
+// The job's row, locked first as a record's change locks its own, and
+// refused when it is gone or, given a `version`, written since it was read.
+struct LockedJob {
+    QDate date;
+    int shift;
+};
+LockedJob lockJob(const QSqlDatabase& db, int jobId, const std::optional<QString>& version,
+                  BrigadeJobs::Status& status) {
+    QSqlQuery job = exec(db,
+                         "select data, smena, xmin::text from accounts_dep.brigade_job "
+                         "where id = :id for update",
+                         {{"id", jobId}});
+    if (!job.next()) {
+        status = BrigadeJobs::Status::Missing;
+        throw Refused(kErrorCaption, kBrigadeGone);
+    }
+    if (version && job.value(2).toString() != *version) {
+        status = BrigadeJobs::Status::Stale;
+        throw Refused(kErrorCaption, kBrigadeChanged);
+    }
+    return {job.value(0).toDate(), job.value(1).toInt()};
 }
 
 // Where a record stands in the time sheet.
@@ -157,21 +181,9 @@ BrigadeJobs::Result BrigadeJobs::save(const BrigadeJobInput& in, const QDate& to
         std::map<int, qint64> oldMembers; // worker → member
         std::vector<StoredRecord> oldRecords;
         if (in.jobId != 0) {
-            // The job's row lock first, as a record's change takes its own.
-            QSqlQuery job = exec(db_,
-                                 "select data, smena, xmin::text from accounts_dep.brigade_job "
-                                 "where id = :id for update",
-                                 {{"id", in.jobId}});
-            if (!job.next()) {
-                status = Status::Missing;
-                throw Refused(kErrorCaption, kBrigadeGone);
-            }
-            if (job.value(2).toString() != in.version) {
-                status = Status::Stale;
-                throw Refused(kErrorCaption, kBrigadeChanged);
-            }
-            date = job.value(0).toDate();
-            shift = job.value(1).toInt();
+            const LockedJob job = lockJob(db_, in.jobId, in.version, status);
+            date = job.date;
+            shift = job.shift;
             QSqlQuery members =
                 exec(db_, "select w_id, id from accounts_dep.brigade_member where job_id = :id",
                      {{"id", in.jobId}});
@@ -311,7 +323,7 @@ BrigadeJobs::Result BrigadeJobs::save(const BrigadeJobInput& in, const QDate& to
                  "where m.id = u.id",
                  {{"ids", intArray(keptIds)},
                   {"hs", intArray(keptHours)},
-                  {"ks", '{' + keptKtu.join(',') + '}'},
+                  {"ks", arrayText(keptKtu)},
                   {"ps", intArray(keptPos)}});
         if (!newWorkers.empty())
             exec(db_,
@@ -322,7 +334,7 @@ BrigadeJobs::Result BrigadeJobs::save(const BrigadeJobInput& in, const QDate& to
                  {{"job", jobId},
                   {"ws", intArray(newWorkers)},
                   {"hs", intArray(newHours)},
-                  {"ks", '{' + newKtu.join(',') + '}'},
+                  {"ks", arrayText(newKtu)},
                   {"ps", intArray(newPos)}});
 
         QStringList quantities;
@@ -333,7 +345,7 @@ BrigadeJobs::Result BrigadeJobs::save(const BrigadeJobInput& in, const QDate& to
         }
         const QVariantMap shares{{"job", jobId},
                                  {"ws", intArray(workers)},
-                                 {"qs", '{' + quantities.join(',') + '}'},
+                                 {"qs", arrayText(quantities)},
                                  {"bs", intArray(shareRejects)},
                                  {"ts", intArray(plan.hours)},
                                  {"i", in.productId},
@@ -377,20 +389,8 @@ BrigadeJobs::Result BrigadeJobs::remove(int jobId, const QString& version) {
     Status status = Status::Saved;
     try {
         Transaction tx(db_);
-        QSqlQuery job = exec(db_,
-                             "select data, smena, xmin::text from accounts_dep.brigade_job "
-                             "where id = :id for update",
-                             {{"id", jobId}});
-        if (!job.next()) {
-            status = Status::Missing;
-            throw Refused(kErrorCaption, kBrigadeGone);
-        }
-        if (!version.isEmpty() && job.value(2).toString() != version) {
-            status = Status::Stale;
-            throw Refused(kErrorCaption, kBrigadeChanged);
-        }
-        const QDate date = job.value(0).toDate();
-        const int shift = job.value(1).toInt();
+        const auto [date, shift] =
+            lockJob(db_, jobId, version.isEmpty() ? std::nullopt : std::optional(version), status);
         std::set<Place> places;
         QSqlQuery members =
             exec(db_, "select w_id from accounts_dep.brigade_member where job_id = :id",
