@@ -189,10 +189,7 @@ void BrigadeDialog::applyOperation(const RecordDialog::OperationChoice& op) {
     operationId_ = op.operationId;
     // The price rule of a single record, with the job's day-off mark and shift.
     finalPrice_ = tabel::finalPrice(op.basePrice, dayOff_, shift_);
-    const QString marka = scalar(ctx_.db(), "select marka from accounts_dep.izdel where id = :id",
-                                 {{"id", op.productId}})
-                              .toString();
-    operation_->setText(operationText(marka, op.vid, op.naimen));
+    operation_->setText(operationTextOf(ctx_.db(), op.productId, op.vid, op.naimen));
     operation_->setCursorPosition(0);
     applyColorRule();
     recompute();

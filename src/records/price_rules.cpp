@@ -1,5 +1,7 @@
 #include "price_rules.h"
 
+#include "db/sql.h"
+
 #include <cfenv>
 #include <cmath>
 
@@ -33,6 +35,13 @@ QString kindText(int naimen) {
 QString operationText(const QString& marka, const QString& vid, int naimen) {
     return marka.trimmed() + QStringLiteral("; ") + vid.trimmed() + QStringLiteral("; ") +
            kindText(naimen);
+}
+
+QString operationTextOf(const QSqlDatabase& db, int productId, const QString& vid, int naimen) {
+    const QString marka =
+        scalar(db, "select marka from accounts_dep.izdel where id = :id", {{"id", productId}})
+            .toString();
+    return operationText(marka, vid, naimen);
 }
 
 bool isPainting(const QString& text) {

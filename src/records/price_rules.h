@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSqlDatabase>
 #include <QString>
 
 namespace tabel {
@@ -16,6 +17,10 @@ QString kindText(int naimen);
 
 // "<mark>; <operation type>; <kind>", mark and type trimmed.
 QString operationText(const QString& marka, const QString& vid, int naimen);
+
+// operationText for an operation picked from the list: the mark is read
+// from the product `productId`.
+QString operationTextOf(const QSqlDatabase& db, int productId, const QString& vid, int naimen);
 
 // A painting operation: the text contains "КРАСКА" in any case.
 bool isPainting(const QString& text);

@@ -234,10 +234,7 @@ void RecordDialog::applyOperation(const OperationChoice& op) {
     basePrice_ = op.basePrice;
     // The day-off box and the shift count as they are at the moment of the pick.
     finalPrice_ = tabel::finalPrice(op.basePrice, ctx_.state.dayOff, ctx_.state.shift);
-    const QString marka = scalar(ctx_.db(), "select marka from accounts_dep.izdel where id = :id",
-                                 {{"id", op.productId}})
-                              .toString();
-    operation_->setText(operationText(marka, op.vid, op.naimen));
+    operation_->setText(operationTextOf(ctx_.db(), op.productId, op.vid, op.naimen));
     operation_->setCursorPosition(0);
 }
 
