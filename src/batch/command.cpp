@@ -1,5 +1,9 @@
 #include "command.h"
 
+#include "export/xlsx_workbook.h"
+
+#include <QDir>
+
 #include <algorithm>
 
 namespace tabel::batch {
@@ -138,6 +142,29 @@ CommandLine splitCommandLine(const QStringList& arguments) {
 
 Registration::Registration(Command command) {
     registry().push_back(std::move(command));
+}
+
+QString writeWholeWorkbook(const QString& file, const std::function<void(SheetSink&)>& lay) {
+    try {
+        XlsxWorkbook book(file);
+        QStringList refused;
+        book.onCellError = [&refused](int row, int column) {
+            refused << QStringLiteral("лист 1, столбец %1, строка %2").arg(column).arg(row);
+        };
+        lay(book);
+        if (!refused.isEmpty()) {
+            const qsizetype shown = std::min<qsizetype>(refused.size(), 10);
+            QString cells = refused.mid(0, shown).join(QLatin1String("; "));
+            if (refused.size() > shown)
+                cells += QStringLiteral(" и еще %1").arg(refused.size() - shown);
+            throw WorkbookError(QStringLiteral("Файл «%1» не записан: ошибка при записи: %2.")
+                                    .arg(QDir::toNativeSeparators(book.path()), cells));
+        }
+        book.save();
+        return book.path();
+    } catch (const WorkbookError& e) {
+        throw std::runtime_error(e.reason().toStdString());
+    }
 }
 
 } // namespace tabel::batch

@@ -24,6 +24,10 @@
 #include <stdexcept>
 #include <vector>
 
+namespace tabel {
+class SheetSink;
+}
+
 namespace tabel::batch {
 
 class BadArgument : public std::runtime_error {
@@ -99,5 +103,12 @@ CommandLine splitCommandLine(const QStringList& arguments);
 struct Registration {
     explicit Registration(Command command);
 };
+
+// Lays one sheet out with `lay` and writes it to `file` whole. A cell the
+// library refuses (a text beyond what a cell holds) would leave a gap nobody
+// is told of, as a window would tell its user: nothing is written then, and
+// the error names the cells. Returns the file's full path. Throws
+// std::runtime_error with the reason in the user's words.
+QString writeWholeWorkbook(const QString& file, const std::function<void(SheetSink&)>& lay);
 
 } // namespace tabel::batch

@@ -5,12 +5,7 @@
 #include "db/dataset.h"
 #include "export/export_sources.h"
 #include "export/sheet_layouts.h"
-#include "export/xlsx_workbook.h"
 #include "timesheets/months.h"
-
-#include <QDir>
-#include <algorithm>
-#include <stdexcept>
 
 namespace tabel::batch {
 namespace {
@@ -71,29 +66,10 @@ int exportWorkbook(Job& job) {
         }
     }
 
-    try {
-        XlsxWorkbook book(file);
-        // The window shows a workbook without the cells it could not hold and
-        // says which; a job has no one to show it to, so it writes nothing.
-        QStringList refused;
-        book.onCellError = [&refused](int row, int column) {
-            refused << QStringLiteral("лист 1, столбец %1, строка %2").arg(column).arg(row);
-        };
-        lay(book);
-        if (!refused.isEmpty()) {
-            const qsizetype shown = std::min<qsizetype>(refused.size(), 10);
-            QString cells = refused.mid(0, shown).join(QLatin1String("; "));
-            if (refused.size() > shown)
-                cells += QStringLiteral(" и еще %1").arg(refused.size() - shown);
-            throw WorkbookError(QStringLiteral("Файл «%1» не записан: ошибка при записи: %2.")
-                                    .arg(QDir::toNativeSeparators(book.path()), cells));
-        }
-        book.save();
-        job.out
-            << QStringLiteral("Записан файл %1: строк %2.\n").arg(book.path()).arg(rows.count());
-    } catch (const WorkbookError& e) {
-        throw std::runtime_error(e.reason().toStdString());
-    }
+    // The window shows a workbook without the cells it could not hold and
+    // says which; a job has no one to show it to, so it writes nothing.
+    const QString written = writeWholeWorkbook(file, lay);
+    job.out << QStringLiteral("Записан файл %1: строк %2.\n").arg(written).arg(rows.count());
     return 0;
 }
 

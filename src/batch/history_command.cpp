@@ -1,12 +1,7 @@
 // history: the change history of a period as a workbook.
 
 #include "command.h"
-#include "export/xlsx_workbook.h"
 #include "journal/record_history.h"
-
-#include <QDir>
-#include <algorithm>
-#include <stdexcept>
 
 namespace tabel::batch {
 namespace {
@@ -34,31 +29,13 @@ int writeHistory(Job& job) {
         throw BadArgument(QStringLiteral("Параметр --to: «%1» — нужна дата позже --from.")
                               .arg(o.text(QStringLiteral("to"))));
 
-    try {
-        XlsxWorkbook book(file);
-        // A cell the library refuses (a text beyond what a cell holds) would
-        // leave a history with a gap nobody is told of: nothing is written.
-        QStringList refused;
-        book.onCellError = [&refused](int row, int column) {
-            refused << QStringLiteral("лист 1, столбец %1, строка %2").arg(column).arg(row);
-        };
+    int rows = 0;
+    const QString written = writeWholeWorkbook(file, [&job, &period, &rows](SheetSink& book) {
         HistorySheet sheet(book);
         forEachHistoryEntry(job.db, period, [&sheet](const HistoryEntry& e) { sheet.add(e); });
-        if (!refused.isEmpty()) {
-            const qsizetype shown = std::min<qsizetype>(refused.size(), 10);
-            QString cells = refused.mid(0, shown).join(QLatin1String("; "));
-            if (refused.size() > shown)
-                cells += QStringLiteral(" и еще %1").arg(refused.size() - shown);
-            throw WorkbookError(QStringLiteral("Файл «%1» не записан: ошибка при записи: %2.")
-                                    .arg(QDir::toNativeSeparators(book.path()), cells));
-        }
-        book.save();
-        job.out << QStringLiteral("Записан файл %1: строк истории %2.\n")
-                       .arg(book.path())
-                       .arg(sheet.rows());
-    } catch (const WorkbookError& e) {
-        throw std::runtime_error(e.reason().toStdString());
-    }
+        rows = sheet.rows();
+    });
+    job.out << QStringLiteral("Записан файл %1: строк истории %2.\n").arg(written).arg(rows);
     return 0;
 }
 
