@@ -56,19 +56,6 @@ Decimal distance(const Decimal& a, const Decimal& b) {
     return d.compare(Decimal()) < 0 ? d.negated() : d;
 }
 
-// Day and night work of one type, rounded as the sheet's rows are.
-std::map<int, Decimal> byNight(const PayStatement& s, int type) {
-    std::map<int, Decimal> exact;
-    for (const HourLine& l : s.hours)
-        if (l.type == type) {
-            Decimal& sum = exact[l.night ? 1 : 0];
-            sum = sum.plus(l.amount()).value_or(Decimal());
-        }
-    for (auto& [night, sum] : exact)
-        sum = toKopecks(sum);
-    return exact;
-}
-
 class Checker {
 public:
     explicit Checker(Reconciliation& out) : out_(out) {}
@@ -164,8 +151,8 @@ Reconciliation reconcileMonth(const QSqlDatabase& db, const QDate& anyDay) {
     for (const PayStatement& s : statements) {
         if (!s.pieces.isEmpty())
             check.compare(s, {{0, s.piecework()}}, piecework, QStringLiteral("сделка"), false);
-        check.compare(s, byNight(s, 7777), housekeeping, QStringLiteral("хоз. работы"), true);
-        check.compare(s, byNight(s, 7778), average, QStringLiteral("ср. сдельная"), true);
+        check.compare(s, s.sheetRows(7777), housekeeping, QStringLiteral("хоз. работы"), true);
+        check.compare(s, s.sheetRows(7778), average, QStringLiteral("ср. сдельная"), true);
 
         if (!s.pieces.isEmpty()) {
             const ReportPay r = byWorker.value(s.worker);

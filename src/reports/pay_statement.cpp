@@ -105,13 +105,12 @@ int integer(const QJsonValue& v) {
     return v.isNull() ? 0 : v.toString().toInt();
 }
 
-// Rounded per day and night work, as the housekeeping sheets' rows are.
-Decimal sheetSum(const QList<HourLine>& lines, int type) {
-    Decimal day, night;
-    for (const HourLine& l : lines)
-        if (l.type == type)
-            (l.night ? night : day) = plus(l.night ? night : day, l.amount());
-    return plus(toKopecks(day), toKopecks(night));
+// Rounded per day and night work, as the sheets' rows are, and added up.
+Decimal rowsTotal(const std::map<int, Decimal>& rows) {
+    Decimal sum;
+    for (const auto& [night, pay] : rows)
+        sum = plus(sum, pay);
+    return sum;
 }
 
 } // namespace
@@ -172,12 +171,24 @@ Decimal PayStatement::piecework() const {
     return toKopecks(sum);
 }
 
+std::map<int, Decimal> PayStatement::sheetRows(int type) const {
+    std::map<int, Decimal> rows;
+    for (const HourLine& l : hours)
+        if (l.type == type) {
+            Decimal& sum = rows[l.night ? 1 : 0];
+            sum = plus(sum, l.amount());
+        }
+    for (auto& [night, sum] : rows)
+        sum = toKopecks(sum);
+    return rows;
+}
+
 Decimal PayStatement::housekeeping() const {
-    return sheetSum(hours, 7777);
+    return rowsTotal(sheetRows(7777));
 }
 
 Decimal PayStatement::average() const {
-    return sheetSum(hours, 7778);
+    return rowsTotal(sheetRows(7778));
 }
 
 Decimal PayStatement::total() const {
