@@ -34,6 +34,17 @@ struct SheetRow {
 // By worker, then night (0 or 1).
 using SheetPay = QHash<int, std::map<int, SheetRow>>;
 
+// A pay as the server writes it; null pays nothing. Anything else is no
+// pay at all, and taking it for 0 would report a difference that is not.
+Decimal readPay(const QJsonValue& v, const QString& sql) {
+    if (v.isNull())
+        return {};
+    const std::optional<Decimal> d = Decimal::parse(v.toString());
+    if (!d)
+        throw DbError(QStringLiteral("Сверка не прочитана: не число «%1».").arg(v.toString()), sql);
+    return *d;
+}
+
 SheetPay readSheet(const QByteArray& json, const QString& sql) {
     SheetPay out;
     for (const QJsonValue& v : jsonRows(json, 3, sql)) {
@@ -41,8 +52,7 @@ SheetPay readSheet(const QByteArray& json, const QString& sql) {
         SheetRow& row = out[r[0].toString().toInt()][r[1].toString().toInt()];
         row.present = true;
         // A row without pay (hours but no records) pays nothing.
-        if (!r[2].isNull())
-            row.pay = row.pay.plus(*Decimal::parse(r[2].toString())).value_or(Decimal());
+        row.pay = row.pay.plus(readPay(r[2], sql)).value_or(Decimal());
     }
     return out;
 }
@@ -139,8 +149,7 @@ Reconciliation reconcileMonth(const QSqlDatabase& db, const QDate& anyDay) {
     for (const QJsonValue& v : jsonRows(text(6), report.columns.size(), statement)) {
         const QJsonArray r = v.toArray();
         ReportPay& p = byWorker[r[worker].toString().toInt()];
-        p.pay =
-            p.pay.plus(Decimal::parse(r[summa].toString()).value_or(Decimal())).value_or(Decimal());
+        p.pay = p.pay.plus(readPay(r[summa], statement)).value_or(Decimal());
         ++p.groups;
     }
 
