@@ -34,6 +34,17 @@ struct SheetRow {
 // By worker, then night (0 or 1).
 using SheetPay = QHash<int, std::map<int, SheetRow>>;
 
+// A pay as the server writes it; null pays nothing. Anything else is no
+// pay at all, and taking it for 0 would report a difference that is not.
+Decimal readPay(const QJsonValue& v, const QString& sql) {
+    if (v.isNull())
+        return {};
+    const std::optional<Decimal> d = Decimal::parse(v.toString());
+    if (!d)
+        throw DbError(QStringLiteral("Сверка не прочитана: не число «%1».").arg(v.toString()), sql);
+    return *d;
+}
+
 SheetPay readSheet(const QByteArray& json, const QString& sql) {
     SheetPay out;
     for (const QJsonValue& v : jsonRows(json, 3, sql)) {
@@ -41,8 +52,7 @@ SheetPay readSheet(const QByteArray& json, const QString& sql) {
         SheetRow& row = out[r[0].toString().toInt()][r[1].toString().toInt()];
         row.present = true;
         // A row without pay (hours but no records) pays nothing.
-        if (!r[2].isNull())
-            row.pay = row.pay.plus(*Decimal::parse(r[2].toString())).value_or(Decimal());
+        row.pay = row.pay.plus(readPay(r[2], sql)).value_or(Decimal());
     }
     return out;
 }
@@ -54,19 +64,6 @@ QString money(const Decimal& d) {
 Decimal distance(const Decimal& a, const Decimal& b) {
     const Decimal d = a.minus(b).value_or(Decimal());
     return d.compare(Decimal()) < 0 ? d.negated() : d;
-}
-
-// Day and night work of one type, rounded as the sheet's rows are.
-std::map<int, Decimal> byNight(const PayStatement& s, int type) {
-    std::map<int, Decimal> exact;
-    for (const HourLine& l : s.hours)
-        if (l.type == type) {
-            Decimal& sum = exact[l.night ? 1 : 0];
-            sum = sum.plus(l.amount()).value_or(Decimal());
-        }
-    for (auto& [night, sum] : exact)
-        sum = toKopecks(sum);
-    return exact;
 }
 
 class Checker {
@@ -152,8 +149,7 @@ Reconciliation reconcileMonth(const QSqlDatabase& db, const QDate& anyDay) {
     for (const QJsonValue& v : jsonRows(text(6), report.columns.size(), statement)) {
         const QJsonArray r = v.toArray();
         ReportPay& p = byWorker[r[worker].toString().toInt()];
-        p.pay =
-            p.pay.plus(Decimal::parse(r[summa].toString()).value_or(Decimal())).value_or(Decimal());
+        p.pay = p.pay.plus(readPay(r[summa], statement)).value_or(Decimal());
         ++p.groups;
     }
 
@@ -164,8 +160,8 @@ Reconciliation reconcileMonth(const QSqlDatabase& db, const QDate& anyDay) {
     for (const PayStatement& s : statements) {
         if (!s.pieces.isEmpty())
             check.compare(s, {{0, s.piecework()}}, piecework, QStringLiteral("сделка"), false);
-        check.compare(s, byNight(s, 7777), housekeeping, QStringLiteral("хоз. работы"), true);
-        check.compare(s, byNight(s, 7778), average, QStringLiteral("ср. сдельная"), true);
+        check.compare(s, s.sheetRows(7777), housekeeping, QStringLiteral("хоз. работы"), true);
+        check.compare(s, s.sheetRows(7778), average, QStringLiteral("ср. сдельная"), true);
 
         if (!s.pieces.isEmpty()) {
             const ReportPay r = byWorker.value(s.worker);

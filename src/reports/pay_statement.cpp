@@ -13,10 +13,20 @@ namespace tabel::reports {
 
 namespace {
 
-Decimal num(const QJsonValue& v) {
+// A value of the statement's JSON: a number as the server writes it, or
+// null. Anything else would otherwise pay 0 without a word.
+[[noreturn]] void notANumber(const QJsonValue& v, const QString& sql) {
+    throw DbError(QStringLiteral("Строки листка не прочитаны: не число «%1».").arg(v.toString()),
+                  sql);
+}
+
+Decimal num(const QJsonValue& v, const QString& sql) {
     if (v.isNull())
         return {};
-    return Decimal::parse(v.toString()).value_or(Decimal());
+    const std::optional<Decimal> d = Decimal::parse(v.toString());
+    if (!d)
+        notANumber(v, sql);
+    return *d;
 }
 
 Decimal plus(const Decimal& a, const Decimal& b) {
@@ -101,17 +111,22 @@ QString hoursStatement(bool one) {
         QStringLiteral("f.id_p, f.id_o, f.d_date, f.i_night, f.id"));
 }
 
-int integer(const QJsonValue& v) {
-    return v.isNull() ? 0 : v.toString().toInt();
+int integer(const QJsonValue& v, const QString& sql) {
+    if (v.isNull())
+        return 0;
+    bool ok = false;
+    const int i = v.toString().toInt(&ok);
+    if (!ok)
+        notANumber(v, sql);
+    return i;
 }
 
-// Rounded per day and night work, as the housekeeping sheets' rows are.
-Decimal sheetSum(const QList<HourLine>& lines, int type) {
-    Decimal day, night;
-    for (const HourLine& l : lines)
-        if (l.type == type)
-            (l.night ? night : day) = plus(l.night ? night : day, l.amount());
-    return plus(toKopecks(day), toKopecks(night));
+// Rounded per day and night work, as the sheets' rows are, and added up.
+Decimal rowsTotal(const std::map<int, Decimal>& rows) {
+    Decimal sum;
+    for (const auto& [night, pay] : rows)
+        sum = plus(sum, pay);
+    return sum;
 }
 
 } // namespace
@@ -172,12 +187,24 @@ Decimal PayStatement::piecework() const {
     return toKopecks(sum);
 }
 
+std::map<int, Decimal> PayStatement::sheetRows(int type) const {
+    std::map<int, Decimal> rows;
+    for (const HourLine& l : hours)
+        if (l.type == type) {
+            Decimal& sum = rows[l.night ? 1 : 0];
+            sum = plus(sum, l.amount());
+        }
+    for (auto& [night, sum] : rows)
+        sum = toKopecks(sum);
+    return rows;
+}
+
 Decimal PayStatement::housekeeping() const {
-    return sheetSum(hours, 7777);
+    return rowsTotal(sheetRows(7777));
 }
 
 Decimal PayStatement::average() const {
-    return sheetSum(hours, 7778);
+    return rowsTotal(sheetRows(7778));
 }
 
 Decimal PayStatement::total() const {
@@ -220,7 +247,7 @@ QList<PayStatement> payStatementsFrom(const QDate& first, const QByteArray& work
     for (const QJsonValue& v : workers) {
         const QJsonArray r = v.toArray();
         PayStatement s;
-        s.worker = integer(r[0]);
+        s.worker = integer(r[0], sql);
         s.fio = r[1].toString().trimmed();
         s.department = r[2].toString().trimmed();
         s.basis.counted = r[3].toString() == QLatin1String("true");
@@ -230,42 +257,42 @@ QList<PayStatement> payStatementsFrom(const QDate& first, const QByteArray& work
     }
     for (const QJsonValue& v : pieces) {
         const QJsonArray r = v.toArray();
-        const auto at = index.constFind(integer(r[0]));
+        const auto at = index.constFind(integer(r[0], sql));
         if (at == index.constEnd())
             continue;
         PayStatement& s = out[*at];
         PieceLine l;
-        l.recordId = integer(r[1]);
+        l.recordId = integer(r[1], sql);
         l.date = QDate::fromString(r[2].toString(), Qt::ISODate);
-        l.shift = integer(r[3]);
+        l.shift = integer(r[3], sql);
         l.marka = r[4].toString().trimmed();
         l.vid = r[5].toString().trimmed();
-        l.color = integer(r[6]);
-        l.quantity = num(r[7]);
-        l.rejects = num(r[8]);
-        l.price = num(r[9]);
+        l.color = integer(r[6], sql);
+        l.quantity = num(r[7], sql);
+        l.rejects = num(r[8], sql);
+        l.price = num(r[9], sql);
         if (!r[10].isNull())
-            l.base = num(r[10]);
+            l.base = num(r[10], sql);
         l.factor = priceFactor(l.price, l.base, l.shift);
-        l.hours = integer(r[11]);
+        l.hours = integer(r[11], sql);
         s.basis.pay = plus(s.basis.pay, l.amount());
         s.basis.hours += l.hours;
         s.pieces << l;
     }
     for (const QJsonValue& v : entries) {
         const QJsonArray r = v.toArray();
-        const auto at = index.constFind(integer(r[0]));
+        const auto at = index.constFind(integer(r[0], sql));
         if (at == index.constEnd())
             continue;
         HourLine l;
-        l.entryId = integer(r[1]);
+        l.entryId = integer(r[1], sql);
         l.date = QDate::fromString(r[2].toString(), Qt::ISODate);
-        l.type = integer(r[3]);
-        l.night = integer(r[4]) != 0;
-        l.dayOff = integer(r[5]) != 0;
+        l.type = integer(r[3], sql);
+        l.night = integer(r[4], sql) != 0;
+        l.dayOff = integer(r[5], sql) != 0;
         l.group = r[6].toString().trimmed();
-        l.hours = integer(r[7]);
-        l.rate = num(r[8]);
+        l.hours = integer(r[7], sql);
+        l.rate = num(r[8], sql);
         out[*at].hours << l;
     }
     return out;

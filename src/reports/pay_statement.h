@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QSqlDatabase>
 #include <QString>
+#include <map>
 #include <optional>
 
 namespace tabel::reports {
@@ -92,6 +93,9 @@ struct PayStatement {
     Decimal housekeeping() const;
     Decimal average() const;
     Decimal total() const;
+    // The pay of the sheet rows of `type` (7777 or 7778) the statement has
+    // lines for, by night (0 or 1), each rounded as its row is.
+    std::map<int, Decimal> sheetRows(int type) const;
 };
 
 // Rounded to the kopeck, half away from zero.
