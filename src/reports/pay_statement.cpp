@@ -2,6 +2,7 @@
 
 #include "db/sql.h"
 #include "db/worker_names.h"
+#include "reports/report_statements.h"
 #include "reports/summary_reports.h"
 #include "timesheets/months.h"
 
@@ -45,17 +46,6 @@ Decimal exactly(const char* text) {
 // factor rounded to four decimals.
 const Decimal kPriceTolerance = exactly("0.00005");
 
-// The rows of a statement that hands them over as one JSON text (see
-// report_statements.h): `columns` SQL expressions over the subquery `r`.
-QString asJson(const QStringList& columns, const QString& inner, const QString& order) {
-    QStringList values;
-    for (const QString& c : columns)
-        values << QStringLiteral("r.%1::text").arg(c);
-    return QStringLiteral("select coalesce(json_agg(json_build_array(%1))::text, '[]') "
-                          "from (%2 order by %3) r")
-        .arg(values.join(QStringLiteral(", ")), inner, order);
-}
-
 // The workers of the statements, with the one name the registry gives each
 // and the department the registry keeps.
 QString workersStatement(bool one) {
@@ -65,7 +55,7 @@ QString workersStatement(bool one) {
                              "where data >= :d1 and data < :d2 and w_id is not null union "
                              "select id_p::integer from accounts_dep.fatigue "
                              "where d_date >= :d1 and d_date < :d2 and id_o in (7777, 7778)), ");
-    return asJson(
+    return sql::jsonRows(
         {"w_id", "fio", "dept", "listed"},
         QStringLiteral("with ") + ids +
             sql::workerNames(QStringLiteral("names"), QStringLiteral("select w_id from w")) +
@@ -80,7 +70,7 @@ QString workersStatement(bool one) {
 // operation's lowest norm price as it stands today.
 QString piecesStatement(bool one) {
     const QString filter = one ? QStringLiteral(" and s.w_id = :w") : QString();
-    return asJson(
+    return sql::jsonRows(
         {"w_id", "id", "data", "smena", "marka", "vid", "color", "kol_vo", "brak", "cena", "base",
          "time"},
         QStringLiteral(
@@ -100,7 +90,7 @@ QString piecesStatement(bool one) {
 
 QString hoursStatement(bool one) {
     const QString filter = one ? QStringLiteral(" and f.id_p = :w") : QString();
-    return asJson(
+    return sql::jsonRows(
         {"id_p", "id", "d_date", "id_o", "i_night", "i_holiday", "s_caption", "cnt", "price"},
         QStringLiteral("select f.id_p, f.id, f.d_date, f.id_o, f.i_night, f.i_holiday, "
                        "i.s_caption, f.cnt, f.price from accounts_dep.fatigue f "

@@ -15,17 +15,11 @@ struct Column {
 ReportStatement asJson(const QString& inner, std::initializer_list<Column> columns,
                        const char* order) {
     ReportStatement s;
-    QStringList values;
     for (const Column& c : columns) {
         s.columns << QLatin1String(c.name);
         s.numeric << c.numeric;
-        values << QStringLiteral("r.%1::text").arg(QLatin1String(c.name));
     }
-    // The aggregate takes the rows in the order the sorted subquery gives
-    // them: sorting the built arrays instead would move far more bytes.
-    s.sql = QStringLiteral("select coalesce(json_agg(json_build_array(%1))::text, '[]') "
-                           "from (%2 order by %3) r")
-                .arg(values.join(QStringLiteral(", ")), inner, QLatin1String(order));
+    s.sql = jsonRows(s.columns, inner, QLatin1String(order));
     return s;
 }
 
@@ -211,6 +205,17 @@ QString housekeepingTotals() {
         "as f_sum7_all, "
         "round(coalesce(sum(cnt * price) filter (where id_o = 7778), 0), 2) as f_sum8_all "
         "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2");
+}
+
+QString jsonRows(const QStringList& columns, const QString& inner, const QString& order) {
+    QStringList values;
+    for (const QString& c : columns)
+        values << QStringLiteral("r.%1::text").arg(c);
+    // The aggregate takes the rows in the order the sorted subquery gives
+    // them: sorting the built arrays instead would move far more bytes.
+    return QStringLiteral("select coalesce(json_agg(json_build_array(%1))::text, '[]') "
+                          "from (%2 order by %3) r")
+        .arg(values.join(QStringLiteral(", ")), inner, order);
 }
 
 } // namespace tabel::sql

@@ -76,4 +76,8 @@ ReportStatement reportByProductsDetailed();
 // period (:d1, :d2).
 QString housekeepingTotals();
 
+// The rows of `inner` as one JSON text of arrays of the `columns` as text,
+// in the order given by `order`: rows travel through the driver as one value.
+QString jsonRows(const QStringList& columns, const QString& inner, const QString& order);
+
 } // namespace tabel::sql
