@@ -6,10 +6,12 @@
 #include "db/sql.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -30,6 +32,26 @@ inline double timeMs(int runs, const std::function<void()>& f) {
         times.push_back(t.nsecsElapsed() / 1e6);
     }
     return median(times);
+}
+
+// The machine's load average over the last minute, as the kernel reports
+// it; figures taken on a busy machine are read with it in mind.
+inline QString loadAverage() {
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("?");
+    return QString::fromLatin1(f.readLine()).section(QLatin1Char(' '), 0, 0);
+}
+
+// Prints a figure beside its target, so that a miss shows in the output:
+//   save a record                          4.1 ms   target < 20 ms   ok
+// `detail` follows in parentheses when given.
+inline bool printTarget(const char* what, double ms, double targetMs, const QString& detail = {}) {
+    const bool met = ms < targetMs;
+    std::printf("%-48s %9.1f ms   target < %5.0f ms   %s%s\n", what, ms, targetMs,
+                met ? "ok" : "MISSED",
+                detail.isEmpty() ? "" : qPrintable(QStringLiteral("   (%1)").arg(detail)));
+    return met;
 }
 
 // The rows of a statement as text, one line per row, every column; a null
