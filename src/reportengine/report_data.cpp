@@ -28,6 +28,15 @@ void ReportData::setVariable(const QString& name, const Value& value) {
     variables_.insert(name.toLower(), value);
 }
 
+ReportData ReportData::withoutRows() const {
+    ReportData copy(name_);
+    copy.fields_ = fields_;
+    copy.numeric_ = numeric_;
+    copy.index_ = index_;
+    copy.variables_ = variables_;
+    return copy;
+}
+
 int ReportData::fieldIndex(const QString& name) const {
     return index_.value(name.toLower(), -1);
 }

@@ -34,6 +34,9 @@ public:
     int fieldIndex(const QString& name) const;
     int rowCount() const { return int(rows_.size()); }
     const Value& value(int row, int field) const { return rows_[row][field]; }
+    const QList<Value>& row(int row) const { return rows_[row]; }
+    // The same fields and variables, without the rows.
+    ReportData withoutRows() const;
     // Empty when there is no such variable.
     const Value* variable(const QString& name) const;
 
