@@ -10,7 +10,7 @@ packages=(
     postgresql postgresql-client
     libxlsxwriter-dev
     libgtest-dev googletest
-    xvfb xauth imagemagick poppler-utils xdg-utils
+    xvfb xauth libxcb1-dev imagemagick poppler-utils xdg-utils
     fonts-crosextra-carlito fonts-dejavu-core locales qt6-translations-l10n
     python3-openpyxl libsqliteodbc
     dpkg-dev file lintian desktop-file-utils

@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QTest>
+#include <memory>
 
 using namespace tabel;
 using namespace tabel::test;
@@ -127,4 +129,45 @@ TEST_F(LoginTest, CodeIsMaskedAndControlsAreNamed) {
     EXPECT_FALSE(login->codeEdit()->accessibleName().isEmpty());
     EXPECT_TRUE(login->findChild<QPushButton*>("Button1")->isDefault());
     EXPECT_EQ(login->findChild<QPushButton*>("Button2")->text(), "Отмена");
+}
+
+// The program shows the login before it builds the main window: the window
+// is asked for only when a code is entered, a wrong one included, and the
+// role then applies to the window built.
+TEST_F(LoginTest, TheMainWindowIsAskedForOnlyWhenACodeIsEntered) {
+    std::unique_ptr<MainWindow> w;
+    int asked = 0;
+    LoginDialog l(
+        *ctx,
+        [&]() -> MainWindow& {
+            ++asked;
+            if (!w)
+                w = std::make_unique<MainWindow>(*ctx);
+            return *w;
+        },
+        BuildStamp{20260101, 100});
+    int handed = 0;
+    l.handOver = [&] { ++handed; };
+    l.endProgram = [] {};
+    l.show();
+    // The gate's run at the first showing puts the build in the caption.
+    for (int i = 0; i < 200 && l.windowTitle() == "Авторизация"; ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(l.windowTitle(), "Авторизация (build: 20260101.100)");
+    EXPECT_EQ(asked, 0);
+
+    l.codeEdit()->setText("Pomir");
+    EXPECT_FALSE(l.enter());
+    ASSERT_NE(w, nullptr);
+    EXPECT_FALSE(w->findChild<QMenu*>("MenuTimesheets")->isEnabled());
+    EXPECT_EQ(handed, 0);
+
+    l.codeEdit()->setText("tavrink");
+    EXPECT_TRUE(l.enter());
+    EXPECT_EQ(handed, 1);
+    EXPECT_TRUE(w->addButton()->isEnabled());
+    EXPECT_FALSE(w->changeButton()->isEnabled());
+    EXPECT_FALSE(w->findChild<QMenu*>("MenuDirectories")->isEnabled());
+    for (int s = 1; s <= 4; ++s)
+        EXPECT_EQ(data->shiftList(s).param("ok").toString(), "ta");
 }

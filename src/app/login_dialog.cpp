@@ -18,7 +18,12 @@
 namespace tabel {
 
 LoginDialog::LoginDialog(AppContext& ctx, MainWindow& main, BuildStamp stamp, QWidget* parent)
-    : QDialog(parent), ctx_(ctx), main_(main), stamp_(stamp) {
+    : LoginDialog(
+          ctx, [&main]() -> MainWindow& { return main; }, stamp, parent) {}
+
+LoginDialog::LoginDialog(AppContext& ctx, std::function<MainWindow&()> main, BuildStamp stamp,
+                         QWidget* parent)
+    : QDialog(parent), ctx_(ctx), main_(std::move(main)), stamp_(stamp) {
     setObjectName("TForm23");
     setWindowTitle("Авторизация");
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -65,7 +70,7 @@ LoginDialog::LoginDialog(AppContext& ctx, MainWindow& main, BuildStamp stamp, QW
     };
     handOver = [this] {
         hide();
-        main_.exec();
+        main_().exec();
         close();
         QCoreApplication::exit(0);
     };
@@ -110,7 +115,8 @@ bool LoginDialog::enter() {
     const Role role = roleForCode(code);
     ctx_.state.shift = 1;
     ctx_.state.accessWord = code;
-    main_.setTimesheetMenuEnabled(role == Role::Administrator);
+    MainWindow& main = main_();
+    main.setTimesheetMenuEnabled(role == Role::Administrator);
     if (role == Role::None) {
         ctx_.messenger.error("Ошибка", "Введены неверные данные.");
         return false;
@@ -119,7 +125,7 @@ bool LoginDialog::enter() {
     setSessionRole(ctx_.db(), roleName(role));
     for (int s = 1; s <= 4; ++s)
         ctx_.data.shiftList(s).setParam("ok", QStringLiteral("ta"));
-    main_.applyRestrictions(restrictionsFor(role));
+    main.applyRestrictions(restrictionsFor(role));
     handOver();
     return true;
 }

@@ -20,6 +20,10 @@ class LoginDialog : public QDialog {
     Q_OBJECT
 public:
     LoginDialog(AppContext& ctx, MainWindow& main, BuildStamp stamp, QWidget* parent = nullptr);
+    // The main window is asked for only when the code has been entered, so
+    // that the program can show this dialog before building it.
+    LoginDialog(AppContext& ctx, std::function<MainWindow&()> main, BuildStamp stamp,
+                QWidget* parent = nullptr);
 
     // "Вход": true when the code was accepted and the main window was handed
     // over; false after "Введены неверные данные.".
@@ -46,7 +50,7 @@ protected:
 
 private:
     AppContext& ctx_;
-    MainWindow& main_;
+    std::function<MainWindow&()> main_;
     BuildStamp stamp_;
     QLineEdit* code_;
     QPushButton* enter_;

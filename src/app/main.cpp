@@ -13,11 +13,41 @@
 #include "session/context.h"
 
 #include <QDebug>
+#include <QEvent>
 #include <QMessageBox>
 #include <QSysInfo>
 #include <QTimer>
+#include <functional>
+#include <memory>
 
 using namespace tabel;
+
+namespace {
+
+// Runs `then` once, from the event loop, after `w` has first been painted,
+// so that the work it does never holds back the window's first picture.
+void afterFirstPaint(QWidget* w, std::function<void()> then) {
+    class Watch : public QObject {
+    public:
+        Watch(QWidget* w, std::function<void()> then) : QObject(w), then_(std::move(then)) {
+            w->installEventFilter(this);
+        }
+        bool eventFilter(QObject* watched, QEvent* e) override {
+            if (e->type() == QEvent::Paint) {
+                watched->removeEventFilter(this);
+                QTimer::singleShot(0, watched, std::move(then_));
+                deleteLater();
+            }
+            return false;
+        }
+
+    private:
+        std::function<void()> then_;
+    };
+    new Watch(w, std::move(then));
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     TabelApplication app(argc, argv);
@@ -56,11 +86,25 @@ int main(int argc, char** argv) {
     BoxMessenger boxes;
     DataModule data(db, boxes);
     AppContext ctx{data, boxes, {}};
-    MainWindow main(ctx);
-    LoginDialog login(ctx, main, buildStamp());
-    QObject::connect(&login, &QDialog::rejected, &app, [] { QCoreApplication::exit(0); });
-    QObject::connect(main.gateTimer(), &QTimer::timeout, &login, &LoginDialog::gateTick);
-    Windows windows(ctx, main);
-    login.show();
+    // The journal and every other window take longer to build than the
+    // login window itself: they are built once the login window is on the
+    // screen, while the code is being typed, and at the latest when it is
+    // entered.
+    std::unique_ptr<MainWindow> main;
+    std::unique_ptr<Windows> windows;
+    LoginDialog* login = nullptr;
+    auto journal = [&]() -> MainWindow& {
+        if (!main) {
+            main = std::make_unique<MainWindow>(ctx);
+            QObject::connect(main->gateTimer(), &QTimer::timeout, login, &LoginDialog::gateTick);
+            windows = std::make_unique<Windows>(ctx, *main);
+        }
+        return *main;
+    };
+    LoginDialog dialog(ctx, journal, buildStamp());
+    login = &dialog;
+    QObject::connect(&dialog, &QDialog::rejected, &app, [] { QCoreApplication::exit(0); });
+    afterFirstPaint(&dialog, [&] { journal(); });
+    dialog.show();
     return app.exec();
 }
