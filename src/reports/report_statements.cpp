@@ -78,7 +78,7 @@ ReportStatement reportByWorkers() {
                                 {"color", true},
                                 {"w_id", true},
                                 {"id_nom", true}},
-                               "fio_rank, w_id, nom_rank, naimen, vid_rank, color");
+                               "fio_rank, w_id, nom_rank, naimen, vid_rank, color, id_nom");
     r.lookups = {
         {QStringLiteral("select id_p::text, id_nom::text, "
                         "round(coalesce(sum(cnt * price) filter (where id_o = 7777), 0), 2)::text, "
@@ -197,6 +197,157 @@ ReportStatement reportByProductsDetailed() {
                    {"color", true},
                    {"mass", true}},
                   "nom_rank, marka_rank, vid_rank, naimen, color, massa");
+}
+
+namespace {
+
+// The workers of the period, found by skipping along the records' (w_id,
+// data) index from one worker to the next: a year's records are never read
+// to find them. Each is named as sql::workerNames names it and numbered in
+// the order of the names (namesakes by id), and the numbers are cut into
+// batches of `batchSize`: `b` has the batch, its workers' ids and names.
+QString workerBatches(int batchSize) {
+    return QStringLiteral("with recursive t (w_id) as (select min(w_id) from accounts_dep.smena "
+                          "union all select (select min(s.w_id) from accounts_dep.smena s "
+                          "where s.w_id > t.w_id) from t where t.w_id is not null), "
+                          "w as (select t.w_id from t where t.w_id is not null and exists "
+                          "(select 1 from accounts_dep.smena s where s.w_id = t.w_id "
+                          "and s.data >= :d1 and s.data < :d2)), ") +
+           workerNames(QStringLiteral("names"), QStringLiteral("select w_id from w")) +
+           QStringLiteral(", p as materialized (select w_id, fio, "
+                          "row_number() over (order by fio, w_id) as pos from names), "
+                          "b as (select (pos - 1) / %1 as batch, array_agg(w_id order by pos) "
+                          "as ids, array_agg(fio order by pos) as fios from p group by 1)")
+               .arg(batchSize);
+}
+
+// The batch's workers as one JSON text: w_id, fio, then `lookups` (columns
+// of `sums`, a statement over the batch's housekeeping grouped by id_p).
+QString batchWorkers(const QString& sums, const QString& lookups) {
+    return QStringLiteral("(select json_agg(json_build_array(o.w_id::text, o.fio, %2) "
+                          "order by o.pos)::text "
+                          "from unnest(b.ids, b.fios) with ordinality o (w_id, fio, pos) "
+                          "left join (%1) f on f.id_p = o.w_id)")
+        .arg(sums, lookups);
+}
+
+// The batch's rows as one JSON text of `values` (of `rows`, which has the
+// worker's place in the batch as `pos`), in the order of `order`.
+QString batchRows(const QString& rows, const QString& values, const QString& order) {
+    return QStringLiteral("(select coalesce(json_agg(json_build_array(%2))::text, '[]') "
+                          "from (%1 order by %3) r)")
+        .arg(rows, values, order);
+}
+
+// The batch's housekeeping entries of the period.
+const char* kBatchFatigue = "from accounts_dep.fatigue where id_p = any (b.ids::numeric[]) "
+                            "and d_date >= :d1 and d_date < :d2";
+
+const char* kBatchRecords = "from accounts_dep.smena where w_id = any (b.ids) "
+                            "and data >= :d1 and data < :d2";
+
+} // namespace
+
+WorkerStream streamByWorkers(int batchSize) {
+    const QString rows =
+        QStringLiteral(
+            "with s as (select w_id, i_id, o_id, color, sum(kol_vo - brak) as qty, "
+            "sum((kol_vo - brak) * cena) as pay %2 group by w_id, i_id, o_id, color), "
+            "g as (select s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color, "
+            "min(s.i_id) as i_id, min(s.o_id) as o_id, sum(s.qty) as qty, sum(s.pay) as pay "
+            "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
+            "group by s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color), "
+            "f as (select id_p, id_nom::text as id_nom, "
+            "round(coalesce(sum(cnt * price) filter (where id_o = 7777), 0), 2)::text as f7, "
+            "round(coalesce(sum(cnt * price) filter (where id_o = 7778), 0), 2)::text as f8 "
+            "%1 group by id_p, id_nom) "
+            "select g.*, o.pos, f.f7, f.f8 from g "
+            "join unnest(b.ids) with ordinality o (w_id, pos) on o.w_id = g.w_id "
+            "left join f on f.id_p = g.w_id and f.id_nom = g.id_nom::text")
+            .arg(QLatin1String(kBatchFatigue), QLatin1String(kBatchRecords));
+    WorkerStream s;
+    s.sql =
+        QStringLiteral("%1, %2 select b.batch, %3, %4 from b order by b.batch")
+            .arg(workerBatches(batchSize), QLatin1String(kNamed),
+                 batchWorkers(QStringLiteral("select id_p, round(coalesce(sum(cnt * price), 0), "
+                                             "2)::text as f78 %1 group by id_p")
+                                  .arg(QLatin1String(kBatchFatigue)),
+                              QStringLiteral("f.f78")),
+                 batchRows(rows,
+                           QStringLiteral("r.w_id::text, r.qty::text, "
+                                          "round(r.pay::numeric, 2)::text, r.i_id::text, "
+                                          "r.o_id::text, r.naimen::text, r.color::text, "
+                                          "r.id_nom::text, r.f7, r.f8"),
+                           QStringLiteral("pos, nom_rank, naimen, vid_rank, color, id_nom")));
+    // fio, kolvo, vid, summa, nom, naimen, color, w_id, id_nom; f_sum7,
+    // f_sum8, f_sum78.
+    using C = StreamColumn;
+    s.columns = {{C::Worker, 1, false}, {C::Row, 1, false},  {C::Operation, 4, false},
+                 {C::Row, 2, false},    {C::Name, 3, false}, {C::Row, 5, false},
+                 {C::Row, 6, false},    {C::Row, 0, false},  {C::Row, 7, false},
+                 {C::Row, 8, true},     {C::Row, 9, true},   {C::Worker, 2, true}};
+    return s;
+}
+
+WorkerStream streamByWorkersDetailed(int batchSize) {
+    const QString rows =
+        QStringLiteral(
+            "with s as (select w_id, i_id, o_id, color, sum(time) as hours, sum(kol_vo) as qty, "
+            "sum(brak) as brk, sum((kol_vo - brak) * cena) as pay, "
+            "sum(prize * (kol_vo - brak) * cena / 100) as prize %1 "
+            "group by w_id, i_id, o_id, color), "
+            "g as (select s.w_id, pr.marka_rank, op.vid_rank, op.naimen, s.color, "
+            "min(s.i_id) as i_id, min(s.o_id) as o_id, sum(s.hours) as sum_time, "
+            "sum(s.qty) as qty, sum(s.brk) as brk, sum(s.pay) as pay, sum(s.prize) as prize "
+            "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
+            "group by s.w_id, pr.marka_rank, op.vid_rank, op.naimen, s.color) "
+            "select g.*, o.pos from g "
+            "join unnest(b.ids) with ordinality o (w_id, pos) on o.w_id = g.w_id")
+            .arg(QLatin1String(kBatchRecords));
+    QStringList sums;
+    QStringList lookups;
+    const char* const kinds[][2] = {{"7777", "0"}, {"7777", "1"}, {"7778", "0"}, {"7778", "1"}};
+    for (const char* measure : {"cnt * price", "cnt"})
+        for (const auto& k : kinds) {
+            sums << QStringLiteral("round(coalesce(sum(%1) filter (where id_o = %2 and "
+                                   "i_night = %3), 0), 2)::text as v%4")
+                        .arg(QLatin1String(measure), QLatin1String(k[0]), QLatin1String(k[1]))
+                        .arg(sums.size());
+            lookups << QStringLiteral("f.v%1").arg(lookups.size());
+        }
+    WorkerStream s;
+    s.sql = QStringLiteral("%1, %2 select b.batch, %3, %4 from b order by b.batch")
+                .arg(workerBatches(batchSize), QLatin1String(kNamed),
+                     batchWorkers(
+                         QStringLiteral("select id_p, %1 %2 group by id_p")
+                             .arg(sums.join(QStringLiteral(", ")), QLatin1String(kBatchFatigue)),
+                         lookups.join(QStringLiteral(", "))),
+                     batchRows(rows,
+                               QStringLiteral("r.w_id::text, r.i_id::text, r.o_id::text, "
+                                              "r.naimen::text, r.sum_time::text, r.qty::text, "
+                                              "r.brk::text, round(r.pay::numeric, 2)::text, "
+                                              "r.color::text, round(r.prize::numeric, 2)::text"),
+                               QStringLiteral("pos, marka_rank, vid_rank, naimen, color")));
+    // fio, marka, vid, naimen, sum_time, kolvo, brk, summa, color, s_prize,
+    // w_id; the eight housekeeping sums.
+    using C = StreamColumn;
+    s.columns = {{C::Worker, 1, false}, {C::Mark, 1, false}, {C::Operation, 2, false},
+                 {C::Row, 3, false},    {C::Row, 4, false},  {C::Row, 5, false},
+                 {C::Row, 6, false},    {C::Row, 7, false},  {C::Row, 8, false},
+                 {C::Row, 9, false},    {C::Row, 0, false}};
+    for (int i = 0; i < 8; ++i)
+        s.columns << StreamColumn{C::Worker, 2 + i, true};
+    return s;
+}
+
+QString productsAndOperations() {
+    return QStringLiteral(
+        "select json_build_array((select "
+        "coalesce(json_agg(json_build_array(izdel.id::bigint::text, "
+        "izdel.nom::text, izdel.marka::text)), '[]') from accounts_dep.izdel izdel), "
+        "(select coalesce(json_agg(json_build_array(oper.id::text, vid_oper.vid::text)), '[]') "
+        "from accounts_dep.oper oper join accounts_dep.vid_oper vid_oper "
+        "on vid_oper.id = oper.vid))::text");
 }
 
 QString housekeepingTotals() {
