@@ -231,12 +231,12 @@ QString batchWorkers(const QString& sums, const QString& lookups) {
         .arg(sums, lookups);
 }
 
-// The batch's rows as one JSON text of `values` (of `rows`, which has the
+// The batch's rows as one text of `values` (of `rows`, which has the
 // worker's place in the batch as `pos`), in the order of `order`.
-QString batchRows(const QString& rows, const QString& values, const QString& order) {
-    return QStringLiteral("(select coalesce(json_agg(json_build_array(%2))::text, '[]') "
+QString batchRows(const QString& rows, const QStringList& values, const QString& order) {
+    return QStringLiteral("(select coalesce(string_agg(concat(%2), ';'), '') "
                           "from (%1 order by %3) r)")
-        .arg(rows, values, order);
+        .arg(rows, values.join(QStringLiteral(", ',', ")), order);
 }
 
 // The batch's housekeeping entries of the period.
@@ -274,13 +274,13 @@ WorkerStream streamByWorkers(int batchSize) {
                                   .arg(QLatin1String(kBatchFatigue)),
                               QStringLiteral("f.f78")),
                  batchRows(rows,
-                           QStringLiteral("r.w_id::text, r.qty::text, "
-                                          "round(r.pay::numeric, 2)::text, r.i_id::text, "
-                                          "r.o_id::text, r.naimen::text, r.color::text, "
-                                          "r.id_nom::text, r.f7, r.f8"),
+                           {"r.w_id", "r.qty", "round(r.pay::numeric, 2)", "r.i_id", "r.o_id",
+                            "r.naimen", "r.color", "r.id_nom", "r.f7", "r.f8"},
                            QStringLiteral("pos, nom_rank, naimen, vid_rank, color, id_nom")));
     // fio, kolvo, vid, summa, nom, naimen, color, w_id, id_nom; f_sum7,
     // f_sum8, f_sum78.
+    s.workerWidth = 3;
+    s.rowWidth = 10;
     using C = StreamColumn;
     s.columns = {{C::Worker, 1, false}, {C::Row, 1, false},  {C::Operation, 4, false},
                  {C::Row, 2, false},    {C::Name, 3, false}, {C::Row, 5, false},
@@ -323,13 +323,14 @@ WorkerStream streamByWorkersDetailed(int batchSize) {
                              .arg(sums.join(QStringLiteral(", ")), QLatin1String(kBatchFatigue)),
                          lookups.join(QStringLiteral(", "))),
                      batchRows(rows,
-                               QStringLiteral("r.w_id::text, r.i_id::text, r.o_id::text, "
-                                              "r.naimen::text, r.sum_time::text, r.qty::text, "
-                                              "r.brk::text, round(r.pay::numeric, 2)::text, "
-                                              "r.color::text, round(r.prize::numeric, 2)::text"),
+                               {"r.w_id", "r.i_id", "r.o_id", "r.naimen", "r.sum_time", "r.qty",
+                                "r.brk", "round(r.pay::numeric, 2)", "r.color",
+                                "round(r.prize::numeric, 2)"},
                                QStringLiteral("pos, marka_rank, vid_rank, naimen, color")));
     // fio, marka, vid, naimen, sum_time, kolvo, brk, summa, color, s_prize,
     // w_id; the eight housekeeping sums.
+    s.workerWidth = 10;
+    s.rowWidth = 10;
     using C = StreamColumn;
     s.columns = {{C::Worker, 1, false}, {C::Mark, 1, false}, {C::Operation, 2, false},
                  {C::Row, 3, false},    {C::Row, 4, false},  {C::Row, 5, false},

@@ -71,15 +71,19 @@ ReportStatement reportByWorkersDetailed();
 // (good quantity only), color, mass.
 ReportStatement reportByProductsDetailed();
 
-// The reports by workers read worker by worker, in the order of the
+// The reports by workers are read worker by worker, in the order of the
 // workers' names, so that the first rows arrive at once whatever the period
 // and the rows in hand stay few: `sql` is a query for a cursor, one row per
 // batch of workers (at most `batchSize`), batches in order, each with two
-// texts, the batch's workers and their rows, as JSON arrays of arrays of
-// text or null:
-//   workers: w_id, fio, then the worker's looked-up sums (null: none),
-//            in the order of the workers;
-//   rows:    w_id, then the row's own values, in the order of the report.
+// texts:
+//   workers: a JSON array of arrays of text or null: w_id, fio, then the
+//            worker's looked-up sums (null: none), in the order of the
+//            workers;
+//   rows:    w_id, then the row's own values, in the order of the report;
+//            every value is a number, so the values are written as the
+//            server writes them, separated by "," (nothing for null), and
+//            the rows by ";": a JSON text would cost the server and the
+//            reader more than the numbers themselves.
 // Product names, marks and operation types travel as the ids of their
 // first product and operation (see productsAndOperations): a year's rows
 // are many, the names few. Rows, values and order are those of
@@ -100,6 +104,8 @@ struct StreamColumn {
 
 struct WorkerStream {
     QString sql;
+    int workerWidth = 0; // values per worker of a batch
+    int rowWidth = 0;    // values per row of a batch
     // Per field of the report's statement (its columns, then its lookups'
     // values, as ReportStatement gives them): where the value comes from.
     QList<StreamColumn> columns;

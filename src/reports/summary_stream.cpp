@@ -37,20 +37,218 @@ QJsonArray arrayOf(const QString& text, const QString& statement) {
     return document.array();
 }
 
+// A batch as the server writes it: a JSON array of arrays of `width`
+// strings or nulls. Read in place: a month's batches hold some 45,000 rows,
+// and a general JSON reader spends more time on them than the server does.
+class Table {
+public:
+    // False when the text is anything else.
+    bool read(QString text, int width) {
+        text_ = std::move(text);
+        width_ = width;
+        cells_.clear();
+        escaped_.clear();
+        i_ = 0;
+        blanks();
+        if (!take(u'['))
+            return false;
+        blanks();
+        if (take(u']'))
+            return end();
+        do {
+            blanks();
+            if (!take(u'['))
+                return false;
+            for (int c = 0; c < width_; ++c) {
+                blanks();
+                if (!cell() || (blanks(), !take(c + 1 < width_ ? u',' : u']')))
+                    return false;
+            }
+            blanks();
+        } while (take(u','));
+        return take(u']') && end();
+    }
+    qsizetype rows() const { return width_ ? cells_.size() / width_ : 0; }
+    bool isNull(qsizetype row, int column) const {
+        return cells_[row * width_ + column].from == kNull;
+    }
+    QStringView text(qsizetype row, int column) const {
+        const Cell& c = cells_[row * width_ + column];
+        if (c.from >= 0)
+            return QStringView(text_).mid(c.from, c.size);
+        if (c.from == kNull)
+            return {};
+        return escaped_[-c.from - 2];
+    }
+
+private:
+    static constexpr qsizetype kNull = -1;
+    struct Cell {
+        qsizetype from; // kNull, or -2 - the index of its unescaped text
+        qsizetype size;
+    };
+
+    void blanks() {
+        while (i_ < text_.size() && (text_[i_] == u' ' || text_[i_] == u'\n' ||
+                                     text_[i_] == u'\r' || text_[i_] == u'\t'))
+            ++i_;
+    }
+    bool take(char16_t c) {
+        if (i_ < text_.size() && text_[i_] == c) {
+            ++i_;
+            return true;
+        }
+        return false;
+    }
+    bool end() {
+        blanks();
+        return i_ == text_.size();
+    }
+    bool cell() {
+        if (QStringView(text_).mid(i_, 4) == u"null") {
+            i_ += 4;
+            cells_.append({kNull, 0});
+            return true;
+        }
+        if (!take(u'"'))
+            return false;
+        const qsizetype from = i_;
+        while (i_ < text_.size() && text_[i_] != u'"' && text_[i_] != u'\\')
+            ++i_;
+        if (take(u'"')) {
+            cells_.append({from, i_ - 1 - from});
+            return true;
+        }
+        QString t = text_.mid(from, i_ - from);
+        while (i_ < text_.size() && text_[i_] != u'"') {
+            if (text_[i_] != u'\\') {
+                t += text_[i_++];
+                continue;
+            }
+            if (++i_ >= text_.size())
+                return false;
+            const char16_t e = text_[i_++].unicode();
+            switch (e) {
+            case u'"':
+            case u'\\':
+            case u'/':
+                t += QChar(e);
+                break;
+            case u'b':
+                t += u'\b';
+                break;
+            case u'f':
+                t += u'\f';
+                break;
+            case u'n':
+                t += u'\n';
+                break;
+            case u'r':
+                t += u'\r';
+                break;
+            case u't':
+                t += u'\t';
+                break;
+            case u'u': {
+                bool ok = false;
+                const ushort unit = QStringView(text_).mid(i_, 4).toUShort(&ok, 16);
+                if (!ok || i_ + 4 > text_.size())
+                    return false;
+                t += QChar(unit);
+                i_ += 4;
+                break;
+            }
+            default:
+                return false;
+            }
+        }
+        if (!take(u'"'))
+            return false;
+        cells_.append({-2 - escaped_.size(), 0});
+        escaped_.append(t);
+        return true;
+    }
+
+    QString text_;
+    int width_ = 0;
+    qsizetype i_ = 0;
+    QList<Cell> cells_;
+    QStringList escaped_;
+};
+
+// A batch's rows: values separated by ",", rows by ";", an empty value
+// null; every value a number as the server writes it.
+class NumberRows {
+public:
+    // False when a row has not `width` values.
+    bool read(QString text, int width) {
+        text_ = std::move(text);
+        width_ = width;
+        cells_.clear();
+        const QStringView all(text_);
+        if (all.isEmpty())
+            return true;
+        qsizetype from = 0;
+        int column = 0;
+        for (qsizetype i = 0; i <= all.size(); ++i) {
+            const QChar c = i < all.size() ? all[i] : QChar(u';');
+            if (c != u',' && c != u';')
+                continue;
+            cells_.append({from, i - from});
+            from = i + 1;
+            if (c == u',' && ++column == width_)
+                return false;
+            if (c == u';') {
+                if (column + 1 != width_)
+                    return false;
+                column = 0;
+            }
+        }
+        return true;
+    }
+    qsizetype rows() const { return width_ ? cells_.size() / width_ : 0; }
+    bool isNull(qsizetype row, int column) const { return cells_[row * width_ + column].size == 0; }
+    QStringView text(qsizetype row, int column) const {
+        const Cell& c = cells_[row * width_ + column];
+        return QStringView(text_).mid(c.from, c.size);
+    }
+
+private:
+    struct Cell {
+        qsizetype from;
+        qsizetype size;
+    };
+    QString text_;
+    int width_ = 0;
+    QList<Cell> cells_;
+};
+
 // A value read as readSummaryReport reads it: text as it is, a number
 // column's text as an exact number (nothing when it is none), null as
-// nothing; a looked-up sum is zero when there is none.
-Value valueOf(const QJsonValue& v, bool numeric, bool lookup) {
-    if (v.isNull() || v.isUndefined())
+// nothing; a looked-up sum is zero when there is none, and otherwise read
+// as a database value of a number column is (Value::fromVariant).
+template <class Table>
+Value valueOf(const Table& table, qsizetype row, int column, bool numeric, bool lookup) {
+    if (table.isNull(row, column))
         return lookup ? Value::number(Decimal()) : Value();
-    const QString text = v.toString();
-    if (lookup)
-        return Value::fromVariant(text, true);
+    const QStringView text = table.text(row, column);
+    if (lookup) {
+        if (text.trimmed().isEmpty())
+            return Value();
+        if (const auto number = Decimal::parse(text))
+            return Value::number(*number);
+        return Value::text(text.toString());
+    }
     if (!numeric)
-        return Value::text(text);
+        return Value::text(text.toString());
     if (const auto number = Decimal::parse(text))
         return Value::number(*number);
     return Value();
+}
+
+// The same for a value of the products and operations.
+Value valueOf(const QJsonValue& v) {
+    return v.isNull() ? Value() : Value::text(v.toString());
 }
 
 QString cursorName() {
@@ -81,15 +279,17 @@ struct SummaryRowStream::Impl {
     // Fetched batches not yet taken: their workers and rows as JSON text.
     QList<std::pair<QString, QString>> fetched;
     // The batch being handed over.
-    QJsonArray workers;
-    QHash<QString, qsizetype> workerAt; // by w_id as text
-    QJsonArray rows;
+    Table workers;
+    QHash<qint64, qsizetype> workerAt; // by w_id
+    NumberRows rows;
     qsizetype nextRow = 0;
+    qint64 lastWorker = -1;
+    qsizetype lastWorkerAt = -1;
 
     void fetch();
     bool nextBatch();
-    Value fromDictionary(const QHash<qint64, Value>& dictionary, const QJsonValue& id) const {
-        return dictionary.value(id.toString().toLongLong());
+    Value fromDictionary(const QHash<qint64, Value>& dictionary, int column) const {
+        return dictionary.value(rows.text(nextRow, column).toLongLong());
     }
 };
 
@@ -110,13 +310,15 @@ bool SummaryRowStream::Impl::nextBatch() {
             return false;
         fetch();
     }
-    const auto [workerText, rowText] = fetched.takeFirst();
-    workers = arrayOf(workerText, statement);
-    rows = arrayOf(rowText, statement);
+    auto [workerText, rowText] = fetched.takeFirst();
+    if (!workers.read(std::move(workerText), stream.workerWidth) ||
+        !rows.read(std::move(rowText), stream.rowWidth))
+        throw DbError(QStringLiteral("Строки отчета не прочитаны: текст не из строк."), statement);
     workerAt.clear();
-    for (qsizetype i = 0; i < workers.size(); ++i)
-        workerAt.insert(workers[i].toArray().at(0).toString(), i);
+    for (qsizetype i = 0; i < workers.rows(); ++i)
+        workerAt.insert(workers.text(i, 0).toLongLong(), i);
     nextRow = 0;
+    lastWorker = -1;
     return true;
 }
 
@@ -162,12 +364,12 @@ SummaryRowStream::SummaryRowStream(const QSqlDatabase& db, const SummaryRequest&
     for (const QJsonValue& p : both.at(0).toArray()) {
         const QJsonArray a = p.toArray();
         const qint64 id = a.at(0).toString().toLongLong();
-        d_->names.insert(id, valueOf(a.at(1), false, false));
-        d_->marks.insert(id, valueOf(a.at(2), false, false));
+        d_->names.insert(id, valueOf(a.at(1)));
+        d_->marks.insert(id, valueOf(a.at(2)));
     }
     for (const QJsonValue& o : both.at(1).toArray()) {
         const QJsonArray a = o.toArray();
-        d_->operations.insert(a.at(0).toString().toLongLong(), valueOf(a.at(1), false, false));
+        d_->operations.insert(a.at(0).toString().toLongLong(), valueOf(a.at(1)));
     }
 
     d_->cursor = cursorName();
@@ -191,36 +393,40 @@ bool SummaryRowStream::next(QList<Value>& row) {
         row = d.all.row(d.nextOfAll++);
         return true;
     }
-    while (d.nextRow >= d.rows.size())
+    while (d.nextRow >= d.rows.rows())
         if (!d.nextBatch())
             return false;
-    const QJsonArray r = d.rows.at(d.nextRow++).toArray();
-    const auto worker = d.workerAt.constFind(r.at(0).toString());
-    if (worker == d.workerAt.constEnd())
-        throw DbError(QStringLiteral("Строки отчета не прочитаны: строка без рабочего."),
-                      d.statement);
-    const QJsonArray w = d.workers.at(worker.value()).toArray();
+    const qint64 id = d.rows.text(d.nextRow, 0).toLongLong();
+    if (id != d.lastWorker) {
+        const auto at = d.workerAt.constFind(id);
+        if (at == d.workerAt.constEnd())
+            throw DbError(QStringLiteral("Строки отчета не прочитаны: строка без рабочего."),
+                          d.statement);
+        d.lastWorker = id;
+        d.lastWorkerAt = at.value();
+    }
     row.resize(d.stream.columns.size());
     for (qsizetype i = 0; i < d.stream.columns.size(); ++i) {
         const sql::StreamColumn& c = d.stream.columns[i];
         switch (c.from) {
         case sql::StreamColumn::Worker:
-            row[i] = valueOf(w.at(c.index), d.numeric[i], c.lookup);
+            row[i] = valueOf(d.workers, d.lastWorkerAt, c.index, d.numeric[i], c.lookup);
             break;
         case sql::StreamColumn::Row:
-            row[i] = valueOf(r.at(c.index), d.numeric[i], c.lookup);
+            row[i] = valueOf(d.rows, d.nextRow, c.index, d.numeric[i], c.lookup);
             break;
         case sql::StreamColumn::Name:
-            row[i] = d.fromDictionary(d.names, r.at(c.index));
+            row[i] = d.fromDictionary(d.names, c.index);
             break;
         case sql::StreamColumn::Mark:
-            row[i] = d.fromDictionary(d.marks, r.at(c.index));
+            row[i] = d.fromDictionary(d.marks, c.index);
             break;
         case sql::StreamColumn::Operation:
-            row[i] = d.fromDictionary(d.operations, r.at(c.index));
+            row[i] = d.fromDictionary(d.operations, c.index);
             break;
         }
     }
+    ++d.nextRow;
     return true;
 }
 
