@@ -10,6 +10,7 @@
 #include <QJsonParseError>
 #include <QSqlField>
 #include <QSqlRecord>
+#include <utility>
 
 namespace tabel::reports {
 
@@ -106,7 +107,7 @@ ReportData readSummaryReport(const QSqlDatabase& db, const SummaryRequest& reque
     ReportData data = stream.schema();
     QList<Value> row;
     while (stream.next(row))
-        data.addRow(row);
+        data.addRow(std::exchange(row, {}));
     return data;
 }
 

@@ -283,8 +283,9 @@ struct SummaryRowStream::Impl {
     QHash<qint64, qsizetype> workerAt; // by w_id
     NumberRows rows;
     qsizetype nextRow = 0;
-    qint64 lastWorker = -1;
-    qsizetype lastWorkerAt = -1;
+    std::optional<qint64> lastWorker;
+    // The current worker's values, by field (read once per worker).
+    QList<Value> workerValues;
 
     void fetch();
     bool nextBatch();
@@ -318,7 +319,7 @@ bool SummaryRowStream::Impl::nextBatch() {
     for (qsizetype i = 0; i < workers.rows(); ++i)
         workerAt.insert(workers.text(i, 0).toLongLong(), i);
     nextRow = 0;
-    lastWorker = -1;
+    lastWorker.reset();
     return true;
 }
 
@@ -403,14 +404,19 @@ bool SummaryRowStream::next(QList<Value>& row) {
             throw DbError(QStringLiteral("Строки отчета не прочитаны: строка без рабочего."),
                           d.statement);
         d.lastWorker = id;
-        d.lastWorkerAt = at.value();
+        d.workerValues.resize(d.stream.columns.size());
+        for (qsizetype i = 0; i < d.stream.columns.size(); ++i) {
+            const sql::StreamColumn& c = d.stream.columns[i];
+            if (c.from == sql::StreamColumn::Worker)
+                d.workerValues[i] = valueOf(d.workers, at.value(), c.index, d.numeric[i], c.lookup);
+        }
     }
     row.resize(d.stream.columns.size());
     for (qsizetype i = 0; i < d.stream.columns.size(); ++i) {
         const sql::StreamColumn& c = d.stream.columns[i];
         switch (c.from) {
         case sql::StreamColumn::Worker:
-            row[i] = valueOf(d.workers, d.lastWorkerAt, c.index, d.numeric[i], c.lookup);
+            row[i] = d.workerValues[i];
             break;
         case sql::StreamColumn::Row:
             row[i] = valueOf(d.rows, d.nextRow, c.index, d.numeric[i], c.lookup);
