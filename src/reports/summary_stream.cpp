@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <algorithm>
 #include <optional>
 
 namespace tabel::reports {
@@ -23,8 +24,11 @@ namespace {
 // workers whatever the period.
 constexpr int kBatchWorkers = 32;
 // Batches per fetch: the first fetch brings one batch, the first page, at
-// once; later fetches bring more to save round trips, up to this many.
+// once; later fetches bring more to save round trips, up to this many, and
+// no more than about this much text, so that a year's batches, whose
+// workers have many more rows each, do not take more memory than a month's.
 constexpr int kMostBatchesPerFetch = 8;
+constexpr qsizetype kMostCharsPerFetch = 256 * 1024;
 
 QJsonArray arrayOf(const QString& text, const QString& statement) {
     QJsonParseError error;
@@ -297,12 +301,17 @@ struct SummaryRowStream::Impl {
 void SummaryRowStream::Impl::fetch() {
     QSqlQuery q = exec(db, QStringLiteral("fetch %1 from %2").arg(batchesPerFetch).arg(cursor));
     int got = 0;
+    qsizetype chars = 0;
     while (q.next()) {
         fetched.append({q.value(1).toString(), q.value(2).toString()});
+        chars += fetched.last().first.size() + fetched.last().second.size();
         ++got;
     }
     exhausted = got < batchesPerFetch;
-    batchesPerFetch = std::min(batchesPerFetch * 2, kMostBatchesPerFetch);
+    int next = std::min(batchesPerFetch * 2, kMostBatchesPerFetch);
+    if (got > 0 && chars > 0)
+        next = std::clamp(int(kMostCharsPerFetch * got / chars), 1, next);
+    batchesPerFetch = next;
 }
 
 bool SummaryRowStream::Impl::nextBatch() {
