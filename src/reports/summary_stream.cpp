@@ -275,12 +275,13 @@ struct SummaryRowStream::Impl {
     QString statement; // for the errors
     sql::WorkerStream stream;
     QList<bool> numeric;
-    QHash<qint64, Value> names;
+    // Product names and marks, operation types, by id.
+    QHash<qint64, Value> productNames;
     QHash<qint64, Value> marks;
     QHash<qint64, Value> operations;
     int batchesPerFetch = 1;
     bool exhausted = false;
-    // Fetched batches not yet taken: their workers and rows as JSON text.
+    // Fetched batches not yet taken: the texts of their workers and rows.
     QList<std::pair<QString, QString>> fetched;
     // The batch being handed over.
     Table workers;
@@ -374,7 +375,7 @@ SummaryRowStream::SummaryRowStream(const QSqlDatabase& db, const SummaryRequest&
     for (const QJsonValue& p : both.at(0).toArray()) {
         const QJsonArray a = p.toArray();
         const qint64 id = a.at(0).toString().toLongLong();
-        d_->names.insert(id, valueOf(a.at(1)));
+        d_->productNames.insert(id, valueOf(a.at(1)));
         d_->marks.insert(id, valueOf(a.at(2)));
     }
     for (const QJsonValue& o : both.at(1).toArray()) {
@@ -431,7 +432,7 @@ bool SummaryRowStream::next(QList<Value>& row) {
             row[i] = valueOf(d.rows, d.nextRow, c.index, d.numeric[i], c.lookup);
             break;
         case sql::StreamColumn::Name:
-            row[i] = d.fromDictionary(d.names, c.index);
+            row[i] = d.fromDictionary(d.productNames, c.index);
             break;
         case sql::StreamColumn::Mark:
             row[i] = d.fromDictionary(d.marks, c.index);
