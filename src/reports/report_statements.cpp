@@ -248,6 +248,9 @@ const char* kBatchRecords = "from accounts_dep.smena where w_id = any (b.ids) "
 
 } // namespace
 
+// The batch's rows are summed in the same two steps as the statements over
+// the whole period sum them (per product and operation, then per name and
+// type), so that sums of prices, binary doubles, add up in the same way.
 WorkerStream streamByWorkers(int batchSize) {
     const QString rows =
         QStringLiteral(

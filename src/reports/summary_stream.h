@@ -23,7 +23,7 @@ namespace tabel::reports {
 //  - end no transaction guard opened before the stream: the stream must go
 //    first (destroy it, or let it go out of scope, before the guard's
 //    commit or rollback);
-//  - reading is fine, and so is a second stream.
+//  - reading is fine, and so is a second stream, ended before this one.
 // The destructor ends the transaction (or the stream's part of the
 // caller's), and the cursor with it, whether every row was taken or not,
 // and after an error too: the connection is then usable as before.
