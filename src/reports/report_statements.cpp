@@ -204,9 +204,13 @@ namespace {
 // The workers of the period, found by skipping along the records' (w_id,
 // data) index from one worker to the next: a year's records are never read
 // to find them. Each is named as sql::workerNames names it and numbered in
-// the order of the names (namesakes by id), and the numbers are cut into
-// batches of `batchSize`: `b` has the batch, its workers' ids and names.
-QString workerBatches(int batchSize) {
+// the order of the names (namesakes by id), with its entry of the batches'
+// workers: w_id, fio and `lookups`, columns of `sums`, a statement over the
+// period's housekeeping grouped by id_p (read once for every worker: a
+// batch at a time it costs more than the batch's rows). The numbers are
+// cut into batches of `batchSize`: `b` has the batch, its workers' ids and
+// their entries as one JSON text.
+QString workerBatches(int batchSize, const QString& sums, const QString& lookups) {
     return QStringLiteral("with recursive t (w_id) as (select min(w_id) from accounts_dep.smena "
                           "union all select (select min(s.w_id) from accounts_dep.smena s "
                           "where s.w_id > t.w_id) from t where t.w_id is not null), "
@@ -214,21 +218,16 @@ QString workerBatches(int batchSize) {
                           "(select 1 from accounts_dep.smena s where s.w_id = t.w_id "
                           "and s.data >= :d1 and s.data < :d2)), ") +
            workerNames(QStringLiteral("names"), QStringLiteral("select w_id from w")) +
-           QStringLiteral(", p as materialized (select w_id, fio, "
-                          "row_number() over (order by fio, w_id) as pos from names), "
+           QStringLiteral(", hk as (%2), "
+                          "p as materialized (select n.w_id, "
+                          "row_number() over (order by n.fio, n.w_id) as pos, "
+                          "json_build_array(n.w_id::text, n.fio, %3)::text as entry "
+                          "from names n left join hk f on f.id_p = n.w_id), "
                           "b as (select (pos - 1) / %1 as batch, array_agg(w_id order by pos) "
-                          "as ids, array_agg(fio order by pos) as fios from p group by 1)")
-               .arg(batchSize);
-}
-
-// The batch's workers as one JSON text: w_id, fio, then `lookups` (columns
-// of `sums`, a statement over the batch's housekeeping grouped by id_p).
-QString batchWorkers(const QString& sums, const QString& lookups) {
-    return QStringLiteral("(select json_agg(json_build_array(o.w_id::text, o.fio, %2) "
-                          "order by o.pos)::text "
-                          "from unnest(b.ids, b.fios) with ordinality o (w_id, fio, pos) "
-                          "left join (%1) f on f.id_p = o.w_id)")
-        .arg(sums, lookups);
+                          "as ids, '[' || string_agg(entry, ', ' order by pos) || ']' "
+                          "as workers from p group by 1)")
+               .arg(batchSize)
+               .arg(sums, lookups);
 }
 
 // The batch's rows as one text of `values` (of `rows`, which has the
@@ -239,9 +238,8 @@ QString batchRows(const QString& rows, const QStringList& values, const QString&
         .arg(rows, values.join(QStringLiteral(", ',', ")), order);
 }
 
-// The batch's housekeeping entries of the period.
-const char* kBatchFatigue = "from accounts_dep.fatigue where id_p = any (b.ids::numeric[]) "
-                            "and d_date >= :d1 and d_date < :d2";
+// The housekeeping entries of the period.
+const char* kFatigue = "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2";
 
 const char* kBatchRecords = "from accounts_dep.smena where w_id = any (b.ids) "
                             "and data >= :d1 and data < :d2";
@@ -259,23 +257,29 @@ WorkerStream streamByWorkers(int batchSize) {
             "g as (select s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color, "
             "min(s.i_id) as i_id, min(s.o_id) as o_id, sum(s.qty) as qty, sum(s.pay) as pay "
             "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
-            "group by s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color), "
-            "f as (select id_p, id_nom::text as id_nom, "
-            "round(coalesce(sum(cnt * price) filter (where id_o = 7777), 0), 2)::text as f7, "
-            "round(coalesce(sum(cnt * price) filter (where id_o = 7778), 0), 2)::text as f8 "
-            "%1 group by id_p, id_nom) "
+            "group by s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color) "
             "select g.*, o.pos, f.f7, f.f8 from g "
             "join unnest(b.ids) with ordinality o (w_id, pos) on o.w_id = g.w_id "
-            "left join f on f.id_p = g.w_id and f.id_nom = g.id_nom::text")
-            .arg(QLatin1String(kBatchFatigue), QLatin1String(kBatchRecords));
+            "left join hk_groups f on f.id_p = g.w_id and f.id_nom = g.id_nom::text")
+            .arg(QLatin1String(kBatchRecords));
+    // The housekeeping by worker and group, read once and looked up by
+    // every batch.
+    const QString groups =
+        QStringLiteral(
+            "hk_groups as materialized (select id_p, id_nom::text as id_nom, "
+            "round(coalesce(sum(cnt * price) filter (where id_o = 7777), 0), 2)::text as f7, "
+            "round(coalesce(sum(cnt * price) filter (where id_o = 7778), 0), 2)::text as f8 "
+            "%1 group by id_p, id_nom)")
+            .arg(QLatin1String(kFatigue));
     WorkerStream s;
     s.sql =
-        QStringLiteral("%1, %2 select b.batch, %3, %4 from b order by b.batch")
-            .arg(workerBatches(batchSize), QLatin1String(kNamed),
-                 batchWorkers(QStringLiteral("select id_p, round(coalesce(sum(cnt * price), 0), "
-                                             "2)::text as f78 %1 group by id_p")
-                                  .arg(QLatin1String(kBatchFatigue)),
-                              QStringLiteral("f.f78")),
+        QStringLiteral("%1, %2, %3 select b.batch, b.workers, %4 from b order by b.batch")
+            .arg(workerBatches(batchSize,
+                               QStringLiteral("select id_p, round(coalesce(sum(cnt * price), 0), "
+                                              "2)::text as f78 %1 group by id_p")
+                                   .arg(QLatin1String(kFatigue)),
+                               QStringLiteral("f.f78")),
+                 groups, QLatin1String(kNamed),
                  batchRows(rows,
                            {"r.w_id", "r.qty", "round(r.pay::numeric, 2)", "r.i_id", "r.o_id",
                             "r.naimen", "r.color", "r.id_nom", "r.f7", "r.f8"},
@@ -319,17 +323,18 @@ WorkerStream streamByWorkersDetailed(int batchSize) {
             lookups << QStringLiteral("f.v%1").arg(lookups.size());
         }
     WorkerStream s;
-    s.sql = QStringLiteral("%1, %2 select b.batch, %3, %4 from b order by b.batch")
-                .arg(workerBatches(batchSize), QLatin1String(kNamed),
-                     batchWorkers(
-                         QStringLiteral("select id_p, %1 %2 group by id_p")
-                             .arg(sums.join(QStringLiteral(", ")), QLatin1String(kBatchFatigue)),
-                         lookups.join(QStringLiteral(", "))),
-                     batchRows(rows,
-                               {"r.w_id", "r.i_id", "r.o_id", "r.naimen", "r.sum_time", "r.qty",
-                                "r.brk", "round(r.pay::numeric, 2)", "r.color",
-                                "round(r.prize::numeric, 2)"},
-                               QStringLiteral("pos, marka_rank, vid_rank, naimen, color")));
+    s.sql =
+        QStringLiteral("%1, %2 select b.batch, b.workers, %3 from b order by b.batch")
+            .arg(
+                workerBatches(batchSize,
+                              QStringLiteral("select id_p, %1 %2 group by id_p")
+                                  .arg(sums.join(QStringLiteral(", ")), QLatin1String(kFatigue)),
+                              lookups.join(QStringLiteral(", "))),
+                QLatin1String(kNamed),
+                batchRows(rows,
+                          {"r.w_id", "r.i_id", "r.o_id", "r.naimen", "r.sum_time", "r.qty", "r.brk",
+                           "round(r.pay::numeric, 2)", "r.color", "round(r.prize::numeric, 2)"},
+                          QStringLiteral("pos, marka_rank, vid_rank, naimen, color")));
     // fio, marka, vid, naimen, sum_time, kolvo, brk, summa, color, s_prize,
     // w_id; the eight housekeeping sums.
     s.workerWidth = 10;
