@@ -1,5 +1,7 @@
 // Times the summary reports' statements for a month and a year, beside the
-// plain statements they replace (the same rows, checked), the printed shift
+// plain statements they replace (the same rows, checked); the reports by
+// workers through their stream (a month whole, the first page's rows of a
+// month and of a year, a year's rows and the memory they take); the printed shift
 // time sheet's statement, and a month's detailed report by workers laid out
 // and written as PDF; the reports that name workers again on a registry
 // that finds them by code only. Usage: reports_bench <database> <socket-or-host>
@@ -10,6 +12,7 @@
 #include "db/sql.h"
 #include "reportengine/render.h"
 #include "reports/summary_reports.h"
+#include "reports/summary_stream.h"
 #include "reports/timesheet_print.h"
 
 #include <QDir>
@@ -18,12 +21,76 @@
 #include <QSqlQuery>
 #include <algorithm>
 #include <cstdio>
+#include <malloc.h>
 
 using namespace tabel;
 using namespace tabel::bench;
 using reports::SummaryReport;
 
 namespace {
+
+// The process's resident memory and its peak since the last resetPeak(),
+// in kB, as the kernel counts them.
+struct Memory {
+    long rss = 0;
+    long peak = 0;
+};
+
+Memory memory() {
+    Memory m;
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return m;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            m.rss = line.mid(6).trimmed().split(' ').value(0).toLong();
+        else if (line.startsWith("VmHWM:"))
+            m.peak = line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return m;
+}
+
+// Hands the memory freed so far back to the system and starts the peak
+// anew from the memory in use then: what a later read takes shows as
+// growth, not hidden in memory an earlier read left behind.
+void resetPeak() {
+    malloc_trim(0);
+    QFile f(QStringLiteral("/proc/self/clear_refs"));
+    if (f.open(QIODevice::WriteOnly))
+        f.write("5");
+}
+
+QString withLoad(const QString& detail = {}) {
+    return (detail.isEmpty() ? QString() : detail + QStringLiteral("; ")) +
+           QStringLiteral("load %1").arg(loadAverage());
+}
+
+// The time until the first `count` rows of the report are in hand through
+// its stream, the stream ended after them.
+double firstRowsMs(const QSqlDatabase& db, const reports::SummaryRequest& request, int count,
+                   int runs) {
+    return timeMs(runs, [&] {
+        reports::SummaryRowStream stream(db, request);
+        QList<reportengine::Value> row;
+        for (int i = 0; i < count && stream.next(row); ++i) {
+        }
+    });
+}
+
+// Every row of the report through its stream, none kept: the rows and the
+// growth of the process's peak memory meanwhile, in kB.
+std::pair<int, long> drain(const QSqlDatabase& db, const reports::SummaryRequest& request) {
+    resetPeak();
+    const long before = memory().rss;
+    int rows = 0;
+    {
+        reports::SummaryRowStream stream(db, request);
+        QList<reportengine::Value> row;
+        while (stream.next(row))
+            ++rows;
+    }
+    return {rows, memory().peak - before};
+}
 
 // The statements as first written (the ambiguous `cena` of the detailed
 // report by workers settled as the record's price): every person of the
@@ -199,6 +266,44 @@ int main(int argc, char** argv) {
                         "statement %8.1f ms; same rows: %s\n",
                         r.name, f.rows, f.ours, p.runs, f.plain, f.same ? "yes" : "NO");
         }
+    }
+
+    // The reports by workers, a month read whole (through their stream), as
+    // the report window and tabel-batch read it; the first page's rows
+    // through the stream for a month and a year; a year's rows through the
+    // stream, and the memory that takes, beside a month's.
+    std::printf("-- the reports by workers through their stream\n");
+    for (const Report& r : reports) {
+        if (r.report != SummaryReport::Workers && r.report != SummaryReport::WorkersDetail)
+            continue;
+        const reports::SummaryRequest month{r.report, monthStart, monthEnd,
+                                            reports::ProductKind::All};
+        const reports::SummaryRequest year{r.report, yearStart, monthEnd,
+                                           reports::ProductKind::All};
+        int rows = 0;
+        const double whole =
+            timeMs(5, [&] { rows = reports::readSummaryReport(db, month).rowCount(); });
+        const double atOnce = timeMs(3, [&] { reports::readSummaryReportAtOnce(db, month); });
+        printTarget(qPrintable(QStringLiteral("%1, month, read").arg(r.name)), whole, 300,
+                    withLoad(QStringLiteral("%1 rows, median of 5; one statement over the "
+                                            "month %2 ms")
+                                 .arg(rows)
+                                 .arg(atOnce, 0, 'f', 1)));
+        printTarget(qPrintable(QStringLiteral("%1, month, first 40 rows").arg(r.name)),
+                    firstRowsMs(db, month, 40, 5), 300, withLoad(QStringLiteral("median of 5")));
+        printTarget(qPrintable(QStringLiteral("%1, year, first 40 rows").arg(r.name)),
+                    firstRowsMs(db, year, 40, 5), 1500, withLoad(QStringLiteral("median of 5")));
+        QElapsedTimer t;
+        t.start();
+        const auto [yearRows, yearPeak] = drain(db, year);
+        const double yearMs = t.nsecsElapsed() / 1e6;
+        const auto [monthRows, monthPeak] = drain(db, month);
+        std::printf("%-48s %9.1f ms   (%d rows; %s)\n",
+                    qPrintable(QStringLiteral("%1, year, every row").arg(r.name)), yearMs, yearRows,
+                    qPrintable(withLoad()));
+        std::printf("%-48s %9ld kB   (a month's %d rows: %ld kB)\n",
+                    qPrintable(QStringLiteral("%1, peak memory growth, year").arg(r.name)),
+                    yearPeak, monthRows, monthPeak);
     }
 
     // The reports that name workers, on a registry that finds them by code

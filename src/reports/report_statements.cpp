@@ -78,7 +78,7 @@ ReportStatement reportByWorkers() {
                                 {"color", true},
                                 {"w_id", true},
                                 {"id_nom", true}},
-                               "fio_rank, w_id, nom_rank, naimen, vid_rank, color");
+                               "fio_rank, w_id, nom_rank, naimen, vid_rank, color, id_nom");
     r.lookups = {
         {QStringLiteral("select id_p::text, id_nom::text, "
                         "round(coalesce(sum(cnt * price) filter (where id_o = 7777), 0), 2)::text, "
@@ -197,6 +197,166 @@ ReportStatement reportByProductsDetailed() {
                    {"color", true},
                    {"mass", true}},
                   "nom_rank, marka_rank, vid_rank, naimen, color, massa");
+}
+
+namespace {
+
+// The workers of the period, found by skipping along the records' (w_id,
+// data) index from one worker to the next: a year's records are never read
+// to find them. Each is named as sql::workerNames names it and numbered in
+// the order of the names (namesakes by id), with its entry of the batches'
+// workers: w_id, fio and `lookups`, columns of `sums`, a statement over the
+// period's housekeeping grouped by id_p (read once for every worker: a
+// batch at a time it costs more than the batch's rows). The numbers are
+// cut into batches of `batchSize`: `b` has the batch, its workers' ids and
+// their entries as one JSON text.
+QString workerBatches(int batchSize, const QString& sums, const QString& lookups) {
+    return QStringLiteral("with recursive t (w_id) as (select min(w_id) from accounts_dep.smena "
+                          "union all select (select min(s.w_id) from accounts_dep.smena s "
+                          "where s.w_id > t.w_id) from t where t.w_id is not null), "
+                          "w as (select t.w_id from t where t.w_id is not null and exists "
+                          "(select 1 from accounts_dep.smena s where s.w_id = t.w_id "
+                          "and s.data >= :d1 and s.data < :d2)), ") +
+           workerNames(QStringLiteral("names"), QStringLiteral("select w_id from w")) +
+           QStringLiteral(", hk as (%2), "
+                          "p as materialized (select n.w_id, "
+                          "row_number() over (order by n.fio, n.w_id) as pos, "
+                          "json_build_array(n.w_id::text, n.fio, %3)::text as entry "
+                          "from names n left join hk f on f.id_p = n.w_id), "
+                          "b as (select (pos - 1) / %1 as batch, array_agg(w_id order by pos) "
+                          "as ids, '[' || string_agg(entry, ', ' order by pos) || ']' "
+                          "as workers from p group by 1)")
+               .arg(batchSize)
+               .arg(sums, lookups);
+}
+
+// The batch's rows as one text of `values` (of `rows`, which has the
+// worker's place in the batch as `pos`), in the order of `order`.
+QString batchRows(const QString& rows, const QStringList& values, const QString& order) {
+    return QStringLiteral("(select coalesce(string_agg(concat(%2), ';'), '') "
+                          "from (%1 order by %3) r)")
+        .arg(rows, values.join(QStringLiteral(", ',', ")), order);
+}
+
+// The housekeeping entries of the period.
+const char* kFatigue = "from accounts_dep.fatigue where d_date >= :d1 and d_date < :d2";
+
+const char* kBatchRecords = "from accounts_dep.smena where w_id = any (b.ids) "
+                            "and data >= :d1 and data < :d2";
+
+} // namespace
+
+// The batch's rows are summed in the same two steps as the statements over
+// the whole period sum them (per product and operation, then per name and
+// type), so that sums of prices, binary doubles, add up in the same way.
+WorkerStream streamByWorkers(int batchSize) {
+    const QString rows =
+        QStringLiteral(
+            "with s as (select w_id, i_id, o_id, color, sum(kol_vo - brak) as qty, "
+            "sum((kol_vo - brak) * cena) as pay %2 group by w_id, i_id, o_id, color), "
+            "g as (select s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color, "
+            "min(s.i_id) as i_id, min(s.o_id) as o_id, sum(s.qty) as qty, sum(s.pay) as pay "
+            "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
+            "group by s.w_id, pr.nom_rank, pr.id_nom, op.vid_rank, op.naimen, s.color) "
+            "select g.*, o.pos, f.f7, f.f8 from g "
+            "join unnest(b.ids) with ordinality o (w_id, pos) on o.w_id = g.w_id "
+            "left join hk_groups f on f.id_p = g.w_id and f.id_nom = g.id_nom::text")
+            .arg(QLatin1String(kBatchRecords));
+    // The housekeeping by worker and group, read once and looked up by
+    // every batch.
+    const QString groups =
+        QStringLiteral(
+            "hk_groups as materialized (select id_p, id_nom::text as id_nom, "
+            "round(coalesce(sum(cnt * price) filter (where id_o = 7777), 0), 2)::text as f7, "
+            "round(coalesce(sum(cnt * price) filter (where id_o = 7778), 0), 2)::text as f8 "
+            "%1 group by id_p, id_nom)")
+            .arg(QLatin1String(kFatigue));
+    WorkerStream s;
+    s.sql =
+        QStringLiteral("%1, %2, %3 select b.batch, b.workers, %4 from b order by b.batch")
+            .arg(workerBatches(batchSize,
+                               QStringLiteral("select id_p, round(coalesce(sum(cnt * price), 0), "
+                                              "2)::text as f78 %1 group by id_p")
+                                   .arg(QLatin1String(kFatigue)),
+                               QStringLiteral("f.f78")),
+                 groups, QLatin1String(kNamed),
+                 batchRows(rows,
+                           {"r.w_id", "r.qty", "round(r.pay::numeric, 2)", "r.i_id", "r.o_id",
+                            "r.naimen", "r.color", "r.id_nom", "r.f7", "r.f8"},
+                           QStringLiteral("pos, nom_rank, naimen, vid_rank, color, id_nom")));
+    // fio, kolvo, vid, summa, nom, naimen, color, w_id, id_nom; f_sum7,
+    // f_sum8, f_sum78.
+    s.workerWidth = 3;
+    s.rowWidth = 10;
+    using C = StreamColumn;
+    s.columns = {{C::Worker, 1, false}, {C::Row, 1, false},  {C::Operation, 4, false},
+                 {C::Row, 2, false},    {C::Name, 3, false}, {C::Row, 5, false},
+                 {C::Row, 6, false},    {C::Row, 0, false},  {C::Row, 7, false},
+                 {C::Row, 8, true},     {C::Row, 9, true},   {C::Worker, 2, true}};
+    return s;
+}
+
+WorkerStream streamByWorkersDetailed(int batchSize) {
+    const QString rows =
+        QStringLiteral(
+            "with s as (select w_id, i_id, o_id, color, sum(time) as hours, sum(kol_vo) as qty, "
+            "sum(brak) as brk, sum((kol_vo - brak) * cena) as pay, "
+            "sum(prize * (kol_vo - brak) * cena / 100) as prize %1 "
+            "group by w_id, i_id, o_id, color), "
+            "g as (select s.w_id, pr.marka_rank, op.vid_rank, op.naimen, s.color, "
+            "min(s.i_id) as i_id, min(s.o_id) as o_id, sum(s.hours) as sum_time, "
+            "sum(s.qty) as qty, sum(s.brk) as brk, sum(s.pay) as pay, sum(s.prize) as prize "
+            "from s join pr on pr.id = s.i_id join op on op.id = s.o_id "
+            "group by s.w_id, pr.marka_rank, op.vid_rank, op.naimen, s.color) "
+            "select g.*, o.pos from g "
+            "join unnest(b.ids) with ordinality o (w_id, pos) on o.w_id = g.w_id")
+            .arg(QLatin1String(kBatchRecords));
+    QStringList sums;
+    QStringList lookups;
+    const char* const kinds[][2] = {{"7777", "0"}, {"7777", "1"}, {"7778", "0"}, {"7778", "1"}};
+    for (const char* measure : {"cnt * price", "cnt"})
+        for (const auto& k : kinds) {
+            sums << QStringLiteral("round(coalesce(sum(%1) filter (where id_o = %2 and "
+                                   "i_night = %3), 0), 2)::text as v%4")
+                        .arg(QLatin1String(measure), QLatin1String(k[0]), QLatin1String(k[1]))
+                        .arg(sums.size());
+            lookups << QStringLiteral("f.v%1").arg(lookups.size());
+        }
+    WorkerStream s;
+    s.sql =
+        QStringLiteral("%1, %2 select b.batch, b.workers, %3 from b order by b.batch")
+            .arg(
+                workerBatches(batchSize,
+                              QStringLiteral("select id_p, %1 %2 group by id_p")
+                                  .arg(sums.join(QStringLiteral(", ")), QLatin1String(kFatigue)),
+                              lookups.join(QStringLiteral(", "))),
+                QLatin1String(kNamed),
+                batchRows(rows,
+                          {"r.w_id", "r.i_id", "r.o_id", "r.naimen", "r.sum_time", "r.qty", "r.brk",
+                           "round(r.pay::numeric, 2)", "r.color", "round(r.prize::numeric, 2)"},
+                          QStringLiteral("pos, marka_rank, vid_rank, naimen, color")));
+    // fio, marka, vid, naimen, sum_time, kolvo, brk, summa, color, s_prize,
+    // w_id; the eight housekeeping sums.
+    s.workerWidth = 10;
+    s.rowWidth = 10;
+    using C = StreamColumn;
+    s.columns = {{C::Worker, 1, false}, {C::Mark, 1, false}, {C::Operation, 2, false},
+                 {C::Row, 3, false},    {C::Row, 4, false},  {C::Row, 5, false},
+                 {C::Row, 6, false},    {C::Row, 7, false},  {C::Row, 8, false},
+                 {C::Row, 9, false},    {C::Row, 0, false}};
+    for (int i = 0; i < 8; ++i)
+        s.columns << StreamColumn{C::Worker, 2 + i, true};
+    return s;
+}
+
+QString productsAndOperations() {
+    return QStringLiteral(
+        "select json_build_array((select "
+        "coalesce(json_agg(json_build_array(izdel.id::bigint::text, "
+        "izdel.nom::text, izdel.marka::text)), '[]') from accounts_dep.izdel izdel), "
+        "(select coalesce(json_agg(json_build_array(oper.id::text, vid_oper.vid::text)), '[]') "
+        "from accounts_dep.oper oper join accounts_dep.vid_oper vid_oper "
+        "on vid_oper.id = oper.vid))::text");
 }
 
 QString housekeepingTotals() {

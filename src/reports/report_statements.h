@@ -71,6 +71,53 @@ ReportStatement reportByWorkersDetailed();
 // (good quantity only), color, mass.
 ReportStatement reportByProductsDetailed();
 
+// The reports by workers are read worker by worker, in the order of the
+// workers' names, so that the first rows arrive at once whatever the period
+// and the rows in hand stay few: `sql` is a query for a cursor, one row per
+// batch of workers (at most `batchSize`), batches in order, each with two
+// texts:
+//   workers: a JSON array of arrays of text or null: w_id, fio, then the
+//            worker's looked-up sums (null: none), in the order of the
+//            workers;
+//   rows:    w_id, then the row's own values, in the order of the report;
+//            every value is a number, so the values are written as the
+//            server writes them, separated by "," (nothing for null), and
+//            the rows by ";": a JSON text would cost the server and the
+//            reader more than the numbers themselves.
+// Product names, marks and operation types travel as the ids of their
+// first product and operation (see productsAndOperations): a year's rows
+// are many, the names few. Rows, values and order are those of
+// reportByWorkers and reportByWorkersDetailed, and so are the housekeeping
+// sums (null where those would find no entry).
+struct StreamColumn {
+    enum From {
+        Worker,    // the batch's worker entry, at `index`
+        Row,       // the row, at `index`
+        Name,      // the product name of the product id at row[index]
+        Mark,      // the product mark of the product id at row[index]
+        Operation, // the operation type of the operation id at row[index]
+    };
+    From from;
+    int index;
+    bool lookup; // a looked-up sum: zero when null
+};
+
+struct WorkerStream {
+    QString sql;
+    int workerWidth = 0; // values per worker of a batch
+    int rowWidth = 0;    // values per row of a batch
+    // Per field of the report's statement (its columns, then its lookups'
+    // values, as ReportStatement gives them): where the value comes from.
+    QList<StreamColumn> columns;
+};
+
+WorkerStream streamByWorkers(int batchSize);
+WorkerStream streamByWorkersDetailed(int batchSize);
+
+// One row of one text: a JSON array of two arrays, every product as [id,
+// nom, marka] and every operation as [id, vid], all as text or null.
+QString productsAndOperations();
+
 // An ordinary statement with one row: f_sum7_all and f_sum8_all, all
 // workers' housekeeping (7777) and average-piecework (7778) pay of the
 // period (:d1, :d2).

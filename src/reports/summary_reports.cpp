@@ -2,6 +2,7 @@
 
 #include "db/sql.h"
 #include "reports/report_statements.h"
+#include "reports/summary_stream.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -9,6 +10,7 @@
 #include <QJsonParseError>
 #include <QSqlField>
 #include <QSqlRecord>
+#include <utility>
 
 namespace tabel::reports {
 
@@ -99,6 +101,18 @@ ReportData readRows(QSqlQuery& query, const QString& name) {
 
 ReportData readSummaryReport(const QSqlDatabase& db, const SummaryRequest& request,
                              const QLocale& locale) {
+    if (request.report != SummaryReport::Workers && request.report != SummaryReport::WorkersDetail)
+        return readSummaryReportAtOnce(db, request, locale);
+    SummaryRowStream stream(db, request, locale);
+    ReportData data = stream.schema();
+    QList<Value> row;
+    while (stream.next(row))
+        data.addRow(std::exchange(row, {}));
+    return data;
+}
+
+ReportData readSummaryReportAtOnce(const QSqlDatabase& db, const SummaryRequest& request,
+                                   const QLocale& locale) {
     const Source source = sourceOf(request.report);
     const sql::ReportStatement& statement = source.statement;
     const QVariantMap period{{"d1", request.from}, {"d2", request.to}};

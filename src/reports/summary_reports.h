@@ -46,9 +46,17 @@ QJsonArray jsonRows(const QByteArray& text, qsizetype width, const QString& stat
 reportengine::Layout summaryLayout(SummaryReport report);
 
 // The report's rows, read from the database, with the title and the
-// period's housekeeping totals as variables. Throws DbError.
+// period's housekeeping totals as variables. The reports by workers are
+// read through SummaryRowStream, which reads them faster than one
+// statement over the whole period can. Throws DbError.
 reportengine::ReportData readSummaryReport(const QSqlDatabase& db, const SummaryRequest& request,
                                            const QLocale& locale = QLocale());
+
+// The same report read by one statement over the whole period, as the
+// reports by products always are. Throws DbError.
+reportengine::ReportData readSummaryReportAtOnce(const QSqlDatabase& db,
+                                                 const SummaryRequest& request,
+                                                 const QLocale& locale = QLocale());
 
 // The report laid out on its pages. Throws DbError.
 reportengine::Document summaryDocument(const QSqlDatabase& db, const SummaryRequest& request,
