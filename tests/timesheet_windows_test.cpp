@@ -1,9 +1,11 @@
 // The time-sheet windows as the user meets them: what each grid shows and
 // how it draws the days.
+#include "db/dataset.h"
 #include "test_support.h"
 #include "timesheets/monthly_timesheet_window.h"
 #include "timesheets/rebuilds.h"
 #include "timesheets/sheet_look.h"
+#include "timesheets/sheet_statements.h"
 #include "timesheets/shift_timesheet_window.h"
 
 #include <QComboBox>
@@ -12,6 +14,7 @@
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QTableView>
 
 using namespace tabel;
@@ -256,6 +259,81 @@ TEST_F(TimesheetWindowTest, RefreshRereadsTheTotalsWithTheRows) {
     // The shift sheet's totals are columns of its rows.
     shifts.findChild<QPushButton*>("RefreshButton")->click();
     EXPECT_EQ(shifts.model(1).index(0, total).data().toString(), "12");
+}
+
+} // namespace
+
+namespace {
+
+// Each tab of the shift window holds exactly what its shift's statement
+// gives on its own: the same fields, rows in the same order, every value of
+// the same type, null where it is null.
+void expectTabsAsTheirStatements(ShiftTimesheetWindow& w, const QSqlDatabase& db,
+                                 const QDate& first, const char* when) {
+    const QVariantMap params{{"mnth", first.month()},
+                             {"yea", first.year()},
+                             {"date1", first},
+                             {"date2", first.addMonths(1)}};
+    for (int s = 1; s <= 3; ++s) {
+        QSqlQuery q = exec(db, sql::shiftSheet(s), params);
+        const ResultRows expected = readAll(q);
+        const Dataset& tab = w.sheet(s);
+        const std::string what = std::string(when) + ", shift " + std::to_string(s);
+        ASSERT_TRUE(tab.isOpen()) << what;
+        EXPECT_EQ(tab.fieldNames(), expected.fields) << what;
+        ASSERT_EQ(tab.count(), static_cast<int>(expected.rows.size())) << what;
+        for (int r = 0; r < tab.count(); ++r)
+            for (int c = 0; c < expected.fields.size(); ++c) {
+                const QVariant mine = tab.value(r, c), theirs = expected.rows[r][c];
+                const std::string cell =
+                    what + ", row " + std::to_string(r) + ", " + expected.fields[c].toStdString();
+                EXPECT_EQ(mine.typeId(), theirs.typeId()) << cell;
+                EXPECT_EQ(mine.isNull(), theirs.isNull()) << cell;
+                EXPECT_EQ(mine, theirs) << cell;
+            }
+    }
+}
+
+TEST_F(TimesheetWindowTest, ShiftTabsHoldWhatEachShiftsStatementGives) {
+    const QDate november(2025, 11, 1);
+    // Namesakes in two shifts, a worker the registry knows by code only, one
+    // it does not know at all (left out), records in the next month.
+    const int namesake = addWorker("Сидоров С. С.");
+    const int early = addWorker("Алексеев А. А.");
+    addPerson("Кодов К. К.", " 012 ");
+    const struct {
+        int worker, day, shift, hours;
+        double price;
+    } records[] = {{worker, 3, 1, 8, 1.5}, {namesake, 3, 1, 6, 2.25}, {namesake, 4, 3, 12, 3},
+                   {early, 5, 1, 0, 4.5},  {early, 6, 3, 9, 0},       {12, 7, 1, 7, 5.75},
+                   {12, 8, 2, 4, 6},       {999999, 3, 1, 8, 1}};
+    for (const auto& r : records)
+        addRecord({r.worker, oper, november.addDays(r.day - 1), r.shift, r.hours, 10, 1, r.price});
+    addRecord({worker, oper, QDate(2025, 12, 1), 2, 8});
+    rebuildMonth(db, SheetKind::Shifts, november);
+    rebuildMonth(db, SheetKind::Shifts, QDate(2025, 12, 1));
+    // Written behind the program's back: a day beyond any integer's sum.
+    run("update accounts_dep.h_tabel set d9 = 2147483647, d10 = 2147483647 where w_id = :w "
+        "and smena = 1",
+        {{"w", worker}});
+
+    ShiftTimesheetWindow w(*ctx);
+    w.selectMonthOf(QDate(2025, 11, 20));
+    EXPECT_EQ(w.sheet(1).count(), 4);
+    EXPECT_EQ(w.sheet(2).count(), 1);
+    EXPECT_EQ(w.sheet(3).count(), 2);
+    expectTabsAsTheirStatements(w, db, november, "opened");
+
+    // Another month, then a refresh after a change elsewhere.
+    w.selectMonthOf(QDate(2025, 12, 1));
+    EXPECT_EQ(w.sheet(2).count(), 1);
+    expectTabsAsTheirStatements(w, db, QDate(2025, 12, 1), "next month");
+    w.selectMonthOf(november);
+    addRecord({early, oper, november.addDays(9), 2, 5, 10, 0, 2});
+    rebuildMonth(db, SheetKind::Shifts, november);
+    w.refresh();
+    EXPECT_EQ(w.sheet(2).count(), 2);
+    expectTabsAsTheirStatements(w, db, november, "refreshed");
 }
 
 } // namespace

@@ -22,18 +22,23 @@ QString namesOf(const char* name) {
 
 } // namespace
 
-QString shiftSheet(int shift) {
+namespace {
+
+// The shift rows of `shifts` (a list of shift numbers), ordered by shift.
+QString shiftRows(const QString& shifts) {
     // The row's hours, added up day by day as the sheet's total, as a big
     // integer: cells written elsewhere can add up beyond an integer.
     const QString total =
         QStringLiteral("(") +
         dayColumns(QStringLiteral("coalesce(h.d%d, 0)::bigint"), QStringLiteral(" + ")) +
         QStringLiteral(")");
+    // The pay is the worker's whole month, whatever the shift, so one
+    // reading serves every shift's rows.
     // Sums are rounded, not cast to a numeric of fixed size: a sum beyond
     // such a size, stored by whatever means, still shows.
     return (QStringLiteral(
                 "with h as (select * from accounts_dep.h_tabel "
-                "where smena = %1 and month = :mnth and year = :yea), "
+                "where smena in (%1) and month = :mnth and year = :yea), "
                 "pay as materialized (select s.w_id, sum(s.cena * (s.kol_vo - s.brak)) as pay "
                 "from accounts_dep.smena s where s.data >= :date1 and s.data < :date2 "
                 "and s.w_id in (select w_id from h) group by s.w_id), ") +
@@ -42,9 +47,18 @@ QString shiftSheet(int shift) {
                            "round((case when %2 = 0 then 0 else pay.pay / %2 end)::numeric, 2) "
                            "as average_price, round(pay.pay::numeric, 2) as cena_all, h.* "
                            "from h join names on names.w_id = h.w_id "
-                           "join pay on pay.w_id = h.w_id order by fio, h.w_id, h.id"))
-        .arg(shift)
-        .arg(total);
+                           "join pay on pay.w_id = h.w_id order by h.smena, fio, h.w_id, h.id"))
+        .arg(shifts, total);
+}
+
+} // namespace
+
+QString shiftSheet(int shift) {
+    return shiftRows(QString::number(shift));
+}
+
+QString shiftSheets() {
+    return shiftRows(QStringLiteral("1, 2, 3"));
 }
 
 QString timesheetPrint() {

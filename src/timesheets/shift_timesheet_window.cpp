@@ -8,6 +8,7 @@
 #include "timesheets/sheet_look.h"
 #include "timesheets/sheet_statements.h"
 #include "timesheets/sheet_window_kit.h"
+#include "timesheets/shift_sheets.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -187,20 +188,25 @@ void ShiftTimesheetWindow::periodChanged() {
     for (int s = 0; s < 3; ++s) {
         Dataset& ds = *sheets_[s];
         ds.close();
-        ds.setParam("mnth", first.month());
-        ds.setParam("yea", first.year());
-        ds.setParam("date1", first);
-        ds.setParam("date2", first.addMonths(1));
-        ds.open();
+        const QVariantMap params = shiftSheetParams(first);
+        for (auto it = params.begin(); it != params.end(); ++it)
+            ds.setParam(it.key(), it.value());
         models_[s]->setMonth(first);
     }
+    openSheets();
     showMonthState();
 }
 
 void ShiftTimesheetWindow::refresh() {
-    for (Dataset* ds : sheets_)
-        ds->reopen();
+    openSheets();
     showMonthState();
+}
+
+void ShiftTimesheetWindow::openSheets() {
+    closeSheets();
+    std::array<ResultRows, 3> sheets = readShiftSheets(ctx_.db(), month());
+    for (int s = 0; s < 3; ++s)
+        sheets_[s]->openWith(sheets[s].fields, std::move(sheets[s].rows));
 }
 
 void ShiftTimesheetWindow::showMonthState() {

@@ -61,6 +61,7 @@ protected:
 
 private:
     void closeSheets();
+    void openSheets();     // the three shifts of the month chosen
     void showMonthState(); // the closed-month banner and the rebuild button
 
     AppContext& ctx_;
