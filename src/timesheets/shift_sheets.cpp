@@ -1,9 +1,6 @@
 #include "shift_sheets.h"
 
-#include "db/sql.h"
 #include "timesheets/sheet_statements.h"
-
-#include <QSqlQuery>
 
 namespace tabel {
 
@@ -14,11 +11,12 @@ QVariantMap shiftSheetParams(const QDate& first) {
             {"date2", first.addMonths(1)}};
 }
 
-std::array<ResultRows, 3> readShiftSheets(const QSqlDatabase& db, const QDate& first) {
-    // One statement for the three: each sheet alone would read the month's
-    // records and the workers' names again.
-    QSqlQuery q = exec(db, sql::shiftSheets(), shiftSheetParams(first));
-    ResultRows all = readAll(q);
+// One statement for the three: each sheet alone would read the month's
+// records and the workers' names again.
+ShiftSheetsReader::ShiftSheetsReader() : reader_(sql::shiftSheets()) {}
+
+std::array<ResultRows, 3> ShiftSheetsReader::read(const QSqlDatabase& db, const QDate& first) {
+    ResultRows all = reader_.read(db, shiftSheetParams(first));
     const qsizetype shiftField = all.fields.indexOf(QStringLiteral("smena"));
     std::array<ResultRows, 3> sheets;
     for (ResultRows& sheet : sheets)

@@ -8,7 +8,6 @@
 #include "timesheets/sheet_look.h"
 #include "timesheets/sheet_statements.h"
 #include "timesheets/sheet_window_kit.h"
-#include "timesheets/shift_sheets.h"
 
 #include <QComboBox>
 #include <QEvent>
@@ -204,7 +203,7 @@ void ShiftTimesheetWindow::refresh() {
 
 void ShiftTimesheetWindow::openSheets() {
     closeSheets();
-    std::array<ResultRows, 3> sheets = readShiftSheets(ctx_.db(), month());
+    std::array<ResultRows, 3> sheets = reader_.read(ctx_.db(), month());
     for (int s = 0; s < 3; ++s)
         sheets_[s]->openWith(sheets[s].fields, std::move(sheets[s].rows));
 }
