@@ -147,23 +147,20 @@ QString monthlyTotals() {
     // Each total counts only what earns: positive quantities and prices,
     // positive hours and rates. "Итого:" adds the piecework pay and the pay
     // of all housekeeping entries, a missing one counting as 0, in exact
-    // numbers of any size.
+    // numbers of any size. The month's records and entries are each read
+    // once: "Итого:" adds the very sums the other totals show.
     return QStringLiteral(
-        "select (select round(sum((s.kol_vo - s.brak) * s.cena)::numeric, 2) "
+        "with s as materialized (select sum((s.kol_vo - s.brak) * s.cena) as pay "
         "from accounts_dep.smena s where s.data < :d_date1 and s.data >= :d_date2 "
-        "and s.cena > 0 and s.kol_vo > 0)::text as price, "
-        "(select round(sum(f.cnt * f.price), 2) from accounts_dep.fatigue f "
-        "where f.d_date < :d_date1 and f.d_date >= :d_date2 and f.cnt > 0 and f.price > 0 "
-        "and f.id_o = 7777)::text as price7, "
-        "(select round(sum(f.cnt * f.price), 2) from accounts_dep.fatigue f "
-        "where f.d_date < :d_date1 and f.d_date >= :d_date2 and f.cnt > 0 and f.price > 0 "
-        "and f.id_o = 7778)::text as price8, "
-        "round(coalesce((select sum((s.kol_vo - s.brak) * s.cena) from accounts_dep.smena s "
-        "where s.data < :d_date1 and s.data >= :d_date2 and s.cena > 0 and s.kol_vo > 0)"
-        "::numeric, 0) + "
-        "coalesce((select sum(f.cnt * f.price) from accounts_dep.fatigue f "
-        "where f.d_date < :d_date1 and f.d_date >= :d_date2 and f.cnt > 0 and f.price > 0), 0), "
-        "2)::text as all_price");
+        "and s.cena > 0 and s.kol_vo > 0), "
+        "f as materialized (select sum(f.cnt * f.price) filter (where f.id_o = 7777) as pay7, "
+        "sum(f.cnt * f.price) filter (where f.id_o = 7778) as pay8, sum(f.cnt * f.price) as pay "
+        "from accounts_dep.fatigue f where f.d_date < :d_date1 and f.d_date >= :d_date2 "
+        "and f.cnt > 0 and f.price > 0) "
+        "select round(s.pay::numeric, 2)::text as price, round(f.pay7, 2)::text as price7, "
+        "round(f.pay8, 2)::text as price8, "
+        "round(coalesce(s.pay::numeric, 0) + coalesce(f.pay, 0), 2)::text as all_price "
+        "from s, f");
 }
 
 } // namespace tabel::sql
