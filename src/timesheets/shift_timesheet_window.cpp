@@ -184,15 +184,15 @@ void ShiftTimesheetWindow::openFromMenu() {
 
 void ShiftTimesheetWindow::periodChanged() {
     const QDate first = month();
-    for (int s = 0; s < 3; ++s) {
-        Dataset& ds = *sheets_[s];
-        ds.close();
-        const QVariantMap params = shiftSheetParams(first);
+    const QVariantMap params = shiftSheetParams(first);
+    for (Dataset* ds : sheets_) {
+        ds->close();
         for (auto it = params.begin(); it != params.end(); ++it)
-            ds.setParam(it.key(), it.value());
-        models_[s]->setMonth(first);
+            ds->setParam(it.key(), it.value());
     }
     openSheets();
+    for (DaySheetModel* model : models_)
+        model->setMonth(first);
     showMonthState();
 }
 
