@@ -33,7 +33,10 @@ QString shiftRows(const QString& shifts) {
         dayColumns(QStringLiteral("coalesce(h.d%d, 0)::bigint"), QStringLiteral(" + ")) +
         QStringLiteral(")");
     // The pay is the worker's whole month, whatever the shift, so one
-    // reading serves every shift's rows.
+    // reading serves every shift's rows. It is summed for every worker of
+    // the month's records, who are the sheet's workers once the month is
+    // rebuilt: keeping only the sheet's workers first costs a lookup per
+    // record and saves nothing.
     // Sums are rounded, not cast to a numeric of fixed size: a sum beyond
     // such a size, stored by whatever means, still shows.
     return (QStringLiteral(
@@ -41,7 +44,7 @@ QString shiftRows(const QString& shifts) {
                 "where smena in (%1) and month = :mnth and year = :yea), "
                 "pay as materialized (select s.w_id, sum(s.cena * (s.kol_vo - s.brak)) as pay "
                 "from accounts_dep.smena s where s.data >= :date1 and s.data < :date2 "
-                "and s.w_id in (select w_id from h) group by s.w_id), ") +
+                "group by s.w_id), ") +
             namesOf("names") +
             QStringLiteral(" select names.fio, %2 as summ, "
                            "round((case when %2 = 0 then 0 else pay.pay / %2 end)::numeric, 2) "
@@ -74,13 +77,14 @@ QString monthlySheet(MonthlySheet sheet) {
     const QString daySums = dayColumns(QStringLiteral("sum(h.d%d) as d%d"));
     const QString plainDays = dayColumns(QStringLiteral("h.d%d"));
     const QString month = QStringLiteral("year = :i_year and month = :i_month");
-    // Records and entries of the month, once per worker of the sheet.
+    // Records and entries of the month, summed once per worker. Every
+    // worker who has any is on the month's rows once the month is rebuilt,
+    // so keeping only the sheet's workers before summing saves nothing and
+    // costs a lookup per record; the sheet's rows take their workers' sums.
     const QString records =
-        QStringLiteral("from accounts_dep.smena s where s.data < :d_date1 and s.data >= :d_date2 "
-                       "and s.w_id in (select w_id from h)");
-    const QString entries =
-        QStringLiteral("from accounts_dep.fatigue f where f.d_date < :d_date1 and "
-                       "f.d_date >= :d_date2 and f.id_p in (select w_id::numeric from h)");
+        QStringLiteral("from accounts_dep.smena s where s.data < :d_date1 and s.data >= :d_date2");
+    const QString entries = QStringLiteral(
+        "from accounts_dep.fatigue f where f.d_date < :d_date1 and f.d_date >= :d_date2");
 
     switch (sheet) {
     case MonthlySheet::Piecework:
