@@ -1,9 +1,11 @@
 // The time-sheet windows as the user meets them: what each grid shows and
 // how it draws the days.
+#include "db/dataset.h"
 #include "test_support.h"
 #include "timesheets/monthly_timesheet_window.h"
 #include "timesheets/rebuilds.h"
 #include "timesheets/sheet_look.h"
+#include "timesheets/sheet_statements.h"
 #include "timesheets/shift_timesheet_window.h"
 
 #include <QComboBox>
@@ -12,6 +14,7 @@
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QTableView>
 
 using namespace tabel;
@@ -256,6 +259,145 @@ TEST_F(TimesheetWindowTest, RefreshRereadsTheTotalsWithTheRows) {
     // The shift sheet's totals are columns of its rows.
     shifts.findChild<QPushButton*>("RefreshButton")->click();
     EXPECT_EQ(shifts.model(1).index(0, total).data().toString(), "12");
+}
+
+} // namespace
+
+namespace {
+
+// A dataset holds exactly the rows `sql` gives read as Dataset::open reads
+// them: the same fields, rows in the same order, every value of the same
+// type, null where it is null.
+void expectRowsOf(const Dataset& ds, const QSqlDatabase& db, const QString& sql,
+                  const QVariantMap& params, const std::string& what) {
+    QSqlQuery q = exec(db, sql, params);
+    const ResultRows expected = readAll(q);
+    ASSERT_TRUE(ds.isOpen()) << what;
+    EXPECT_EQ(ds.fieldNames(), expected.fields) << what;
+    ASSERT_EQ(ds.count(), static_cast<int>(expected.rows.size())) << what;
+    for (int r = 0; r < ds.count(); ++r)
+        for (int c = 0; c < expected.fields.size(); ++c) {
+            const QVariant mine = ds.value(r, c), theirs = expected.rows[r][c];
+            const std::string cell =
+                what + ", row " + std::to_string(r) + ", " + expected.fields[c].toStdString();
+            EXPECT_EQ(mine.typeId(), theirs.typeId()) << cell;
+            EXPECT_EQ(mine.isNull(), theirs.isNull()) << cell;
+            EXPECT_EQ(mine, theirs) << cell;
+        }
+}
+
+// Each tab of the shift window holds exactly what its shift's statement
+// gives on its own: the same fields, rows in the same order, every value of
+// the same type, null where it is null.
+void expectTabsAsTheirStatements(ShiftTimesheetWindow& w, const QSqlDatabase& db,
+                                 const QDate& first, const char* when) {
+    const QVariantMap params{{"mnth", first.month()},
+                             {"yea", first.year()},
+                             {"date1", first},
+                             {"date2", first.addMonths(1)}};
+    for (int s = 1; s <= 3; ++s)
+        expectRowsOf(w.sheet(s), db, sql::shiftSheet(s), params,
+                     std::string(when) + ", shift " + std::to_string(s));
+}
+
+TEST_F(TimesheetWindowTest, ShiftTabsHoldWhatEachShiftsStatementGives) {
+    const QDate november(2025, 11, 1);
+    // Namesakes in two shifts, a worker the registry knows by code only, one
+    // it does not know at all (left out), records in the next month.
+    const int namesake = addWorker("Сидоров С. С.");
+    const int early = addWorker("Алексеев А. А.");
+    addPerson("Кодов К. К.", " 012 ");
+    const struct {
+        int worker, day, shift, hours;
+        double price;
+    } records[] = {{worker, 3, 1, 8, 1.5}, {namesake, 3, 1, 6, 2.25}, {namesake, 4, 3, 12, 3},
+                   {early, 5, 1, 0, 4.5},  {early, 6, 3, 9, 0},       {12, 7, 1, 7, 5.75},
+                   {12, 8, 2, 4, 6},       {999999, 3, 1, 8, 1}};
+    for (const auto& r : records)
+        addRecord({r.worker, oper, november.addDays(r.day - 1), r.shift, r.hours, 10, 1, r.price});
+    addRecord({worker, oper, QDate(2025, 12, 1), 2, 8});
+    rebuildMonth(db, SheetKind::Shifts, november);
+    rebuildMonth(db, SheetKind::Shifts, QDate(2025, 12, 1));
+    // Written behind the program's back: a day beyond any integer's sum.
+    run("update accounts_dep.h_tabel set d9 = 2147483647, d10 = 2147483647 where w_id = :w "
+        "and smena = 1",
+        {{"w", worker}});
+
+    ShiftTimesheetWindow w(*ctx);
+    w.selectMonthOf(QDate(2025, 11, 20));
+    EXPECT_EQ(w.sheet(1).count(), 4);
+    EXPECT_EQ(w.sheet(2).count(), 1);
+    EXPECT_EQ(w.sheet(3).count(), 2);
+    expectTabsAsTheirStatements(w, db, november, "opened");
+
+    // Another month, then a refresh after a change elsewhere.
+    w.selectMonthOf(QDate(2025, 12, 1));
+    EXPECT_EQ(w.sheet(2).count(), 1);
+    expectTabsAsTheirStatements(w, db, QDate(2025, 12, 1), "next month");
+    w.selectMonthOf(november);
+    addRecord({early, oper, november.addDays(9), 2, 5, 10, 0, 2});
+    rebuildMonth(db, SheetKind::Shifts, november);
+    w.refresh();
+    EXPECT_EQ(w.sheet(2).count(), 2);
+    expectTabsAsTheirStatements(w, db, november, "refreshed");
+}
+
+TEST_F(TimesheetWindowTest, MonthlySheetsHoldWhatTheirStatementsGive) {
+    const QDate february(2025, 2, 1);
+    const int other = addWorker("Ёлкин Ё. Ё.");
+    addPerson("Кодов К. К.", " 012 ");
+    addRecord({worker, oper, QDate(2025, 2, 3), 1, 8, 10, 1, 2.25});
+    addRecord({worker, oper, QDate(2025, 2, 4), 2, 0, 3, 0, 0});
+    const QString entry =
+        "insert into accounts_dep.fatigue (id_o, id_p, id_nom, d_date, i_mnth, i_year, i_smena, "
+        "cnt, price, i_holiday, i_night) values (:o, :w, 0, :d, 2, 2025, 1, :c, :p, 0, :n)";
+    const struct {
+        int type, worker, day, hours;
+        const char* price;
+        int night;
+    } entries[] = {{7777, other, 5, 4, "50.10", 0},
+                   {7777, other, 6, 3, "123456789012345.67", 1},
+                   {7778, other, 7, 2, "0.005", 0},
+                   {7778, worker, 8, 0, "10", 1}};
+    for (const auto& e : entries)
+        run(entry, {{"o", e.type},
+                    {"w", e.worker},
+                    {"d", QDate(2025, 2, e.day)},
+                    {"c", e.hours},
+                    {"p", e.price},
+                    {"n", e.night}});
+    rebuildMonth(db, SheetKind::Shifts, february);
+    rebuildMonth(db, SheetKind::Housekeeping, february);
+    // Written behind the program's back: a row of a worker without records,
+    // whom the registry knows by code only.
+    run("insert into accounts_dep.h_tabel (w_id, month, year, smena, i_type, i_night, d5) "
+        "values (12, 2, 2025, 1, 0, 0, 7)");
+
+    const QVariantMap params{{"i_month", 2},
+                             {"i_year", 2025},
+                             {"d_date2", february},
+                             {"d_date1", february.addMonths(1)}};
+    MonthlyTimesheetWindow w(*ctx);
+    for (const auto sheet :
+         {MonthlyTimesheetWindow::Sheet::Piecework, MonthlyTimesheetWindow::Sheet::Housekeeping,
+          MonthlyTimesheetWindow::Sheet::AveragePiecework,
+          MonthlyTimesheetWindow::Sheet::General}) {
+        const std::string what = "sheet " + std::to_string(static_cast<int>(sheet));
+        w.prepare(sheet, QDate(2025, 2, 14));
+        EXPECT_GT(w.sheet().count(), 0) << what;
+        expectRowsOf(w.sheet(), db, sql::monthlySheet(sheet), params, what + ", opened");
+        w.refresh();
+        expectRowsOf(w.sheet(), db, sql::monthlySheet(sheet), params, what + ", refreshed");
+    }
+    // An empty month keeps the fields.
+    w.monthList()->setCurrentIndex(5);
+    EXPECT_EQ(w.sheet().count(), 0);
+    expectRowsOf(w.sheet(), db, sql::monthlySheet(w.sheetKind()),
+                 {{"i_month", 6},
+                  {"i_year", 2025},
+                  {"d_date2", QDate(2025, 6, 1)},
+                  {"d_date1", QDate(2025, 7, 1)}},
+                 "empty month");
 }
 
 } // namespace

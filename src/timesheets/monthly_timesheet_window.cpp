@@ -75,7 +75,10 @@ QList<GridColumn> sheetColumns() {
 } // namespace
 
 MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
-    : QDialog(parent), ctx_(ctx) {
+    : QDialog(parent), ctx_(ctx), readers_{SheetReader(sql::monthlySheet(Sheet::Piecework)),
+                                           SheetReader(sql::monthlySheet(Sheet::Housekeeping)),
+                                           SheetReader(sql::monthlySheet(Sheet::AveragePiecework)),
+                                           SheetReader(sql::monthlySheet(Sheet::General))} {
     setObjectName("TForm27");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -264,10 +267,20 @@ void MonthlyTimesheetWindow::periodChanged() {
     ds.setParam("i_year", first.year());
     ds.setParam("d_date2", first);
     ds.setParam("d_date1", first.addMonths(1));
-    ds.open();
+    openSheet();
     showTotals();
     showDays(first);
     showMonthState();
+}
+
+void MonthlyTimesheetWindow::openSheet() {
+    const QDate first = month();
+    ResultRows rows =
+        readers_[static_cast<int>(kind_)].read(ctx_.db(), {{"i_month", first.month()},
+                                                           {"i_year", first.year()},
+                                                           {"d_date2", first},
+                                                           {"d_date1", first.addMonths(1)}});
+    sheet().openWith(std::move(rows.fields), std::move(rows.rows));
 }
 
 void MonthlyTimesheetWindow::showTotals() {
@@ -298,7 +311,8 @@ void MonthlyTimesheetWindow::showDays(const QDate& first) {
 void MonthlyTimesheetWindow::refresh() {
     // The totals are read with the rows: a sheet reread beside totals of
     // before would not add up.
-    sheet().reopen();
+    sheet().close();
+    openSheet();
     showTotals();
     showMonthState();
 }

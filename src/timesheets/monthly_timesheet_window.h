@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/context.h"
+#include "timesheets/sheet_reader.h"
 #include "timesheets/sheet_statements.h"
 
 #include <QDate>
@@ -68,6 +69,7 @@ public:
     QPushButton* payStatementButton() const { return pay_; }
 
 private:
+    void openSheet(); // the sheet shown, for the month shown
     void showDays(const QDate& first);
     void showTotals();     // the month's four totals, read again
     void showMonthState(); // the closed-month banner and the rebuild button
@@ -75,6 +77,7 @@ private:
     AppContext& ctx_;
     Sheet kind_ = Sheet::Piecework;
     std::array<Dataset*, 4> sheets_{};
+    std::array<SheetReader, 4> readers_;
     Dataset* years_;
     DaySheetModel* model_;
     QTableView* grid_;

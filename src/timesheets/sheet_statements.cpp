@@ -22,29 +22,46 @@ QString namesOf(const char* name) {
 
 } // namespace
 
-QString shiftSheet(int shift) {
+namespace {
+
+// The shift rows of `shifts` (a list of shift numbers), ordered by shift.
+QString shiftRows(const QString& shifts) {
     // The row's hours, added up day by day as the sheet's total, as a big
     // integer: cells written elsewhere can add up beyond an integer.
     const QString total =
         QStringLiteral("(") +
         dayColumns(QStringLiteral("coalesce(h.d%d, 0)::bigint"), QStringLiteral(" + ")) +
         QStringLiteral(")");
+    // The pay is the worker's whole month, whatever the shift, so one
+    // reading serves every shift's rows. It is summed for every worker of
+    // the month's records, who are the sheet's workers once the month is
+    // rebuilt: keeping only the sheet's workers first costs a lookup per
+    // record and saves nothing.
     // Sums are rounded, not cast to a numeric of fixed size: a sum beyond
     // such a size, stored by whatever means, still shows.
     return (QStringLiteral(
                 "with h as (select * from accounts_dep.h_tabel "
-                "where smena = %1 and month = :mnth and year = :yea), "
+                "where smena in (%1) and month = :mnth and year = :yea), "
                 "pay as materialized (select s.w_id, sum(s.cena * (s.kol_vo - s.brak)) as pay "
                 "from accounts_dep.smena s where s.data >= :date1 and s.data < :date2 "
-                "and s.w_id in (select w_id from h) group by s.w_id), ") +
+                "group by s.w_id), ") +
             namesOf("names") +
             QStringLiteral(" select names.fio, %2 as summ, "
                            "round((case when %2 = 0 then 0 else pay.pay / %2 end)::numeric, 2) "
                            "as average_price, round(pay.pay::numeric, 2) as cena_all, h.* "
                            "from h join names on names.w_id = h.w_id "
-                           "join pay on pay.w_id = h.w_id order by fio, h.w_id, h.id"))
-        .arg(shift)
-        .arg(total);
+                           "join pay on pay.w_id = h.w_id order by h.smena, fio, h.w_id, h.id"))
+        .arg(shifts, total);
+}
+
+} // namespace
+
+QString shiftSheet(int shift) {
+    return shiftRows(QString::number(shift));
+}
+
+QString shiftSheets() {
+    return shiftRows(QStringLiteral("1, 2, 3"));
 }
 
 QString timesheetPrint() {
@@ -60,13 +77,14 @@ QString monthlySheet(MonthlySheet sheet) {
     const QString daySums = dayColumns(QStringLiteral("sum(h.d%d) as d%d"));
     const QString plainDays = dayColumns(QStringLiteral("h.d%d"));
     const QString month = QStringLiteral("year = :i_year and month = :i_month");
-    // Records and entries of the month, once per worker of the sheet.
+    // Records and entries of the month, summed once per worker. Every
+    // worker who has any is on the month's rows once the month is rebuilt,
+    // so keeping only the sheet's workers before summing saves nothing and
+    // costs a lookup per record; the sheet's rows take their workers' sums.
     const QString records =
-        QStringLiteral("from accounts_dep.smena s where s.data < :d_date1 and s.data >= :d_date2 "
-                       "and s.w_id in (select w_id from h)");
-    const QString entries =
-        QStringLiteral("from accounts_dep.fatigue f where f.d_date < :d_date1 and "
-                       "f.d_date >= :d_date2 and f.id_p in (select w_id::numeric from h)");
+        QStringLiteral("from accounts_dep.smena s where s.data < :d_date1 and s.data >= :d_date2");
+    const QString entries = QStringLiteral(
+        "from accounts_dep.fatigue f where f.d_date < :d_date1 and f.d_date >= :d_date2");
 
     switch (sheet) {
     case MonthlySheet::Piecework:
@@ -133,23 +151,20 @@ QString monthlyTotals() {
     // Each total counts only what earns: positive quantities and prices,
     // positive hours and rates. "Итого:" adds the piecework pay and the pay
     // of all housekeeping entries, a missing one counting as 0, in exact
-    // numbers of any size.
+    // numbers of any size. The month's records and entries are each read
+    // once: "Итого:" adds the very sums the other totals show.
     return QStringLiteral(
-        "select (select round(sum((s.kol_vo - s.brak) * s.cena)::numeric, 2) "
+        "with s as materialized (select sum((s.kol_vo - s.brak) * s.cena) as pay "
         "from accounts_dep.smena s where s.data < :d_date1 and s.data >= :d_date2 "
-        "and s.cena > 0 and s.kol_vo > 0)::text as price, "
-        "(select round(sum(f.cnt * f.price), 2) from accounts_dep.fatigue f "
-        "where f.d_date < :d_date1 and f.d_date >= :d_date2 and f.cnt > 0 and f.price > 0 "
-        "and f.id_o = 7777)::text as price7, "
-        "(select round(sum(f.cnt * f.price), 2) from accounts_dep.fatigue f "
-        "where f.d_date < :d_date1 and f.d_date >= :d_date2 and f.cnt > 0 and f.price > 0 "
-        "and f.id_o = 7778)::text as price8, "
-        "round(coalesce((select sum((s.kol_vo - s.brak) * s.cena) from accounts_dep.smena s "
-        "where s.data < :d_date1 and s.data >= :d_date2 and s.cena > 0 and s.kol_vo > 0)"
-        "::numeric, 0) + "
-        "coalesce((select sum(f.cnt * f.price) from accounts_dep.fatigue f "
-        "where f.d_date < :d_date1 and f.d_date >= :d_date2 and f.cnt > 0 and f.price > 0), 0), "
-        "2)::text as all_price");
+        "and s.cena > 0 and s.kol_vo > 0), "
+        "f as materialized (select sum(f.cnt * f.price) filter (where f.id_o = 7777) as pay7, "
+        "sum(f.cnt * f.price) filter (where f.id_o = 7778) as pay8, sum(f.cnt * f.price) as pay "
+        "from accounts_dep.fatigue f where f.d_date < :d_date1 and f.d_date >= :d_date2 "
+        "and f.cnt > 0 and f.price > 0) "
+        "select round(s.pay::numeric, 2)::text as price, round(f.pay7, 2)::text as price7, "
+        "round(f.pay8, 2)::text as price8, "
+        "round(coalesce(s.pay::numeric, 0) + coalesce(f.pay, 0), 2)::text as all_price "
+        "from s, f");
 }
 
 } // namespace tabel::sql

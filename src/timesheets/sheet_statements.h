@@ -21,6 +21,12 @@ QString dayColumns(const QString& pattern, const QString& separator = QStringLit
 // :mnth, :yea and :date1, :date2 (the month's first day and the next month's).
 QString shiftSheet(int shift);
 
+// The rows of the three shifts' sheets in one statement, shift by shift:
+// what shiftSheet gives for shifts 1, 2 and 3, one after the other, each
+// shift's rows in the same order. The month's pay and names are then read
+// once for the three. Same parameters.
+QString shiftSheets();
+
 // `H_Tabel`: per worker, every time-sheet row of the month added up, with
 // `fio` and `sd1` … `sd31`. Parameters :mnth and :yea.
 QString timesheetPrint();

@@ -184,23 +184,28 @@ void ShiftTimesheetWindow::openFromMenu() {
 
 void ShiftTimesheetWindow::periodChanged() {
     const QDate first = month();
-    for (int s = 0; s < 3; ++s) {
-        Dataset& ds = *sheets_[s];
-        ds.close();
-        ds.setParam("mnth", first.month());
-        ds.setParam("yea", first.year());
-        ds.setParam("date1", first);
-        ds.setParam("date2", first.addMonths(1));
-        ds.open();
-        models_[s]->setMonth(first);
+    const QVariantMap params = shiftSheetParams(first);
+    for (Dataset* ds : sheets_) {
+        ds->close();
+        for (auto it = params.begin(); it != params.end(); ++it)
+            ds->setParam(it.key(), it.value());
     }
+    openSheets();
+    for (DaySheetModel* model : models_)
+        model->setMonth(first);
     showMonthState();
 }
 
 void ShiftTimesheetWindow::refresh() {
-    for (Dataset* ds : sheets_)
-        ds->reopen();
+    openSheets();
     showMonthState();
+}
+
+void ShiftTimesheetWindow::openSheets() {
+    closeSheets();
+    std::array<ResultRows, 3> sheets = reader_.read(ctx_.db(), month());
+    for (int s = 0; s < 3; ++s)
+        sheets_[s]->openWith(sheets[s].fields, std::move(sheets[s].rows));
 }
 
 void ShiftTimesheetWindow::showMonthState() {

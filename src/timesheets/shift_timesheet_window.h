@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/context.h"
+#include "timesheets/shift_sheets.h"
 
 #include <QDate>
 #include <QDialog>
@@ -61,6 +62,7 @@ protected:
 
 private:
     void closeSheets();
+    void openSheets();     // the three shifts of the month chosen
     void showMonthState(); // the closed-month banner and the rebuild button
 
     AppContext& ctx_;
@@ -68,6 +70,7 @@ private:
     QComboBox* year_;
     QTabWidget* tabs_;
     std::array<Dataset*, 3> sheets_{};
+    ShiftSheetsReader reader_;
     std::array<DaySheetModel*, 3> models_{};
     std::array<QTableView*, 3> grids_{};
     QPushButton* rebuild_;
