@@ -140,21 +140,64 @@ void paint(const Document& doc, QPagedPaintDevice* device) {
     }
 }
 
-QString writePdf(const Document& doc, const QString& fileName) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    {
-        QPdfWriter writer(&file);
-        writer.setResolution(600);
-        writer.setTitle(doc.title);
-        writer.setCreator(QStringLiteral("Табель"));
-        applyPageSetup(doc, &writer);
-        paint(doc, &writer);
+struct PdfStream::Impl {
+    QSaveFile file;
+    QString error;
+    std::unique_ptr<QPdfWriter> writer;
+    std::unique_ptr<QPainter> painter;
+    std::unique_ptr<PagePainter> pages;
+    bool first = true;
+
+    explicit Impl(const QString& fileName) : file(fileName) {}
+};
+
+PdfStream::PdfStream(const Document& setup, const QString& fileName)
+    : d_(std::make_unique<Impl>(fileName)) {
+    if (!d_->file.open(QIODevice::WriteOnly)) {
+        d_->error = d_->file.errorString();
+        return;
     }
-    if (!file.commit())
-        return file.errorString();
+    d_->writer = std::make_unique<QPdfWriter>(&d_->file);
+    d_->writer->setResolution(600);
+    d_->writer->setTitle(setup.title);
+    d_->writer->setCreator(QStringLiteral("Табель"));
+    applyPageSetup(setup, d_->writer.get());
+    d_->painter = std::make_unique<QPainter>(d_->writer.get());
+    d_->pages = std::make_unique<PagePainter>(d_->writer.get());
+}
+
+PdfStream::~PdfStream() = default;
+
+QString PdfStream::error() const {
+    return d_->error;
+}
+
+void PdfStream::add(const Page& page) {
+    if (!d_->error.isEmpty())
+        return;
+    if (!d_->first)
+        d_->writer->newPage();
+    d_->first = false;
+    d_->pages->paintPage(*d_->painter, page);
+}
+
+QString PdfStream::finish() {
+    if (!d_->error.isEmpty())
+        return d_->error;
+    d_->painter->end();
+    d_->pages.reset();
+    d_->painter.reset();
+    d_->writer.reset();
+    if (!d_->file.commit())
+        return d_->file.errorString();
     return {};
+}
+
+QString writePdf(const Document& doc, const QString& fileName) {
+    PdfStream pdf(doc, fileName);
+    for (const Page& page : doc.pages)
+        pdf.add(page);
+    return pdf.finish();
 }
 
 } // namespace reportengine
