@@ -4,6 +4,7 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QHash>
 #include <QPageLayout>
 #include <QPageRanges>
@@ -11,7 +12,12 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QTextLayout>
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
+#include <thread>
 
 namespace reportengine {
 
@@ -38,9 +44,12 @@ int alignmentFlags(Align a) {
 
 class PagePainter {
 public:
-    explicit PagePainter(QPagedPaintDevice* device)
+    // `shapeOnce`: lines are shaped once and set as glyphs. Only for a
+    // device that keeps glyphs as text (the PDF writer): a preview records
+    // glyphs without their text as outlines.
+    explicit PagePainter(QPagedPaintDevice* device, bool shapeOnce = false)
         : device_(device), dotsX_(device->logicalDpiX() / 25.4),
-          dotsY_(device->logicalDpiY() / 25.4) {}
+          dotsY_(device->logicalDpiY() / 25.4), shapeOnce_(shapeOnce) {}
 
     QPointF at(const QPointF& mm) const { return {mm.x() * dotsX_, mm.y() * dotsY_}; }
     QRectF at(const QRectF& mm) const { return {at(mm.topLeft()), at(mm.bottomRight())}; }
@@ -51,16 +60,18 @@ public:
         p.setPen(pen);
         for (const QLineF& l : page.lines)
             p.drawLine(QLineF(at(l.p1()), at(l.p2())));
+        const Face* current = nullptr;
         for (const PlacedText& t : page.texts) {
             const QRectF r = at(t.rect);
             if (t.frame)
                 p.drawRect(r);
-            const QStringList lines = t.lines.isEmpty() ? QStringList{t.text} : t.lines;
+            const QStringList& lines = t.lines.isEmpty() ? QStringList{t.text} : t.lines;
             if (lines.size() == 1 && lines[0].isEmpty())
                 continue;
             Face& face = faceFor(t.fontSize, t.bold);
-            if (p.font() != face.font)
+            if (current != &face && p.font() != face.font)
                 p.setFont(face.font);
+            current = &face;
             // A little air between a frame or a neighbour and the text.
             const QRectF inner = r.adjusted(kCellPadding * dotsX_, 0, -kCellPadding * dotsX_, 0);
             // One line is centred in the cell; several are centred as a
@@ -75,17 +86,57 @@ public:
     }
 
 private:
+    // A line as the painter sets it in a rectangle (a single line, its
+    // trailing blanks included, on the device's own metrics): its glyphs
+    // with their places from the line's origin, and its measures.
+    struct Shaped {
+        QList<QGlyphRun> runs;
+        double height = 0;
+        double advance = 0;
+    };
+
     struct Face {
         QFont font;
         QFontMetricsF metrics;
-        // A report prints the same numbers and names many times over.
+        // A report prints the same numbers and names many times over:
+        // each is measured and shaped once.
         QHash<QString, double> widths;
+        QHash<QString, Shaped> shapes;
+        Shaped scratch;
 
         double width(const QString& text) {
-            auto it = widths.find(text);
-            if (it == widths.end())
-                it = widths.insert(text, metrics.horizontalAdvance(text));
-            return it.value();
+            if (const auto it = widths.constFind(text); it != widths.constEnd())
+                return it.value();
+            const double w = metrics.horizontalAdvance(text);
+            if (widths.size() < 20000)
+                widths.insert(text, w);
+            return w;
+        }
+
+        const Shaped& shaped(const QString& text, QPaintDevice* device) {
+            auto it = shapes.find(text);
+            if (it != shapes.end())
+                return it.value();
+            // A year's report prints more different numbers than are worth
+            // keeping: past this many, the rest are shaped every time.
+            constexpr qsizetype kRemembered = 20000;
+            QTextLayout layout(text, font, device);
+            QTextOption option;
+            option.setFlags(QTextOption::IncludeTrailingSpaces);
+            layout.setTextOption(option);
+            layout.beginLayout();
+            QTextLine line = layout.createLine();
+            line.setLineWidth(0x01000000);
+            line.setPosition(QPointF(0, 0));
+            layout.endLayout();
+            Shaped s;
+            s.runs = layout.glyphRuns();
+            s.height = line.ascent() + line.descent();
+            s.advance = line.horizontalAdvance();
+            if (shapes.size() < kRemembered)
+                return shapes.insert(text, s).value();
+            scratch = s;
+            return scratch;
         }
     };
 
@@ -102,12 +153,25 @@ private:
     // The pages were laid out with widths measured apart from this device;
     // where its own metrics make a line a hair wider than its cell, the line
     // is narrowed to the cell, never cut and never run into a neighbour.
-    static void drawLine(QPainter& p, Face& face, const QRectF& box, const QString& line,
-                         Align align) {
+    void drawLine(QPainter& p, Face& face, const QRectF& box, const QString& line, Align align) {
         const int flags = alignmentFlags(align) | Qt::TextSingleLine | Qt::TextDontClip;
         const double w = face.width(line);
-        if (w <= box.width() || w <= 0) {
+        if ((w <= box.width() || w <= 0) && !shapeOnce_) {
             p.drawText(box, flags, line);
+            return;
+        }
+        if (w <= box.width() || w <= 0) {
+            // Where drawText(box, flags) would set it, without laying the
+            // line out again.
+            const Shaped& s = face.shaped(line, device_);
+            double x = box.left();
+            if (align == Align::Right)
+                x += box.width() - s.advance;
+            else if (align == Align::Center)
+                x += (box.width() - s.advance) / 2;
+            const QPointF origin(x, box.top() + (box.height() - s.height) / 2);
+            for (const QGlyphRun& run : s.runs)
+                p.drawGlyphRun(origin, run);
             return;
         }
         p.save();
@@ -120,6 +184,7 @@ private:
     QPagedPaintDevice* device_;
     double dotsX_;
     double dotsY_;
+    bool shapeOnce_;
     std::map<std::pair<double, bool>, Face> faces_;
 };
 
@@ -140,15 +205,61 @@ void paint(const Document& doc, QPagedPaintDevice* device) {
     }
 }
 
+// The pages are painted into the file on a thread of their own while the
+// next ones are read and laid out: painting and compressing a page costs
+// more than laying it out. A few pages wait at most, so that the memory
+// stays that of a few pages however long the report.
 struct PdfStream::Impl {
+    static constexpr qsizetype kWaiting = 16;
+
     QSaveFile file;
     QString error;
-    std::unique_ptr<QPdfWriter> writer;
-    std::unique_ptr<QPainter> painter;
-    std::unique_ptr<PagePainter> pages;
-    bool first = true;
+    Document setup;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Page> waiting;
+    bool closing = false;
+    std::thread painter;
 
     explicit Impl(const QString& fileName) : file(fileName) {}
+
+    void paintAll() {
+        QPdfWriter writer(&file);
+        writer.setResolution(600);
+        writer.setTitle(setup.title);
+        writer.setCreator(QStringLiteral("Табель"));
+        applyPageSetup(setup, &writer);
+        QPainter p(&writer);
+        PagePainter pages(&writer, true);
+        bool first = true;
+        for (;;) {
+            Page page;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [this] { return closing || !waiting.empty(); });
+                if (waiting.empty())
+                    break;
+                page = std::move(waiting.front());
+                waiting.pop_front();
+            }
+            changed.notify_all();
+            if (!first)
+                writer.newPage();
+            first = false;
+            pages.paintPage(p, page);
+        }
+        p.end();
+    }
+
+    void close() {
+        {
+            std::lock_guard lock(mutex);
+            closing = true;
+        }
+        changed.notify_all();
+        if (painter.joinable())
+            painter.join();
+    }
 };
 
 PdfStream::PdfStream(const Document& setup, const QString& fileName)
@@ -157,16 +268,16 @@ PdfStream::PdfStream(const Document& setup, const QString& fileName)
         d_->error = d_->file.errorString();
         return;
     }
-    d_->writer = std::make_unique<QPdfWriter>(&d_->file);
-    d_->writer->setResolution(600);
-    d_->writer->setTitle(setup.title);
-    d_->writer->setCreator(QStringLiteral("Табель"));
-    applyPageSetup(setup, d_->writer.get());
-    d_->painter = std::make_unique<QPainter>(d_->writer.get());
-    d_->pages = std::make_unique<PagePainter>(d_->writer.get());
+    d_->setup = setup;
+    d_->setup.pages.clear();
+    d_->painter = std::thread([d = d_.get()] { d->paintAll(); });
 }
 
-PdfStream::~PdfStream() = default;
+PdfStream::~PdfStream() {
+    // Unfinished: the pages painted so far are thrown away with the
+    // unwritten file.
+    d_->close();
+}
 
 QString PdfStream::error() const {
     return d_->error;
@@ -175,19 +286,17 @@ QString PdfStream::error() const {
 void PdfStream::add(const Page& page) {
     if (!d_->error.isEmpty())
         return;
-    if (!d_->first)
-        d_->writer->newPage();
-    d_->first = false;
-    d_->pages->paintPage(*d_->painter, page);
+    std::unique_lock lock(d_->mutex);
+    d_->changed.wait(lock, [this] { return d_->waiting.size() < Impl::kWaiting; });
+    d_->waiting.push_back(page);
+    lock.unlock();
+    d_->changed.notify_all();
 }
 
 QString PdfStream::finish() {
     if (!d_->error.isEmpty())
         return d_->error;
-    d_->painter->end();
-    d_->pages.reset();
-    d_->painter.reset();
-    d_->writer.reset();
+    d_->close();
     if (!d_->file.commit())
         return d_->file.errorString();
     return {};
