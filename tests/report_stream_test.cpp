@@ -3,14 +3,23 @@
 // small plant; and they are handed over before the last row has come.
 #include "pdf_text.h"
 #include "reportengine/document.h"
+#include "reportengine/preview.h"
 #include "reportengine/render.h"
 #include "reports/summary_pages.h"
 #include "reports/summary_reports.h"
 #include "reports/summary_stream.h"
 #include "test_support.h"
 
+#include <QAction>
+#include <QCoreApplication>
+#include <QGraphicsView>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
+#include <stdexcept>
 
 using namespace reportengine;
 using namespace tabel;
@@ -242,6 +251,68 @@ TEST(ReportStream, PdfWrittenPageByPageIsTheWholeDocument) {
     EXPECT_FALSE(bad.error().isEmpty());
     bad.add(doc.pages[0]);
     EXPECT_FALSE(bad.finish().isEmpty());
+}
+
+// The preview opens on the first pages and shows the rest as they are laid
+// out between its events; printing waits for the last page.
+TEST(ReportStream, PreviewOpensOnTheFirstPagesAndGrows) {
+    const ReportData data = rows(QList<int>(40, 11));
+    const int total = int(layOut(twoLevels(), data, QLocale::c()).pages.size());
+    ASSERT_GT(total, 5);
+    for (const bool fails : {false, true}) {
+        GrowingDocument growing;
+        PageStream stream(twoLevels(), data, QLocale::c(),
+                          [&](Page&& p) { growing.doc.pages.append(std::move(p)); });
+        growing.doc.title = "Растущий";
+        int next = 0;
+        growing.more = [&] {
+            if (fails && growing.doc.pages.size() > 2)
+                throw std::runtime_error("чтение прервано");
+            for (int i = 0; i < 5 && next < data.rowCount(); ++i)
+                stream.add(data.row(next++));
+            if (next < data.rowCount())
+                return true;
+            stream.finish();
+            return false;
+        };
+        int opened = 0, complete = 0, top = -1, value = -2;
+        bool printable = true, printableAtEnd = false;
+        auto look = [&](QPrintPreviewDialog& dialog) {
+            auto* preview = dialog.findChild<QPrintPreviewWidget*>();
+            QAction* print = nullptr;
+            for (QAction* a : dialog.findChildren<QAction*>())
+                if (a->text() == QCoreApplication::translate("QPrintPreviewDialog", "Print"))
+                    print = a;
+            ASSERT_NE(print, nullptr);
+            dialog.show();
+            preview->updatePreview();
+            opened = preview->pageCount();
+            printable = print->isEnabled();
+            if (fails) {
+                EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog.isVisible(); }, 5000));
+                return;
+            }
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] { return preview->pageCount() == total && print->isEnabled(); }, 10000));
+            complete = preview->pageCount();
+            printableAtEnd = print->isEnabled();
+            QScrollBar* bar = dialog.findChild<QGraphicsView*>()->verticalScrollBar();
+            top = bar->minimum();
+            value = bar->value();
+            dialog.close();
+        };
+        if (fails) {
+            EXPECT_THROW(showPreview(growing, nullptr, Zoom::PageWidth, look), std::runtime_error);
+            continue;
+        }
+        showPreview(growing, nullptr, Zoom::PageWidth, look);
+        EXPECT_GE(opened, 1);
+        EXPECT_LT(opened, total);
+        EXPECT_FALSE(printable);
+        EXPECT_EQ(complete, total);
+        EXPECT_TRUE(printableAtEnd);
+        EXPECT_EQ(value, top);
+    }
 }
 
 } // namespace
