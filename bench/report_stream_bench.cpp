@@ -8,6 +8,7 @@
 #include "db/connection.h"
 #include "reportengine/render.h"
 #include "reports/summary_pages.h"
+#include "reports/summary_reports.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -79,6 +80,29 @@ int main(int argc, char** argv) {
     QSqlDatabase db = openDatabase(connectionString(argv[1], argv[2]));
     const QString file = QDir::temp().filePath(
         QStringLiteral("report_stream_bench_%1.pdf").arg(QCoreApplication::applicationPid()));
+    if (argc > 4 && QByteArray(argv[4]).startsWith("replay")) {
+        // A child: a month's rows, read once, laid out and written to PDF
+        // `times` times over as one report; says its peak memory, time and
+        // pages. What the pages and the file take, apart from the reading.
+        const int times = QByteArray(argv[4]).mid(6).toInt();
+        const reports::SummaryRequest request{SummaryReport::Workers, monthStart, monthEnd,
+                                              reports::ProductKind::All};
+        const reportengine::ReportData data = reports::readSummaryReport(db, request);
+        QElapsedTimer t;
+        t.start();
+        std::unique_ptr<reportengine::PdfStream> pdf;
+        reportengine::PageStream pages(reports::summaryLayout(request.report), data, QLocale(),
+                                       [&](reportengine::Page&& page) { pdf->add(page); });
+        pdf = std::make_unique<reportengine::PdfStream>(pages.setup(), file);
+        for (int i = 0; i < times; ++i)
+            for (int row = 0; row < data.rowCount(); ++row)
+                pages.add(data.row(row));
+        pages.finish();
+        pdf->finish();
+        QFile::remove(file);
+        std::printf("%ld %.0f %d\n", peakKb(), t.nsecsElapsed() / 1e6, pages.pagesDone());
+        return 0;
+    }
     if (argc > 4) {
         // A child: one report to PDF; says its peak memory, time and pages.
         const Run run =
@@ -141,21 +165,31 @@ int main(int argc, char** argv) {
     // The peak memory of a whole process that writes the report by workers
     // to PDF, each period in a process of its own: a year's should be about
     // a month's.
-    long peak[2] = {0, 0};
-    for (int i = 0; i < 2; ++i) {
+    // The same, laying out and writing a month's rows once and twelve times
+    // over: the memory of the pages and of the file alone.
+    const struct {
+        const char* mode;
+        const char* what;
+    } children[] = {{"month", "report by workers, month, to PDF"},
+                    {"year", "report by workers, year, to PDF"},
+                    {"replay1", "a month's rows laid out and written once"},
+                    {"replay12", "a month's rows laid out and written 12 times"}};
+    long peak[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i) {
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(),
-                    {argv[1], argv[2], argv[3], i == 0 ? "month" : "year"});
+                    {argv[1], argv[2], argv[3], children[i].mode});
         child.waitForFinished(-1);
         const QStringList said = QString::fromUtf8(child.readAllStandardOutput()).split(' ');
         peak[i] = said.value(0).toLong();
-        std::printf("report by workers, %s, to PDF, whole process: %s ms, %s pages, peak memory "
-                    "%ld MB (load %s)\n",
-                    i == 0 ? "month" : "year", qPrintable(said.value(1)),
+        std::printf("%-46s whole process: %s ms, %s pages, peak memory %ld MB (load %s)\n",
+                    children[i].what, qPrintable(said.value(1)),
                     qPrintable(said.value(2).trimmed()), peak[i] / 1024, qPrintable(loadAverage()));
     }
-    std::printf("peak memory of a year's streamed PDF over a month's: %.2f times\n",
-                peak[0] > 0 ? double(peak[1]) / double(peak[0]) : 0.0);
+    std::printf("peak memory, a year's streamed PDF over a month's: %.2f times; twelve months' "
+                "rows laid out and written over one: %.2f times\n",
+                peak[0] > 0 ? double(peak[1]) / double(peak[0]) : 0.0,
+                peak[2] > 0 ? double(peak[3]) / double(peak[2]) : 0.0);
     QFile::remove(file);
     return 0;
 }
