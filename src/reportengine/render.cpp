@@ -11,8 +11,10 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRawFont>
 #include <QSaveFile>
 #include <QTextLayout>
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -83,6 +85,17 @@ public:
                 top += step;
             }
         }
+        // The glyphs of a page set at once, one run per font: each run
+        // costs the PDF its own text object.
+        for (Batch& b : batches_) {
+            QGlyphRun run;
+            run.setRawFont(b.font);
+            run.setGlyphIndexes(b.glyphs);
+            run.setPositions(b.positions);
+            p.drawGlyphRun(QPointF(0, 0), run);
+            b.glyphs.clear();
+            b.positions.clear();
+        }
     }
 
 private:
@@ -119,7 +132,7 @@ private:
                 return it.value();
             // A year's report prints more different numbers than are worth
             // keeping: past this many, the rest are shaped every time.
-            constexpr qsizetype kRemembered = 20000;
+            constexpr qsizetype kRemembered = 4000;
             QTextLayout layout(text, font, device);
             QTextOption option;
             option.setFlags(QTextOption::IncludeTrailingSpaces);
@@ -170,8 +183,16 @@ private:
             else if (align == Align::Center)
                 x += (box.width() - s.advance) / 2;
             const QPointF origin(x, box.top() + (box.height() - s.height) / 2);
-            for (const QGlyphRun& run : s.runs)
-                p.drawGlyphRun(origin, run);
+            for (const QGlyphRun& run : s.runs) {
+                const QRawFont font = run.rawFont();
+                auto b = std::find_if(batches_.begin(), batches_.end(),
+                                      [&font](const Batch& b) { return b.font == font; });
+                if (b == batches_.end())
+                    b = batches_.insert(batches_.end(), Batch{font, {}, {}});
+                b->glyphs += run.glyphIndexes();
+                for (const QPointF& at : run.positions())
+                    b->positions.append(at + origin);
+            }
             return;
         }
         p.save();
@@ -185,6 +206,13 @@ private:
     double dotsX_;
     double dotsY_;
     bool shapeOnce_;
+    // The glyphs of the page so far, per font.
+    struct Batch {
+        QRawFont font;
+        QList<quint32> glyphs;
+        QList<QPointF> positions;
+    };
+    QList<Batch> batches_;
     std::map<std::pair<double, bool>, Face> faces_;
 };
 
