@@ -88,6 +88,8 @@ public:
         // The glyphs of a page set at once, one run per font: each run
         // costs the PDF its own text object.
         for (Batch& b : batches_) {
+            if (b.glyphs.isEmpty())
+                continue;
             QGlyphRun run;
             run.setRawFont(b.font);
             run.setGlyphIndexes(b.glyphs);
@@ -104,6 +106,7 @@ private:
     // with their places from the line's origin, and its measures.
     struct Shaped {
         QList<QGlyphRun> runs;
+        QList<qsizetype> batches; // per run: its font's batch, once known
         double height = 0;
         double advance = 0;
     };
@@ -115,24 +118,25 @@ private:
         // each is measured and shaped once.
         QHash<QString, double> widths;
         QHash<QString, Shaped> shapes;
-        Shaped scratch;
+        // A year's report prints more different numbers than are worth
+        // keeping: past this many, what was kept is forgotten and what
+        // still prints is kept anew.
+        static constexpr qsizetype kRemembered = 8000;
 
         double width(const QString& text) {
             if (const auto it = widths.constFind(text); it != widths.constEnd())
                 return it.value();
             const double w = metrics.horizontalAdvance(text);
-            if (widths.size() < 20000)
-                widths.insert(text, w);
+            if (widths.size() >= kRemembered)
+                widths.clear();
+            widths.insert(text, w);
             return w;
         }
 
-        const Shaped& shaped(const QString& text, QPaintDevice* device) {
+        Shaped& shaped(const QString& text, QPaintDevice* device) {
             auto it = shapes.find(text);
             if (it != shapes.end())
                 return it.value();
-            // A year's report prints more different numbers than are worth
-            // keeping: past this many, the rest are shaped every time.
-            constexpr qsizetype kRemembered = 4000;
             QTextLayout layout(text, font, device);
             QTextOption option;
             option.setFlags(QTextOption::IncludeTrailingSpaces);
@@ -146,10 +150,9 @@ private:
             s.runs = layout.glyphRuns();
             s.height = line.ascent() + line.descent();
             s.advance = line.horizontalAdvance();
-            if (shapes.size() < kRemembered)
-                return shapes.insert(text, s).value();
-            scratch = s;
-            return scratch;
+            if (shapes.size() >= kRemembered)
+                shapes.clear();
+            return shapes.insert(text, s).value();
         }
     };
 
@@ -168,30 +171,31 @@ private:
     // is narrowed to the cell, never cut and never run into a neighbour.
     void drawLine(QPainter& p, Face& face, const QRectF& box, const QString& line, Align align) {
         const int flags = alignmentFlags(align) | Qt::TextSingleLine | Qt::TextDontClip;
-        const double w = face.width(line);
-        if ((w <= box.width() || w <= 0) && !shapeOnce_) {
+        // The shape's advance is the width the device's metrics give.
+        Shaped* shape = shapeOnce_ ? &face.shaped(line, device_) : nullptr;
+        const double w = shape ? shape->advance : face.width(line);
+        if ((w <= box.width() || w <= 0) && !shape) {
             p.drawText(box, flags, line);
             return;
         }
         if (w <= box.width() || w <= 0) {
             // Where drawText(box, flags) would set it, without laying the
             // line out again.
-            const Shaped& s = face.shaped(line, device_);
+            Shaped& s = *shape;
             double x = box.left();
             if (align == Align::Right)
                 x += box.width() - s.advance;
             else if (align == Align::Center)
                 x += (box.width() - s.advance) / 2;
             const QPointF origin(x, box.top() + (box.height() - s.height) / 2);
-            for (const QGlyphRun& run : s.runs) {
-                const QRawFont font = run.rawFont();
-                auto b = std::find_if(batches_.begin(), batches_.end(),
-                                      [&font](const Batch& b) { return b.font == font; });
-                if (b == batches_.end())
-                    b = batches_.insert(batches_.end(), Batch{font, {}, {}});
-                b->glyphs += run.glyphIndexes();
-                for (const QPointF& at : run.positions())
-                    b->positions.append(at + origin);
+            if (s.batches.isEmpty())
+                for (const QGlyphRun& run : s.runs)
+                    s.batches.append(batchOf(run.rawFont()));
+            for (qsizetype i = 0; i < s.runs.size(); ++i) {
+                Batch& b = batches_[s.batches[i]];
+                b.glyphs += s.runs[i].glyphIndexes();
+                for (const QPointF& at : s.runs[i].positions())
+                    b.positions.append(at + origin);
             }
             return;
         }
@@ -212,7 +216,15 @@ private:
         QList<quint32> glyphs;
         QList<QPointF> positions;
     };
-    QList<Batch> batches_;
+    QList<Batch> batches_; // never shrinks: the shapes know their places
+
+    qsizetype batchOf(const QRawFont& font) {
+        for (qsizetype i = 0; i < batches_.size(); ++i)
+            if (batches_[i].font == font)
+                return i;
+        batches_.append(Batch{font, {}, {}});
+        return batches_.size() - 1;
+    }
     std::map<std::pair<double, bool>, Face> faces_;
 };
 
