@@ -8,6 +8,7 @@
 #include "reports/summary_pages.h"
 #include "reports/summary_reports.h"
 #include "reports/summary_stream.h"
+#include "reports/timesheet_print.h"
 #include "test_support.h"
 
 #include <QAction>
@@ -184,6 +185,29 @@ TEST(ReportStream, PagesAsTheRowsComeAreThePagesOverEveryRow) {
         EXPECT_FALSE(laid.streams) << what;
         EXPECT_EQ(laid.handedAfterRow.value(0), 176) << what;
     }
+}
+
+// The printed time sheet: no groups, every row its own, the day titles at
+// the top of every page.
+TEST(ReportStream, TimesheetPagesAsTheRowsCome) {
+    ReportData data("t");
+    QStringList fields{"fio"};
+    QList<bool> numeric{false};
+    for (int d = 1; d <= 31; ++d) {
+        fields << QStringLiteral("sd%1").arg(d);
+        numeric << true;
+    }
+    data.setFields(fields, numeric);
+    data.setVariable("title", Value::text("Ноябрь 2026 г."));
+    for (int w = 0; w < 75; ++w) {
+        QVariantList row{QStringLiteral("Работник %1 с длинной фамилией").arg(w)};
+        for (int d = 1; d <= 31; ++d)
+            row << ((w + d) % 4 == 0 ? QVariant() : QVariant(QStringLiteral("%1").arg(d % 9)));
+        data.addRow(row);
+    }
+    const Laid laid = expectSamePages(tabel::reports::timesheetLayout(), data, "time sheet");
+    EXPECT_TRUE(laid.streams);
+    EXPECT_GT(laid.pages.size(), 1);
 }
 
 TEST(ReportStream, PagesAreHandedOverBeforeTheLastRow) {
