@@ -100,8 +100,8 @@ QAction* printAction(QPrintPreviewDialog& dialog) {
 
 // Lays the rest of a growing document out between the dialog's events, a
 // slice of a few tens of milliseconds at a time, so that the window stays
-// responsive; shows the pages again at growing intervals (each time costs
-// painting every page so far) and once more at the end.
+// responsive, and shows the pages again as they come and once more at the
+// end.
 class Slices : public QObject {
 public:
     Slices(QPrintPreviewDialog& dialog, GrowingDocument& doc)
@@ -136,18 +136,21 @@ private:
             if (print_)
                 print_->setEnabled(true);
         }
-        const bool grown = doc_.doc.pages.size() > shown_;
-        if (grown && (!more || sinceShown_.elapsed() >= interval_)) {
-            shown_ = doc_.doc.pages.size();
+        // Each showing paints every page so far: shown again once the
+        // pages have doubled, so that all the showings together cost about
+        // twice the last one.
+        const qsizetype pages = doc_.doc.pages.size();
+        if (pages > shown_ &&
+            (!more || (pages >= 2 * shown_ && sinceShown_.elapsed() >= kBetweenMs))) {
+            shown_ = pages;
             if (preview_)
                 preview_->updatePreview();
             sinceShown_.restart();
-            interval_ = std::min(interval_ * 2, kLongestMs);
         }
     }
 
     static constexpr qint64 kSliceMs = 40;
-    static constexpr qint64 kLongestMs = 8000;
+    static constexpr qint64 kBetweenMs = 250;
 
     QPrintPreviewDialog& dialog_;
     GrowingDocument& doc_;
@@ -156,7 +159,6 @@ private:
     QTimer timer_;
     QElapsedTimer sinceShown_;
     qsizetype shown_ = 0;
-    qint64 interval_ = 250;
 };
 
 } // namespace
