@@ -3,8 +3,9 @@
 
 #include "command.h"
 #include "reportengine/render.h"
-#include "reports/summary_reports.h"
+#include "reports/summary_pages.h"
 
+#include <memory>
 #include <stdexcept>
 
 namespace tabel::batch {
@@ -28,12 +29,22 @@ int report(Job& job) {
     const QString file = job.options.text("pdf");
     job.options.finish();
 
-    const reportengine::Document doc = reports::summaryDocument(job.db, request);
-    const QString failure = reportengine::writePdf(doc, file);
-    if (!failure.isEmpty())
-        throw std::runtime_error(
-            QStringLiteral("не удалось записать «%1»: %2").arg(file, failure).toStdString());
-    job.out << "Отчет записан в " << file << " (страниц: " << doc.pages.size() << ").\n";
+    const auto failed = [&file](const QString& why) {
+        return std::runtime_error(
+            QStringLiteral("не удалось записать «%1»: %2").arg(file, why).toStdString());
+    };
+    // Each page is written as soon as it is laid out and then let go, so
+    // that a year's report takes no more memory than a month's.
+    std::unique_ptr<reportengine::PdfStream> pdf;
+    reports::SummaryPages pages(job.db, request, QLocale(),
+                                [&pdf](reportengine::Page&& page) { pdf->add(page); });
+    pdf = std::make_unique<reportengine::PdfStream>(pages.setup(), file);
+    if (!pdf->error().isEmpty())
+        throw failed(pdf->error());
+    pages.finish();
+    if (const QString failure = pdf->finish(); !failure.isEmpty())
+        throw failed(failure);
+    job.out << "Отчет записан в " << file << " (страниц: " << pages.pagesDone() << ").\n";
     return 0;
 }
 

@@ -10,6 +10,8 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
 
 namespace reportengine {
 
@@ -55,5 +57,45 @@ struct Document {
 // Throws LayoutError for cells that overlap or leave the page, and its
 // ExpressionError when a cell or a group names what `data` lacks.
 Document layOut(const Layout& layout, const ReportData& data, const QLocale& locale = QLocale());
+
+// The same pages as layOut, laid out while the rows are still coming: rows
+// are added one at a time, in the order they print, and each page is handed
+// to `sink` as soon as nothing more can go onto it. Only the rows of the
+// current outermost group are kept (a group header may print what its
+// group's last row brings); the report footer's sums are carried along as
+// the rows go by. A layout that needs every row before its first page (a
+// sum in the report header or the page header, a field in the page footer,
+// which reads the report's last row) keeps every row and hands its pages
+// over at the end.
+class PageStream {
+public:
+    using Sink = std::function<void(Page&& page)>;
+
+    // `schema`: the fields and variables the rows come with; its rows, if
+    // any, are not laid out. With `keepEveryRow`, the pages are laid out as
+    // for a layout that cannot stream. Throws what layOut throws for the
+    // layout.
+    PageStream(const Layout& layout, const ReportData& schema, const QLocale& locale, Sink sink,
+               bool keepEveryRow = false);
+    ~PageStream();
+    PageStream(const PageStream&) = delete;
+    PageStream& operator=(const PageStream&) = delete;
+
+    // The document's title and page set-up, without pages.
+    const Document& setup() const;
+    // False when the layout keeps every row before its first page.
+    bool streams() const;
+
+    // A row's values in the order of the schema's fields.
+    void add(QList<Value> row);
+    // No more rows: the rest of the pages go to the sink.
+    void finish();
+    // Pages handed over so far.
+    int pagesDone() const;
+
+private:
+    class Pager;
+    std::unique_ptr<Pager> pager_;
+};
 
 } // namespace reportengine

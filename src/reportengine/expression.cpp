@@ -387,12 +387,43 @@ Value evaluate(const Node& n, const Scope& s) {
     case Op::If:
         return evaluate(*n.args[truthy(evaluate(*n.args[0], s)) ? 1 : 2], s);
     case Op::Sum:
+        if (s.sums)
+            return s.sums->totals.value(&n, Value::number(Decimal()));
         return sum(n, s);
     case Op::Str:
         return Value::text(asText(evaluate(*n.args[0], s), s.locale));
     default:
         return comparison(n, s);
     }
+}
+
+void collectNeeds(const Node& n, bool insideSum, Expression::Needs& needs) {
+    if (n.op == Op::Sum)
+        needs.sum = true;
+    if (n.op == Op::Field && !insideSum)
+        needs.fieldOutsideSum = true;
+    if (n.op == Op::Page && insideSum)
+        needs.pageInSum = true;
+    for (const NodePtr& a : n.args)
+        collectNeeds(*a, insideSum || n.op == Op::Sum, needs);
+}
+
+void addRow(const Node& n, const Scope& row, RunningSums& sums) {
+    if (n.op != Op::Sum) {
+        for (const NodePtr& a : n.args)
+            addRow(*a, row, sums);
+        return;
+    }
+    auto it = sums.totals.find(&n);
+    if (it == sums.totals.end())
+        it = sums.totals.insert(&n, Value::number(Decimal()));
+    if (it->isEmpty())
+        return;
+    const auto v = numeric(evaluate(*n.args[0], row));
+    if (!v)
+        return;
+    const auto next = it->asNumber().plus(*v);
+    *it = next ? Value::number(*next) : Value();
 }
 
 } // namespace
@@ -410,6 +441,18 @@ Expression Expression::compile(const QString& text, const ReportData& data) {
 
 Value Expression::evaluate(const Scope& scope) const {
     return root_ ? reportengine::evaluate(*root_, scope) : Value();
+}
+
+Expression::Needs Expression::needs() const {
+    Needs n;
+    if (root_)
+        collectNeeds(*root_, false, n);
+    return n;
+}
+
+void Expression::addToSums(const Scope& row, RunningSums& sums) const {
+    if (root_)
+        addRow(*root_, row, sums);
 }
 
 } // namespace reportengine

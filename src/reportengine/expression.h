@@ -4,6 +4,7 @@
 #include "reportengine/report_data.h"
 #include "reportengine/value.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QString>
 #include <memory>
@@ -15,6 +16,8 @@ public:
     explicit ExpressionError(const QString& message) : LayoutError(message) {}
 };
 
+struct RunningSums;
+
 // Where an expression is evaluated: the row its field references read, the
 // rows its sums run over, the page it is printed on.
 struct Scope {
@@ -24,6 +27,9 @@ struct Scope {
     int last = -1;  // none when last < first
     int page = 1;   // PAGENUMBER
     QLocale locale; // STR()
+    // When given, SUM() takes its total from here instead of adding up
+    // first..last: the rows it ran over need not be kept.
+    const RunningSums* sums = nullptr;
 };
 
 // An expression of a report cell:
@@ -57,10 +63,31 @@ public:
 
     Value evaluate(const Scope& scope) const;
 
+    // What an expression needs besides its own row, so that a report can
+    // tell whether it may be laid out while its rows are still coming.
+    struct Needs {
+        bool sum = false;             // a SUM() over rows
+        bool fieldOutsideSum = false; // a field read from its scope's row
+        bool pageInSum = false;       // a SUM() whose value depends on the page
+    };
+    Needs needs() const;
+
+    // Adds the row of `row` to the totals of every SUM() of the expression,
+    // as SUM() would have added it over a range holding that row.
+    void addToSums(const Scope& row, RunningSums& sums) const;
+
     struct Node;
 
 private:
     std::shared_ptr<const Node> root_;
+};
+
+// The totals of SUM()s carried along as the rows go by (see
+// Expression::addToSums): a footer over rows that have already been laid out
+// and dropped prints the same sum as over the rows themselves. A total that
+// left the range of numbers stays empty, as SUM() is then.
+struct RunningSums {
+    QHash<const Expression::Node*, Value> totals;
 };
 
 } // namespace reportengine

@@ -21,8 +21,11 @@ constexpr double kStep = 0.25;
 // A word is set no smaller than this part of its cell's size; a word that
 // still does not fit is broken between its letters.
 constexpr double kSmallestWord = 0.7;
-// The widths remembered per size, at most: a report has far fewer distinct
-// numbers and names than this, and breaking lines measures throwaway texts.
+// The widths remembered per size, at most: a month's report has fewer
+// distinct numbers and names than this, and breaking lines measures
+// throwaway texts. A year's has more: the widths are then forgotten and
+// remembered anew, so that the names and numbers still printing stay known
+// and the memory stays that of a month.
 constexpr qsizetype kRemembered = 50000;
 
 double stepDown(double size) {
@@ -75,8 +78,9 @@ double TextMeasure::width(const QString& text, double pointSize, bool bold) {
     if (known != f.widths.constEnd())
         return known.value();
     const double w = f.metrics.horizontalAdvance(text) * kMillimetresPerDot;
-    if (f.widths.size() < kRemembered)
-        f.widths.insert(text, w);
+    if (f.widths.size() >= kRemembered)
+        f.widths.clear();
+    f.widths.insert(text, w);
     return w;
 }
 

@@ -25,6 +25,8 @@ public:
     void addRow(const QVariantList& values);
     // Values already read; as many as there are fields.
     void addRow(QList<Value> values);
+    // Drops the first `count` rows, once they have been laid out.
+    void removeFirstRows(int count) { rows_.remove(0, count); }
     bool isNumeric(int field) const { return numeric_[field]; }
     void setVariable(const QString& name, const Value& value);
 

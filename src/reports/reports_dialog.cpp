@@ -3,6 +3,7 @@
 #include "kit/date_box.h"
 #include "kit/error_boxes.h"
 #include "reportengine/preview.h"
+#include "reports/summary_pages.h"
 
 #include <QApplication>
 #include <QFormLayout>
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <optional>
 
 namespace tabel {
 
@@ -130,15 +132,27 @@ reports::SummaryRequest ReportsDialog::request(SummaryReport report) const {
 }
 
 void ReportsDialog::printReport(SummaryReport report) {
-    reportengine::Document doc;
+    // The preview opens on page 1 while the rest is read and laid out
+    // between the window's events.
+    reportengine::GrowingDocument growing;
+    std::optional<reports::SummaryPages> pages;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         struct Restore {
             ~Restore() { QApplication::restoreOverrideCursor(); }
         } restore;
-        doc = reports::summaryDocument(ctx_.db(), request(report));
+        pages.emplace(ctx_.db(), request(report), QLocale(), [&growing](reportengine::Page&& p) {
+            growing.doc.pages.append(std::move(p));
+        });
+        growing.doc.title = pages->setup().title;
+        growing.doc.landscape = pages->setup().landscape;
+        growing.doc.margin = pages->setup().margin;
+        // A slice of rows at a time: the window's events come between.
+        growing.more = [&pages] { return pages->more(200); };
+        while (growing.doc.pages.isEmpty() && growing.more()) {
+        }
     }
-    reportengine::showPreview(doc, this, reportengine::Zoom::PageWidth, runPreview);
+    reportengine::showPreview(growing, this, reportengine::Zoom::PageWidth, runPreview);
 }
 
 } // namespace tabel
