@@ -57,6 +57,50 @@ QString shiftList(int shift) {
              codeNumber(QStringLiteral("person.s_code")));
 }
 
+const QList<JsonColumn>& shiftListColumns() {
+    static const QList<JsonColumn> columns{{"id", QMetaType::Int},
+                                           {"data", QMetaType::QDate},
+                                           {"smena", QMetaType::Int},
+                                           {"i_id", QMetaType::Int},
+                                           {"o_id", QMetaType::Int},
+                                           {"w_id", QMetaType::Int},
+                                           {"cena", QMetaType::Double},
+                                           {"fio", QMetaType::QString, true},
+                                           {"marka", QMetaType::QString},
+                                           {"vid", QMetaType::QString},
+                                           {"nmn", QMetaType::QString},
+                                           {"naimen", QMetaType::Int},
+                                           {"brak", QMetaType::Int},
+                                           {"kol_vo", QMetaType::QString, true},
+                                           {"summa", QMetaType::QString, true},
+                                           {"prize", QMetaType::Double},
+                                           {"color", QMetaType::Int},
+                                           {"time", QMetaType::Int},
+                                           {"ok", QMetaType::QString},
+                                           {"vvod", QMetaType::QDate},
+                                           {"id_doc", QMetaType::LongLong},
+                                           {"id_doc_item", QMetaType::LongLong},
+                                           {"f_gds_qty_use", QMetaType::Double},
+                                           {"id_gds_use", QMetaType::LongLong},
+                                           {"id_cons_use", QMetaType::LongLong},
+                                           {"row_version", QMetaType::QString, true}};
+    return columns;
+}
+
+QString shiftListJson(int shift) {
+    // Values go in as they are: JSON writes numbers as the server writes
+    // them (a double in its shortest exact form) and dates as ISO dates,
+    // whatever the session's date style.
+    QStringList values;
+    for (const JsonColumn& c : shiftListColumns())
+        values << QStringLiteral("r.") + c.name;
+    // The aggregate takes the rows in the order the sorted subquery gives
+    // them.
+    return QStringLiteral("select coalesce(json_agg(json_build_array(%1))::text, '[]') "
+                          "from (%2) r")
+        .arg(values.join(QStringLiteral(", ")), shiftList(shift));
+}
+
 namespace {
 
 // Both lists have one row shape and one order; only the norms join differs.

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "dataset.h"
+
+#include <QList>
 #include <QString>
 
 namespace tabel::sql {
@@ -11,6 +14,13 @@ namespace tabel::sql {
 // changes whenever the record is written. Its numerics (`kol_vo`, `summa`)
 // come as text, so the lists can take its double columns as doubles.
 QString shiftList(int shift);
+
+// The rows of shiftList(shift), in its order, as one JSON text of the
+// shiftListColumns(), for readJsonRows.
+QString shiftListJson(int shift);
+// Every column of the shift list, in order, with the type the driver gives
+// it.
+const QList<JsonColumn>& shiftListColumns();
 
 // One row per operation that has at least one norm, with its number of norms
 // and its lowest norm price.
