@@ -30,6 +30,12 @@ QString operations();
 // has 0 norms and no price, so the directory can give it its first norm.
 QString operationsDirectory();
 
+// A row when the worker :w is in the directory. The directory is another
+// application's view, which may read its key through a cast that no index
+// serves, so the registry behind it is scanned: the first row found ends the
+// scan, and a scan that stops early is not worth starting helpers for.
+inline const char* kWorkerListed = "select 1 from accounts_dep.person where id = :w limit 1";
+
 inline const char* kWorkers = "select * from accounts_dep.person order by fio";
 inline const char* kIzdel = "select * from accounts_dep.izdel order by marka";
 inline const char* kVidOper = "select * from accounts_dep.vid_oper order by vid";
