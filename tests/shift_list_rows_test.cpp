@@ -106,6 +106,40 @@ TEST_F(ShiftListRowsTest, ListsHoldTheValuesTheDriverGivesRowByRow) {
     EXPECT_EQ(listed, 9);
 }
 
+TEST_F(ShiftListRowsTest, EveryCodeThatReadsAsTheWorkerListsTheRecordAgain) {
+    // Low and high worker numbers, so that codes fall on both sides of them.
+    run("insert into cmn_contractor.person (id, s_code, s_caption, b_worker) values "
+        "(7, '7', 'Седьмой', 1), (950, '950', 'Девятьсот пятидесятый', 1)");
+    const int vid = addVid("Резка");
+    const int oper = addOper(addProduct("СТ-100"), vid);
+    for (int worker : {7, 950})
+        addRecord({.worker = worker, .oper = oper, .date = kDay, .shift = 3});
+    struct Code {
+        QString code;
+        bool reads; // as worker 950
+    } codes[] = {
+        {"0950", true},      {" 950", true},       {"\t950", true},     {"\u00a0950", true},
+        {"950 ", true},      {"950\r\n", true},    {"950\u00a0", true}, {" 00950 \t", true},
+        {"0 950", false},    {"9500", false},      {"95", false},       {"950-", false},
+        {"+950", false},     {"950,0", false},     {"0", false},        {"", false},
+        {"ПРОП-950", false}, {"\u00a1950", false},
+    };
+    QStringList expected{"Девятьсот пятидесятый", "Седьмой"};
+    for (int i = 0; i < static_cast<int>(std::size(codes)); ++i) {
+        const QString name = QStringLiteral("Код %1").arg(i, 2, 10, QLatin1Char('0'));
+        addPerson(name, codes[i].code);
+        if (codes[i].reads)
+            expected << name;
+    }
+    expected.sort();
+    data->openShiftLists(kDay);
+    QStringList listed;
+    for (int r = 0; r < data->shiftList(3).count(); ++r)
+        listed << data->shiftList(3).value(r, "fio").toString();
+    listed.sort();
+    EXPECT_EQ(listed, expected);
+}
+
 TEST_F(ShiftListRowsTest, AnEmptyListAndAMalformedTextAreToldApart) {
     data->openShiftLists(kDay);
     for (int shift = 1; shift <= 4; ++shift)
