@@ -1,8 +1,9 @@
 // Times the interactive paths on a plant-sized database: opening the four
-// shift lists of a day, opening the operations list (as a picker and as the
-// directory), storing a norm price edit, saving and deleting a record, the
-// housekeeping journal's list, an entry's save and deletion and the month's
-// average-piecework recalculation. Usage: journal_bench
+// shift lists of a day and rereading one, opening the operations list (as a
+// picker and as the directory), storing a norm price edit, saving and
+// deleting a record, alone and with the reread of the list the user sees,
+// the housekeeping journal's list, an entry's save and deletion and the
+// month's average-piecework recalculation. Usage: journal_bench
 // <database> <socket-or-host> <yyyy-mm-dd>
 #include "bench_support.h"
 #include "db/connection.h"
