@@ -16,8 +16,8 @@ DataModule::DataModule(QSqlDatabase db, Messenger& messenger, QObject* parent)
     oper_ = new Dataset(db_, "Oper", sql::operations(), this);
     for (int i = 0; i < 4; ++i) {
         shifts_[i] =
-            new Dataset(db_, QStringLiteral("Smena%1").arg(i + 1), sql::shiftList(i + 1), this);
-        shifts_[i]->setFloatsAsDoubles(true); // the statement casts its numerics to text
+            new Dataset(db_, QStringLiteral("Smena%1").arg(i + 1), sql::shiftListJson(i + 1), this);
+        shifts_[i]->setJsonColumns(sql::shiftListColumns());
         shifts_[i]->setParam("data", QDate());
         shifts_[i]->setParam("ok", QString());
     }
@@ -34,9 +34,9 @@ void DataModule::openShiftLists(const QDate& date) {
         list->close();
         list->setParam("data", date);
     }
-    QSqlQuery q = exec(db_, sql::shiftList(0), {{"data", date}, {"ok", shifts_[0]->param("ok")}},
-                       shifts_[0]->precision());
-    ResultRows all = readAll(q);
+    const QString statement = sql::shiftListJson(0);
+    QSqlQuery q = exec(db_, statement, {{"data", date}, {"ok", shifts_[0]->param("ok")}});
+    ResultRows all = readJsonRows(q, sql::shiftListColumns(), statement);
     const int shiftColumn = all.fields.indexOf("smena");
     std::array<std::vector<std::vector<QVariant>>, 4> rows;
     for (auto& row : all.rows) {

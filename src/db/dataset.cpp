@@ -2,9 +2,206 @@
 
 #include "sql.h"
 
+#include <QDate>
 #include <QSqlRecord>
+#include <cmath>
+#include <limits>
 
 namespace tabel {
+
+namespace {
+
+// Reads the one JSON shape readJsonRows takes straight from the text: no
+// document is built, and each value is converted once, into its column's
+// type.
+class JsonRowReader {
+public:
+    JsonRowReader(QStringView text, const QList<JsonColumn>& columns)
+        : text_(text), columns_(columns) {}
+
+    // Whether the text has the shape: the rows go to `rows`, the reason why
+    // not to `fault`.
+    bool read(std::vector<std::vector<QVariant>>& rows, QString& fault) {
+        if (!take(u'['))
+            return fail(fault, QStringLiteral("нет списка строк"));
+        if (!take(u']')) {
+            do {
+                std::vector<QVariant> row;
+                row.reserve(columns_.size());
+                if (!take(u'['))
+                    return fail(fault, rowFault(rows.size()));
+                for (qsizetype c = 0; c < columns_.size(); ++c) {
+                    if ((c > 0 && !take(u',')) || !value(columns_[c], row))
+                        return fail(fault, rowFault(rows.size()));
+                }
+                if (!take(u']'))
+                    return fail(fault, rowFault(rows.size()));
+                rows.push_back(std::move(row));
+            } while (take(u','));
+            if (!take(u']'))
+                return fail(fault, rowFault(rows.size()));
+        }
+        skipSpace();
+        if (pos_ != text_.size())
+            return fail(fault, QStringLiteral("лишний текст после списка"));
+        return true;
+    }
+
+private:
+    static bool fail(QString& fault, const QString& why) {
+        fault = why;
+        return false;
+    }
+    QString rowFault(std::size_t index) const {
+        return QStringLiteral("строка %1 не из %2 значений нужного вида (позиция %3)")
+            .arg(index + 1)
+            .arg(columns_.size())
+            .arg(pos_);
+    }
+    void skipSpace() {
+        while (pos_ < text_.size() && (text_[pos_] == u' ' || text_[pos_] == u'\n' ||
+                                       text_[pos_] == u'\r' || text_[pos_] == u'\t'))
+            ++pos_;
+    }
+    bool take(char16_t c) {
+        skipSpace();
+        if (pos_ < text_.size() && text_[pos_] == c) {
+            ++pos_;
+            return true;
+        }
+        return false;
+    }
+
+    // One value, converted as the driver converts its column.
+    bool value(const JsonColumn& column, std::vector<QVariant>& row) {
+        skipSpace();
+        if (pos_ >= text_.size())
+            return false;
+        if (text_.mid(pos_).startsWith(u"null")) {
+            pos_ += 4;
+            row.push_back(column.untypedNull ? QVariant() : QVariant(QMetaType(column.type)));
+            return true;
+        }
+        QString unescaped;
+        QStringView token;
+        if (text_[pos_] == u'"') {
+            if (!string(unescaped, token))
+                return false;
+        } else {
+            const qsizetype start = pos_;
+            while (pos_ < text_.size() && text_[pos_] != u',' && text_[pos_] != u']' &&
+                   !text_[pos_].isSpace())
+                ++pos_;
+            token = text_.mid(start, pos_ - start);
+        }
+        bool ok = true;
+        switch (column.type) {
+        case QMetaType::Int:
+            row.emplace_back(token.toInt(&ok));
+            break;
+        case QMetaType::LongLong:
+            row.emplace_back(token.toLongLong(&ok));
+            break;
+        case QMetaType::Double:
+            row.emplace_back(number(token, ok));
+            break;
+        case QMetaType::QDate: {
+            const QDate date = QDate::fromString(token.toString(), Qt::ISODate);
+            ok = date.isValid();
+            row.emplace_back(date);
+            break;
+        }
+        case QMetaType::QString:
+            row.emplace_back(unescaped.isNull() ? token.toString() : unescaped);
+            break;
+        default:
+            ok = false;
+        }
+        return ok;
+    }
+
+    // A double as the server writes it; what JSON has no number for comes
+    // as the server's words.
+    static double number(QStringView token, bool& ok) {
+        if (token == u"NaN")
+            return std::numeric_limits<double>::quiet_NaN();
+        if (token == u"Infinity")
+            return std::numeric_limits<double>::infinity();
+        if (token == u"-Infinity")
+            return -std::numeric_limits<double>::infinity();
+        return token.toDouble(&ok);
+    }
+
+    // A JSON string at pos_: its text as a view of the JSON text when it has
+    // no escapes, otherwise written out in `unescaped`.
+    bool string(QString& unescaped, QStringView& token) {
+        const qsizetype start = ++pos_;
+        while (pos_ < text_.size() && text_[pos_] != u'"' && text_[pos_] != u'\\')
+            ++pos_;
+        if (pos_ >= text_.size())
+            return false;
+        if (text_[pos_] == u'"') {
+            token = text_.mid(start, pos_ - start);
+            ++pos_;
+            return true;
+        }
+        unescaped = text_.mid(start, pos_ - start).toString();
+        while (pos_ < text_.size() && text_[pos_] != u'"') {
+            const QChar c = text_[pos_++];
+            if (c != u'\\') {
+                unescaped += c;
+                continue;
+            }
+            if (pos_ >= text_.size())
+                return false;
+            const QChar e = text_[pos_++];
+            switch (e.unicode()) {
+            case u'"':
+            case u'\\':
+            case u'/':
+                unescaped += e;
+                break;
+            case u'b':
+                unescaped += u'\b';
+                break;
+            case u'f':
+                unescaped += u'\f';
+                break;
+            case u'n':
+                unescaped += u'\n';
+                break;
+            case u'r':
+                unescaped += u'\r';
+                break;
+            case u't':
+                unescaped += u'\t';
+                break;
+            case u'u': {
+                bool ok = false;
+                const uint code = pos_ + 4 <= text_.size() ? text_.mid(pos_, 4).toUInt(&ok, 16) : 0;
+                if (!ok)
+                    return false;
+                unescaped += QChar(static_cast<char16_t>(code));
+                pos_ += 4;
+                break;
+            }
+            default:
+                return false;
+            }
+        }
+        if (pos_ >= text_.size())
+            return false;
+        ++pos_;
+        token = unescaped;
+        return true;
+    }
+
+    QStringView text_;
+    const QList<JsonColumn>& columns_;
+    qsizetype pos_ = 0;
+};
+
+} // namespace
 
 ResultRows readAll(QSqlQuery& q) {
     ResultRows result;
@@ -18,6 +215,17 @@ ResultRows readAll(QSqlQuery& q) {
             row.push_back(q.value(i));
         result.rows.push_back(std::move(row));
     }
+    return result;
+}
+
+ResultRows readJsonRows(QSqlQuery& q, const QList<JsonColumn>& columns, const QString& statement) {
+    ResultRows result;
+    for (const JsonColumn& c : columns)
+        result.fields << c.name;
+    const QString text = q.next() ? q.value(0).toString() : QString();
+    QString fault;
+    if (!JsonRowReader(text, columns).read(result.rows, fault))
+        throw DbError(QStringLiteral("Строки списка не прочитаны: %1.").arg(fault), statement);
     return result;
 }
 
@@ -37,7 +245,7 @@ void Dataset::open() {
     if (open_)
         return;
     QSqlQuery q = exec(db_, sql_, params_, precision());
-    ResultRows result = readAll(q);
+    ResultRows result = jsonColumns_.isEmpty() ? readAll(q) : readJsonRows(q, jsonColumns_, sql_);
     openWith(std::move(result.fields), std::move(result.rows));
 }
 

@@ -23,17 +23,42 @@ QString shiftList(int shift) {
         QStringLiteral("fio, izdel.marka, vid_oper.vid, oper.naimen, color, s.id");
     const QString which = shift == 0 ? QStringLiteral("smena in (1, 2, 3, 4)")
                                      : QStringLiteral("smena = %1").arg(shift);
+    const QString records =
+        QStringLiteral("from accounts_dep.smena where %1 and data = :data and ok <> :ok")
+            .arg(which);
     return QStringLiteral(
-               "with s as (select smena.*, smena.xmin::text as row_version from accounts_dep.smena "
-               "where %1 and data = :data and ok <> :ok), "
+               "with s as (select smena.*, smena.xmin::text as row_version %1), "
                // The registry is read for the persons of these records only: by
                // key for the ids, in one pass for the codes.
                "ids as materialized (select person.id, person.s_caption "
                "from cmn_contractor.person person "
-               "where person.id = any (array(select w_id::numeric from s))), "
+               "where person.id = any (array(select distinct w_id::numeric from s))), "
+               // The pass over the registry tests every code, which costs more
+               // than the rest of the statement, so it is left free to share
+               // the registry among the server's helper processes: it reads the
+               // records' workers from the records themselves, not from `s`,
+               // which only the statement's own process may read.
+               //
+               // A code can read as a worker number only when it starts with
+               // a blank or a zero (below "1" in byte order, or the no-break
+               // space) or, starting otherwise, is the number itself followed
+               // by nothing but blanks: at or after the lowest number and
+               // before the highest number followed by the character after the
+               // no-break space. Byte comparisons leave the other codes out
+               // at a fraction of the cost of reading them, and the planner
+               // counts on few codes passing. The test of what a code reads
+               // as stays part of the pass (coalesce keeps it from becoming a
+               // join), so only the persons found come back from the helpers.
                "codes as materialized (select person.id, %3 as code, person.s_caption "
                "from cmn_contractor.person person "
-               "where %3 in (select w_id::text from s)), "
+               "where (person.s_code collate \"C\" < '1' "
+               "or person.s_code collate \"C\" >= chr(160) "
+               "and person.s_code collate \"C\" < chr(161) "
+               "or person.s_code collate \"C\" >= "
+               "(select min(w_id::text collate \"C\") %1) "
+               "and person.s_code collate \"C\" < "
+               "(select max((w_id::text || chr(161)) collate \"C\") %1)) "
+               "and coalesce(%3 in (select w_id::text %1), false)), "
                "p as (select s.id as sid, ids.s_caption as fio from s join ids on ids.id = s.w_id "
                "union all "
                "select s.id, codes.s_caption from s join codes on codes.code = s.w_id::text "
@@ -53,8 +78,52 @@ QString shiftList(int shift) {
                "join accounts_dep.oper oper on s.o_id = oper.id "
                "join accounts_dep.vid_oper vid_oper on oper.vid = vid_oper.id "
                "order by %2")
-        .arg(which, shift == 0 ? QStringLiteral("s.smena, ") + order : order,
+        .arg(records, shift == 0 ? QStringLiteral("s.smena, ") + order : order,
              codeNumber(QStringLiteral("person.s_code")));
+}
+
+const QList<JsonColumn>& shiftListColumns() {
+    static const QList<JsonColumn> columns{{"id", QMetaType::Int},
+                                           {"data", QMetaType::QDate},
+                                           {"smena", QMetaType::Int},
+                                           {"i_id", QMetaType::Int},
+                                           {"o_id", QMetaType::Int},
+                                           {"w_id", QMetaType::Int},
+                                           {"cena", QMetaType::Double},
+                                           {"fio", QMetaType::QString, true},
+                                           {"marka", QMetaType::QString},
+                                           {"vid", QMetaType::QString},
+                                           {"nmn", QMetaType::QString},
+                                           {"naimen", QMetaType::Int},
+                                           {"brak", QMetaType::Int},
+                                           {"kol_vo", QMetaType::QString, true},
+                                           {"summa", QMetaType::QString, true},
+                                           {"prize", QMetaType::Double},
+                                           {"color", QMetaType::Int},
+                                           {"time", QMetaType::Int},
+                                           {"ok", QMetaType::QString},
+                                           {"vvod", QMetaType::QDate},
+                                           {"id_doc", QMetaType::LongLong},
+                                           {"id_doc_item", QMetaType::LongLong},
+                                           {"f_gds_qty_use", QMetaType::Double},
+                                           {"id_gds_use", QMetaType::LongLong},
+                                           {"id_cons_use", QMetaType::LongLong},
+                                           {"row_version", QMetaType::QString, true}};
+    return columns;
+}
+
+QString shiftListJson(int shift) {
+    // Values go in as they are: JSON writes numbers as the server writes
+    // them (a double in its shortest exact form) and dates as ISO dates,
+    // whatever the session's date style.
+    QStringList values;
+    for (const JsonColumn& c : shiftListColumns())
+        values << QStringLiteral("r.") + c.name;
+    // The aggregate takes the rows in the order the sorted subquery gives
+    // them.
+    return QStringLiteral("select coalesce(json_agg(json_build_array(%1))::text, '[]') "
+                          "from (%2) r")
+        .arg(values.join(QStringLiteral(", ")), shiftList(shift));
 }
 
 namespace {

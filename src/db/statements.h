@@ -1,5 +1,8 @@
 #pragma once
 
+#include "dataset.h"
+
+#include <QList>
 #include <QString>
 
 namespace tabel::sql {
@@ -12,6 +15,13 @@ namespace tabel::sql {
 // come as text, so the lists can take its double columns as doubles.
 QString shiftList(int shift);
 
+// The rows of shiftList(shift), in its order, as one JSON text of the
+// shiftListColumns(), for readJsonRows.
+QString shiftListJson(int shift);
+// Every column of the shift list, in order, with the type the driver gives
+// it.
+const QList<JsonColumn>& shiftListColumns();
+
 // One row per operation that has at least one norm, with its number of norms
 // and its lowest norm price.
 QString operations();
@@ -19,6 +29,12 @@ QString operations();
 // The same rows for every operation, norms or not: an operation without norms
 // has 0 norms and no price, so the directory can give it its first norm.
 QString operationsDirectory();
+
+// A row when the worker :w is in the directory. The directory is another
+// application's view, which may read its key through a cast that no index
+// serves, so the registry behind it is scanned: the first row found ends the
+// scan, and a scan that stops early is not worth starting helpers for.
+inline const char* kWorkerListed = "select 1 from accounts_dep.person where id = :w limit 1";
 
 inline const char* kWorkers = "select * from accounts_dep.person order by fio";
 inline const char* kIzdel = "select * from accounts_dep.izdel order by marka";

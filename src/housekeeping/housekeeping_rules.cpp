@@ -4,6 +4,7 @@
 #include "db/locks.h"
 #include "db/numbers.h"
 #include "db/sql.h"
+#include "db/statements.h"
 #include "directories/group_store.h"
 #include "timesheets/housekeeping_cell.h"
 
@@ -274,8 +275,7 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
 
         // A worker deleted elsewhere since the pick; the deletion holds the
         // worker's lock while it runs, so it is either done or not begun.
-        if (!scalar(db_, "select id from accounts_dep.person where id = :w", {{"w", in.workerId}})
-                 .isValid())
+        if (!scalar(db_, sql::kWorkerListed, {{"w", in.workerId}}).isValid())
             throw Refused(kErrorCaption, kEntryWorkerGone);
 
         QVariantMap values{{"g", in.groupId},  {"t", in.type},

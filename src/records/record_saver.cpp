@@ -4,6 +4,7 @@
 #include "db/locks.h"
 #include "db/numbers.h"
 #include "db/sql.h"
+#include "db/statements.h"
 #include "records/brigade_job.h"
 #include "records/price_rules.h"
 #include "timesheets/shift_cell.h"
@@ -130,8 +131,7 @@ RecordSaver::Result RecordSaver::save(const RecordInput& in, int shift, const QD
 
         // A worker deleted elsewhere since the pick; the deletion holds the
         // worker's lock while it runs, so it is either done or not begun.
-        if (!scalar(db_, "select id from accounts_dep.person where id = :w", {{"w", in.workerId}})
-                 .isValid()) {
+        if (!scalar(db_, sql::kWorkerListed, {{"w", in.workerId}}).isValid()) {
             status = Status::Missing;
             throw Refused(kErrorCaption, kWorkerGone);
         }
