@@ -221,12 +221,12 @@ TEST(ReportStream, PagesAreHandedOverBeforeTheLastRow) {
 }
 
 // The summary reports of a small plant: four months of a generated plant.
-class SummaryStreamTest : public test::DbTest {
+class SummaryPagesTest : public test::DbTest {
 protected:
     const char* templateName() const override { return demoTemplate; }
 };
 
-TEST_F(SummaryStreamTest, SummaryReportsStreamTheirPages) {
+TEST_F(SummaryPagesTest, SummaryReportsStreamTheirPages) {
     using reports::SummaryReport;
     for (const SummaryReport report :
          {SummaryReport::Workers, SummaryReport::Products, SummaryReport::WorkersDetail,
