@@ -1,5 +1,6 @@
 #include "dataset.h"
 
+#include "json_text.h"
 #include "sql.h"
 
 #include <QDate>
@@ -146,52 +147,8 @@ private:
             return true;
         }
         unescaped = text_.mid(start, pos_ - start).toString();
-        while (pos_ < text_.size() && text_[pos_] != u'"') {
-            const QChar c = text_[pos_++];
-            if (c != u'\\') {
-                unescaped += c;
-                continue;
-            }
-            if (pos_ >= text_.size())
-                return false;
-            const QChar e = text_[pos_++];
-            switch (e.unicode()) {
-            case u'"':
-            case u'\\':
-            case u'/':
-                unescaped += e;
-                break;
-            case u'b':
-                unescaped += u'\b';
-                break;
-            case u'f':
-                unescaped += u'\f';
-                break;
-            case u'n':
-                unescaped += u'\n';
-                break;
-            case u'r':
-                unescaped += u'\r';
-                break;
-            case u't':
-                unescaped += u'\t';
-                break;
-            case u'u': {
-                bool ok = false;
-                const uint code = pos_ + 4 <= text_.size() ? text_.mid(pos_, 4).toUInt(&ok, 16) : 0;
-                if (!ok)
-                    return false;
-                unescaped += QChar(static_cast<char16_t>(code));
-                pos_ += 4;
-                break;
-            }
-            default:
-                return false;
-            }
-        }
-        if (pos_ >= text_.size())
+        if (!readJsonStringRest(text_, pos_, unescaped))
             return false;
-        ++pos_;
         token = unescaped;
         return true;
     }

@@ -1,5 +1,6 @@
 #include "summary_stream.h"
 
+#include "db/json_text.h"
 #include "db/sql.h"
 #include "reports/report_statements.h"
 
@@ -124,49 +125,7 @@ private:
             return true;
         }
         QString t = text_.mid(from, i_ - from);
-        while (i_ < text_.size() && text_[i_] != u'"') {
-            if (text_[i_] != u'\\') {
-                t += text_[i_++];
-                continue;
-            }
-            if (++i_ >= text_.size())
-                return false;
-            const char16_t e = text_[i_++].unicode();
-            switch (e) {
-            case u'"':
-            case u'\\':
-            case u'/':
-                t += QChar(e);
-                break;
-            case u'b':
-                t += u'\b';
-                break;
-            case u'f':
-                t += u'\f';
-                break;
-            case u'n':
-                t += u'\n';
-                break;
-            case u'r':
-                t += u'\r';
-                break;
-            case u't':
-                t += u'\t';
-                break;
-            case u'u': {
-                bool ok = false;
-                const ushort unit = QStringView(text_).mid(i_, 4).toUShort(&ok, 16);
-                if (!ok || i_ + 4 > text_.size())
-                    return false;
-                t += QChar(unit);
-                i_ += 4;
-                break;
-            }
-            default:
-                return false;
-            }
-        }
-        if (!take(u'"'))
+        if (!readJsonStringRest(text_, i_, t))
             return false;
         cells_.append({-2 - escaped_.size(), 0});
         escaped_.append(t);
