@@ -43,6 +43,28 @@ inline QString loadAverage() {
     return QString::fromLatin1(f.readLine()).section(QLatin1Char(' '), 0, 0);
 }
 
+// The process's resident memory and its peak (since the start, or since
+// the peak was last reset through /proc/self/clear_refs), in kB, as the
+// kernel counts them; -1 where the kernel does not say.
+struct Memory {
+    long rss = -1;
+    long peak = -1;
+};
+
+inline Memory memory() {
+    Memory m;
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return m;
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            m.rss = line.mid(6).trimmed().split(' ').value(0).toLong();
+        else if (line.startsWith("VmHWM:"))
+            m.peak = line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return m;
+}
+
 // Prints a figure beside its target, so that a miss shows in the output:
 //   save a record                          4.1 ms   target < 20 ms   ok
 // `detail` follows in parentheses when given.

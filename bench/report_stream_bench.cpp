@@ -23,17 +23,6 @@ using reports::SummaryReport;
 
 namespace {
 
-// The process's peak resident memory in kB, as the kernel counts it.
-long peakKb() {
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : f.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
-
 struct Run {
     double firstMs = -1;
     double wholeMs = 0;
@@ -100,7 +89,7 @@ int main(int argc, char** argv) {
         pages.finish();
         pdf->finish();
         QFile::remove(file);
-        std::printf("%ld %.0f %d\n", peakKb(), t.nsecsElapsed() / 1e6, pages.pagesDone());
+        std::printf("%ld %.0f %d\n", memory().peak, t.nsecsElapsed() / 1e6, pages.pagesDone());
         return 0;
     }
     if (argc > 4) {
@@ -111,7 +100,7 @@ int main(int argc, char** argv) {
                     monthEnd, reports::ProductKind::All},
                    file);
         QFile::remove(file);
-        std::printf("%ld %.0f %d\n", peakKb(), run.wholeMs, run.pages);
+        std::printf("%ld %.0f %d\n", memory().peak, run.wholeMs, run.pages);
         return 0;
     }
     std::printf("-- %s, load average %s\n", argv[1], qPrintable(loadAverage()));

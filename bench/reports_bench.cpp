@@ -29,27 +29,6 @@ using reports::SummaryReport;
 
 namespace {
 
-// The process's resident memory and its peak since the last resetPeak(),
-// in kB, as the kernel counts them.
-struct Memory {
-    long rss = 0;
-    long peak = 0;
-};
-
-Memory memory() {
-    Memory m;
-    QFile f(QStringLiteral("/proc/self/status"));
-    if (!f.open(QIODevice::ReadOnly))
-        return m;
-    for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            m.rss = line.mid(6).trimmed().split(' ').value(0).toLong();
-        else if (line.startsWith("VmHWM:"))
-            m.peak = line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return m;
-}
-
 // Hands the memory freed so far back to the system and starts the peak
 // anew from the memory in use then: what a later read takes shows as
 // growth, not hidden in memory an earlier read left behind.

@@ -496,9 +496,7 @@ Document layOut(const Layout& layout, const ReportData& data, const QLocale& loc
     Document doc;
     PageStream stream(layout, data, locale,
                       [&doc](Page&& page) { doc.pages.append(std::move(page)); });
-    doc.title = stream.setup().title;
-    doc.landscape = stream.setup().landscape;
-    doc.margin = stream.setup().margin;
+    doc = stream.setup();
     for (int i = 0; i < data.rowCount(); ++i)
         stream.add(data.row(i));
     stream.finish();

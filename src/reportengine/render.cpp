@@ -315,7 +315,11 @@ PdfStream::PdfStream(const Document& setup, const QString& fileName)
 
 PdfStream::~PdfStream() {
     // Unfinished: the pages painted so far are thrown away with the
-    // unwritten file.
+    // unwritten file, and those still waiting are not painted at all.
+    {
+        std::lock_guard lock(d_->mutex);
+        d_->waiting.clear();
+    }
     d_->close();
 }
 

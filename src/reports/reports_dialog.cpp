@@ -144,9 +144,7 @@ void ReportsDialog::printReport(SummaryReport report) {
         pages.emplace(ctx_.db(), request(report), QLocale(), [&growing](reportengine::Page&& p) {
             growing.doc.pages.append(std::move(p));
         });
-        growing.doc.title = pages->setup().title;
-        growing.doc.landscape = pages->setup().landscape;
-        growing.doc.margin = pages->setup().margin;
+        growing.doc = pages->setup();
         // A slice of rows at a time: the window's events come between.
         growing.more = [&pages] { return pages->more(200); };
         while (growing.doc.pages.isEmpty() && growing.more()) {
