@@ -261,12 +261,7 @@ void MonthlyTimesheetWindow::chooseYear(int listIndex) {
 
 void MonthlyTimesheetWindow::periodChanged() {
     const QDate first = month();
-    Dataset& ds = sheet();
-    ds.close();
-    ds.setParam("i_month", first.month());
-    ds.setParam("i_year", first.year());
-    ds.setParam("d_date2", first);
-    ds.setParam("d_date1", first.addMonths(1));
+    sheet().close();
     openSheet();
     showTotals();
     showDays(first);

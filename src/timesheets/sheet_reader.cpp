@@ -79,22 +79,29 @@ ResultRows SheetReader::read(const QSqlDatabase& db, const QVariantMap& params) 
         values.reserve(width);
         for (qsizetype i = 0; i < width; ++i) {
             const QJsonValue v = row.at(i);
+            bool ok = true;
             // A null comes as the driver gives it: typed for integers,
             // without a type for texts and decimals.
             switch (kinds_[i]) {
             case Kind::Int:
+                ok = v.isNull() || v.isDouble();
                 values.push_back(v.isNull() ? QVariant(QMetaType::fromType<int>())
                                             : QVariant(static_cast<int>(v.toInteger())));
                 break;
             case Kind::BigInt:
                 values.push_back(v.isNull() ? QVariant(QMetaType::fromType<qlonglong>())
-                                            : QVariant(v.toString().toLongLong()));
+                                            : QVariant(v.toString().toLongLong(&ok)));
                 break;
             case Kind::Text:
             case Kind::Other:
                 values.push_back(v.isNull() ? QVariant() : QVariant(v.toString()));
                 break;
             }
+            if (!ok)
+                throw DbError(
+                    QStringLiteral("Строки табеля не прочитаны: в поле %1 не целое число.")
+                        .arg(fields_[i]),
+                    json_);
         }
         result.rows.push_back(std::move(values));
     }

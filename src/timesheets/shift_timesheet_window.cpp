@@ -183,16 +183,9 @@ void ShiftTimesheetWindow::openFromMenu() {
 }
 
 void ShiftTimesheetWindow::periodChanged() {
-    const QDate first = month();
-    const QVariantMap params = shiftSheetParams(first);
-    for (Dataset* ds : sheets_) {
-        ds->close();
-        for (auto it = params.begin(); it != params.end(); ++it)
-            ds->setParam(it.key(), it.value());
-    }
     openSheets();
     for (DaySheetModel* model : models_)
-        model->setMonth(first);
+        model->setMonth(month());
     showMonthState();
 }
 
