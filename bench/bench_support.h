@@ -4,6 +4,7 @@
 // own, run by bench/run.sh as `<bench> <database> <server> <yyyy-mm-dd>`.
 
 #include "db/sql.h"
+#include "records/record_saver.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -74,6 +75,26 @@ inline bool printTarget(const char* what, double ms, double targetMs, const QStr
                 met ? "ok" : "MISSED",
                 detail.isEmpty() ? "" : qPrintable(QStringLiteral("   (%1)").arg(detail)));
     return met;
+}
+
+// The record the benchmarks save and delete again: ten pieces, none
+// rejected, two hours at 1.5 of `worker` on `day`; `color` tells one run's
+// records apart.
+inline RecordInput benchRecord(int worker, int operation, int product, int color,
+                               const QDate& day) {
+    RecordInput in;
+    in.workerId = worker;
+    in.operationId = operation;
+    in.productId = product;
+    in.finalPrice = 1.5;
+    in.fio = "bench";
+    in.operationText = "bench";
+    in.quantity = "10";
+    in.rejects = "0";
+    in.hours = "2";
+    in.color = QString::number(color);
+    in.date = day;
+    return in;
 }
 
 // The rows of a statement as text, one line per row, every column; a null

@@ -79,18 +79,8 @@ std::pair<double, double> saveAndDelete(const QSqlDatabase& db, const QDate& day
     op.next();
     std::vector<double> saves, deletes;
     for (int i = 0; i < 21; ++i) {
-        RecordInput in;
-        in.workerId = worker;
-        in.operationId = op.value(0).toInt();
-        in.productId = op.value(1).toInt();
-        in.finalPrice = 1.5;
-        in.fio = "bench";
-        in.operationText = "bench";
-        in.quantity = "10";
-        in.rejects = "0";
-        in.hours = "2";
-        in.color = QString::number(salt + i);
-        in.date = day;
+        const RecordInput in =
+            benchRecord(worker, op.value(0).toInt(), op.value(1).toInt(), salt + i, day);
         QElapsedTimer t;
         t.start();
         const RecordSaver::Result saved = RecordSaver(db).save(in, 4, day);

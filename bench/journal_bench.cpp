@@ -197,18 +197,8 @@ int main(int argc, char** argv) {
     ctx.state.shift = 4;
     data.openShiftLists(day);
     for (int i = 0; i < 21; ++i) {
-        RecordInput in;
-        in.workerId = worker;
-        in.operationId = op.value(0).toInt();
-        in.productId = op.value(1).toInt();
-        in.finalPrice = 1.5;
-        in.fio = "bench";
-        in.operationText = "bench";
-        in.quantity = "10";
-        in.rejects = "0";
-        in.hours = "2";
-        in.color = QString::number(900000 + i);
-        in.date = day;
+        const RecordInput in =
+            benchRecord(worker, op.value(0).toInt(), op.value(1).toInt(), 900000 + i, day);
         QElapsedTimer t;
         t.start();
         const int id = RecordSaver(db).save(in, 4, day).recordId;
@@ -229,18 +219,8 @@ int main(int argc, char** argv) {
                                .toInt();
     std::vector<double> lastSaves;
     for (int i = 0; i < 11; ++i) {
-        RecordInput in;
-        in.workerId = lastWorker;
-        in.operationId = op.value(0).toInt();
-        in.productId = op.value(1).toInt();
-        in.finalPrice = 1.5;
-        in.fio = "bench";
-        in.operationText = "bench";
-        in.quantity = "10";
-        in.rejects = "0";
-        in.hours = "2";
-        in.color = QString::number(900000 + i);
-        in.date = day;
+        const RecordInput in =
+            benchRecord(lastWorker, op.value(0).toInt(), op.value(1).toInt(), 900000 + i, day);
         QElapsedTimer t;
         t.start();
         const int id = RecordSaver(db).save(in, 4, day).recordId;
