@@ -30,15 +30,12 @@ public:
     ResultRows read(const QSqlDatabase& db, const QVariantMap& params);
 
 private:
-    // How the driver hands a column's values over.
-    enum class Kind { Int, BigInt, Text, Other };
-
     void describe(const QSqlDatabase& db, const QVariantMap& params);
 
     QString sql_;
     QString json_; // empty until described
-    QStringList fields_;
-    QList<Kind> kinds_;
+    QList<JsonColumn> columns_;
+    bool rowByRow_ = false; // a column of another type: read as Dataset::open does
 };
 
 } // namespace tabel
