@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
 
 namespace tabel::test {
@@ -45,8 +46,21 @@ void DbTest::TearDown() {
     for (const QString& name : extraConnections_)
         QSqlDatabase::removeDatabase(name);
     QSqlDatabase::removeDatabase(dbName);
-    if (!dbName.isEmpty())
-        tabel::exec(admin(), QStringLiteral("drop database if exists %1 with (force)").arg(dbName));
+    if (dbName.isEmpty())
+        return;
+    // The server's autovacuum may be working in the database just then; it
+    // is not ours to end, so the drop is refused until it has finished.
+    const QString drop = QStringLiteral("drop database if exists %1 with (force)").arg(dbName);
+    for (int attempt = 1;; ++attempt) {
+        try {
+            tabel::exec(admin(), drop);
+            return;
+        } catch (const DbError&) {
+            if (attempt == 100)
+                throw;
+            QThread::msleep(100);
+        }
+    }
 }
 
 QSqlDatabase DbTest::otherWorkstation(const QString& name) {
