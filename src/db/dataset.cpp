@@ -201,7 +201,7 @@ void Dataset::setParam(const QString& name, const QVariant& value) {
 void Dataset::open() {
     if (open_)
         return;
-    QSqlQuery q = exec(db_, sql_, params_, precision());
+    QSqlQuery q = exec(db_, sql_, params_);
     ResultRows result = jsonColumns_.isEmpty() ? readAll(q) : readJsonRows(q, jsonColumns_, sql_);
     openWith(std::move(result.fields), std::move(result.rows));
 }

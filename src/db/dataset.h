@@ -44,11 +44,9 @@ ResultRows readJsonRows(QSqlQuery& query, const QList<JsonColumn>& columns,
 // Numbers are read exactly: numeric and double columns arrive as the text the
 // database writes, so quantities and amounts never pass through binary
 // floating point (statements cast integer-valued links to bigint, which the
-// driver hands over fastest). A list read often and long may instead take
-// double columns as doubles (setFloatsAsDoubles): a double precision column
-// holds a binary double already, and the driver hands it over as that same
-// value, much faster than as text. Its statement then casts every numeric
-// column to text, or the numeric would arrive as a double too.
+// driver hands over fastest). A list read often and long may instead have
+// its rows handed over as one JSON text (setJsonColumns); a double precision
+// column, which holds a binary double already, then comes as that double.
 // As a model it exposes the raw values (Qt::DisplayRole and Qt::EditRole) of
 // the visible rows; windows put presentation models on top.
 class Dataset : public QAbstractTableModel {
@@ -64,13 +62,9 @@ public:
     void setParam(const QString& name, const QVariant& value);
     QVariant param(const QString& name) const { return params_.value(name); }
 
-    void setFloatsAsDoubles(bool on) { floatsAsDoubles_ = on; }
     // The statement hands its rows over as one JSON text of these columns
     // (readJsonRows).
     void setJsonColumns(QList<JsonColumn> columns) { jsonColumns_ = std::move(columns); }
-    QSql::NumericalPrecisionPolicy precision() const {
-        return floatsAsDoubles_ ? QSql::LowPrecisionDouble : QSql::HighPrecision;
-    }
 
     void open(); // throws DbError; a failed opening leaves the dataset closed
     // Opens with rows read elsewhere (several lists filled by one statement).
@@ -124,7 +118,6 @@ private:
     QString sql_;
     QVariantMap params_;
     bool open_ = false;
-    bool floatsAsDoubles_ = false;
     QList<JsonColumn> jsonColumns_;
     QStringList fields_;
     std::vector<std::vector<QVariant>> rows_;
