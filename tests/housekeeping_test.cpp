@@ -129,12 +129,6 @@ protected:
         worker = addWorker("Иванов И.И.");
         group = addGroup("Стеллажи");
     }
-    int addGroup(const QString& caption) {
-        return scalar("insert into cmn_classifier.item (id_classifier, id_level, id_parent, "
-                      "s_caption, b_excluded) values (1, 2, 1, :s, 0) returning id",
-                      {{"s", caption}})
-            .toInt();
-    }
     EntryInput entry(const QString& hours, const QDate& date, int type = kHousekeepingWork,
                      bool night = false) {
         EntryInput in;

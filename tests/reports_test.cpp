@@ -110,29 +110,6 @@ protected:
         addFatigue(idle, 7777, brackets, kTo, 10, "1000", 0); // outside
     }
 
-    int addGroup(const QString& caption) {
-        return scalar("insert into cmn_classifier.item (id_level, s_caption, b_excluded) "
-                      "values (2, :c, 0) returning id",
-                      {{"c", caption}})
-            .toInt();
-    }
-
-    void addFatigue(int worker, int type, int group, const QDate& date, int hours,
-                    const QString& price, int night) {
-        run("insert into accounts_dep.fatigue (id_o, id_p, id_nom, d_date, i_mnth, i_year, "
-            "i_smena, cnt, price, i_holiday, i_night) values (:o, :p, :g, :d, :m, :y, 1, :c, "
-            ":pr::numeric, 0, :n)",
-            {{"o", type},
-             {"p", worker},
-             {"g", group},
-             {"d", date},
-             {"m", date.month()},
-             {"y", date.year()},
-             {"c", hours},
-             {"pr", price},
-             {"n", night}});
-    }
-
     QStringList pages(SummaryReport report, ProductKind kind = ProductKind::All,
                       const QDate& from = kFrom, const QDate& to = kTo) {
         // The plant's locale: decimal commas, dates as 01.11.2026.

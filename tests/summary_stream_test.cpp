@@ -141,30 +141,9 @@ protected:
         addFatigue(yolkin, 7777, brackets, kTo, 10, "1000", 0); // outside
     }
 
-    int addGroup(const QString& caption) {
-        return scalar("insert into cmn_classifier.item (id_level, s_caption, b_excluded) "
-                      "values (2, :c, 0) returning id",
-                      {{"c", caption}})
-            .toInt();
-    }
     void setGroup(int product, int group) {
         run("update cmn_gds_and_srv.gds_and_srv set id_class_item = :g where id = :p",
             {{"g", group}, {"p", product}});
-    }
-    void addFatigue(int worker, int type, int group, const QDate& date, int hours,
-                    const QString& price, int night) {
-        run("insert into accounts_dep.fatigue (id_o, id_p, id_nom, d_date, i_mnth, i_year, "
-            "i_smena, cnt, price, i_holiday, i_night) values (:o, :p, :g, :d, :m, :y, 1, :c, "
-            ":pr::numeric, 0, :n)",
-            {{"o", type},
-             {"p", worker},
-             {"g", group},
-             {"d", date},
-             {"m", date.month()},
-             {"y", date.year()},
-             {"c", hours},
-             {"pr", price},
-             {"n", night}});
     }
 };
 

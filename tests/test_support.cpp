@@ -77,6 +77,29 @@ int DbTest::addWorker(const QString& fio, const QString& dept) {
         .toInt();
 }
 
+int DbTest::addGroup(const QString& caption) {
+    return scalar("insert into cmn_classifier.item (id_classifier, id_level, id_parent, "
+                  "s_caption, b_excluded) values (1, 2, 1, :s, 0) returning id",
+                  {{"s", caption}})
+        .toInt();
+}
+
+void DbTest::addFatigue(int worker, int type, int group, const QDate& date, int hours,
+                        const QString& price, int night) {
+    run("insert into accounts_dep.fatigue (id_o, id_p, id_nom, d_date, i_mnth, i_year, "
+        "i_smena, cnt, price, i_holiday, i_night) values (:o, :p, :g, :d, :m, :y, 1, :c, "
+        ":pr::numeric, 0, :n)",
+        {{"o", type},
+         {"p", worker},
+         {"g", group},
+         {"d", date},
+         {"m", date.month()},
+         {"y", date.year()},
+         {"c", hours},
+         {"pr", price},
+         {"n", night}});
+}
+
 int DbTest::addPerson(const QString& caption, const QVariant& code) {
     return tabel::scalar(db,
                          "insert into cmn_contractor.person (s_code, s_caption) values (:c, :n) "

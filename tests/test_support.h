@@ -59,6 +59,11 @@ protected:
     int addVid(const QString& name);
     int addOper(int product, int vid, int naimen = 0);
     void addNorm(int oper, double price, int norma = 100, int prize = 0);
+    int addGroup(const QString& caption); // a nomenclature group
+    // A housekeeping (7777) or average-piecework (7778) entry booked in the
+    // month of its date.
+    void addFatigue(int worker, int type, int group, const QDate& date, int hours,
+                    const QString& price, int night);
     struct Record {
         int worker = 0;
         int oper = 0;

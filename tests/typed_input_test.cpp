@@ -225,12 +225,6 @@ protected:
     int count(const char* table) {
         return scalar(QStringLiteral("select count(*) from %1").arg(table)).toInt();
     }
-    int addGroup(const QString& caption) {
-        return scalar("insert into cmn_classifier.item (id_classifier, id_level, id_parent, "
-                      "s_caption, b_excluded) values (1, 2, 1, :s, 0) returning id",
-                      {{"s", caption}})
-            .toInt();
-    }
     Messenger* previous = nullptr;
 };
 
