@@ -57,7 +57,8 @@ install(FILES ${pkg_src}/tabel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${pkg_out}/tabel.1.gz ${pkg_out}/tabel-batch.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${pkg_src}/copyright ${pkg_out}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${pkg_src}/copyright ${pkg_out}/changelog.gz ${PROJECT_SOURCE_DIR}/docs/user-guide.ru.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${pkg_src}/systemd/tabel-check-timesheets.service
               ${pkg_src}/systemd/tabel-check-timesheets.timer
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
