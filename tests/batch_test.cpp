@@ -40,6 +40,8 @@ TEST_F(BatchTest, CheckAnswersAndHelpListsCommands) {
     const BatchRun help = runBatch(dbName, {"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.contains("check")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("reconcile --month M --year Y [--verbose]"))
+        << help.out.toStdString();
 }
 
 TEST_F(BatchTest, BadArgumentsExitNonZeroWithAReason) {
@@ -51,6 +53,11 @@ TEST_F(BatchTest, BadArgumentsExitNonZeroWithAReason) {
         {{"no-such-command"}, 2, "Неизвестная команда"},
         {{"check", "--bogus", "1"}, 2, "Неизвестный параметр --bogus"},
         {{"check", "stray"}, 2, "Лишний аргумент"},
+        {{"check", "--verbose"}, 2, "Неизвестный параметр --verbose"},
+        {{"reconcile", "--month", "11", "--year", "2026", "--verbose", "yes"},
+         2,
+         "Параметр --verbose задается без значения, а не «yes»"},
+        {{"reconcile", "--month", "--year", "2026"}, 2, "Не задано значение параметра --month"},
     };
     for (const Case& c : cases) {
         const BatchRun r = runBatch(dbName, c.args);
@@ -150,6 +157,65 @@ TEST_F(BatchTest, AFailedJobLeavesNoFile) {
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList());
+}
+
+// The report by workers rounds each product group, the sheets a worker's
+// month: on a real plant most workers differ by a kopeck or two. Those notes
+// are counted in one line, so that a real difference is not lost among them;
+// each is printed with --verbose.
+TEST_F(BatchTest, ReconcileCountsTheReportsRoundingInOneLine) {
+    const int vid = addVid("Сборка");
+    QList<int> opers;
+    for (int i = 0; i < 4; ++i)
+        opers << addOper(addProduct(QStringLiteral("БЛ-%1").arg(i)), vid);
+    // Half a kopeck in each of so many products: the report rounds each up.
+    const struct {
+        const char* name;
+        int products;
+    } rounded[] = {{"Абрамов А. А.", 2}, {"Борисов Б. Б.", 4}, {"Васильев В. В.", 2}};
+    QList<int> ids;
+    for (const auto& w : rounded) {
+        ids << addWorker(w.name);
+        for (int i = 0; i < w.products; ++i)
+            addRecord({.worker = ids.last(),
+                       .oper = opers[i],
+                       .date = QDate(2026, 11, 3),
+                       .qty = 1,
+                       .price = 0.005});
+    }
+    const int other = addWorker("Глебов Г. Г.");
+    addRecord({.worker = other, .oper = opers[0], .date = QDate(2026, 11, 4), .price = 10});
+    const QStringList month{"--month", "11", "--year", "2026"};
+    ASSERT_EQ(runBatch(dbName, QStringList{"rebuild-shifts"} + month).exitCode, 0);
+
+    const QString counted =
+        "примечания: сделка расходится с отчетом по рабочим в пределах его округления у 3 "
+        "работников, наибольшая разница 0.02 (Борисов Б. Б., № " +
+        QString::number(ids[1]) + ")";
+    const BatchRun quiet = runBatch(dbName, QStringList{"reconcile"} + month);
+    EXPECT_EQ(quiet.exitCode, 0) << quiet.err.toStdString();
+    EXPECT_EQ(quiet.out, counted +
+                             "; по каждому: --verbose.\nРасчётные листки за 11.2026 (работников: "
+                             "4) сходятся с табелями и отчетом по рабочим; примечаний: 3.\n");
+
+    const BatchRun verbose = runBatch(dbName, QStringList{"reconcile", "--verbose"} + month);
+    EXPECT_EQ(verbose.exitCode, 0) << verbose.err.toStdString();
+    EXPECT_EQ(verbose.out.count("примечание: "), 3) << verbose.out.toStdString();
+    EXPECT_TRUE(verbose.out.contains("примечание: Абрамов А. А. (№ " + QString::number(ids[0]) +
+                                     "), сделка: в листке 0.01, в отчете по рабочим 0.02 (групп "
+                                     "изделий: 2), в пределах округления отчета\n"))
+        << verbose.out.toStdString();
+    EXPECT_TRUE(verbose.out.contains(counted + ".\n")) << verbose.out.toStdString();
+
+    // A record the report by workers leaves out (its operation is gone).
+    run("update accounts_dep.smena set o_id = -o_id where w_id = :w", {{"w", other}});
+    const BatchRun fault = runBatch(dbName, QStringList{"reconcile"} + month);
+    EXPECT_EQ(fault.exitCode, 1);
+    EXPECT_EQ(fault.out, "расхождение: Глебов Г. Г. (№ " + QString::number(other) +
+                             "), сделка: в листке 100.00, в отчете по рабочим 0.00 (групп "
+                             "изделий: 0)\n" +
+                             counted +
+                             "; по каждому: --verbose.\nРасхождений: 1, примечаний: 3.\n");
 }
 
 } // namespace

@@ -90,13 +90,18 @@ TEST(Config, EachLayerOverridesTheOnesBefore) {
          tobrin,
          "plant-db"},
         {"an empty file changes nothing", "", "\n# nothing yet\n", {}, tobrin, builtIn},
+        {"a comment in the Windows code page harms nothing",
+         "# \xD6\xE5\xF5 2\nserver = plant-db\n",
+         none,
+         {},
+         tobrin,
+         "plant-db"},
     };
     for (const Case& c : cases) {
         TwoFiles f(c.system, c.user);
         const ConnectionTarget t = resolveConnection(f.files, c.args);
         EXPECT_EQ(t.database, c.database) << c.what;
         EXPECT_EQ(t.server, c.server) << c.what;
-        EXPECT_TRUE(t.warnings.isEmpty()) << c.what;
     }
 }
 
@@ -113,6 +118,8 @@ TEST(Config, AMalformedFileStopsWithItsPathAndLine) {
         {"\n\ndatabase =\n", 3, "не задано значение database"},
         {"server = plant-db # main\n", 1, "содержит пробел или «;»"},
         {"server = x;UID=postgres\n", 1, "содержит пробел или «;»"},
+        // Saved by an editor in the Windows code page: "Цех".
+        {"server = plant-db\ndatabase = \xD6\xE5\xF5\n", 2, "не в кодировке UTF-8"},
     };
     for (const Case& c : cases) {
         for (const bool inSystem : {true, false}) {
@@ -136,22 +143,47 @@ TEST(Config, AMalformedFileStopsWithItsPathAndLine) {
     }
 }
 
-TEST(Config, AMissingOrUnreadableFileFallsBackToTheNext) {
+// A file that is there but cannot be read is a mistake like any other: the
+// other file's database is not the one meant. Tests run as root, who reads a
+// file without read permission, so what stands in the file's place is a
+// folder, or a link to nothing.
+TEST(Config, AMissingFileIsSkippedAndAnUnreadableOneStops) {
     {
         TwoFiles f(std::nullopt, "server = test-db\n");
         const ConnectionTarget t = resolveConnection(f.files, {});
-        EXPECT_EQ(t.server, "test-db");
-        EXPECT_TRUE(t.warnings.isEmpty()) << "a missing file is no news";
+        EXPECT_EQ(t.server, "test-db") << "a missing file is no news";
     }
-    {
-        // A folder where the file should be cannot be read, even by root,
-        // unlike a file without read permission.
-        TwoFiles f("server = plant-db\n", std::nullopt);
-        QDir().mkpath(f.files.user);
-        const ConnectionTarget t = resolveConnection(f.files, {});
-        EXPECT_EQ(t.server, "plant-db");
-        ASSERT_EQ(t.warnings.size(), 1);
-        EXPECT_TRUE(t.warnings[0].contains(f.files.user)) << t.warnings[0].toStdString();
+    const struct {
+        const char* what;
+        bool inSystem;
+        bool folder; // else a link to a file that is not there
+        QString says;
+    } cases[] = {
+        {"a folder in the user's file's place", false, true, "на месте файла папка"},
+        {"a folder in the system file's place", true, true, "на месте файла папка"},
+        {"the user's file a link to nothing", false, false, "ссылка на отсутствующий файл"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QByteArray fine = "server = plant-db\n";
+        TwoFiles f(c.inSystem ? std::nullopt : std::optional<QByteArray>(fine),
+                   c.inSystem ? std::optional<QByteArray>(fine) : std::nullopt);
+        const QString path = c.inSystem ? f.files.system : f.files.user;
+        QDir().mkpath(QFileInfo(path).path());
+        if (c.folder)
+            ASSERT_TRUE(QDir().mkpath(path));
+        else
+            ASSERT_TRUE(QFile::link(f.dir.filePath("nowhere.conf"), path));
+        try {
+            // Even a command line that names both does not pass it over.
+            resolveConnection(f.files, {"plant", "host"});
+            ADD_FAILURE() << "accepted";
+        } catch (const ConfigError& e) {
+            EXPECT_EQ(e.path(), path);
+            EXPECT_TRUE(e.text().startsWith("Ошибка в файле настроек " + path + ": "))
+                << e.text().toStdString();
+            EXPECT_TRUE(e.text().contains(c.says)) << e.text().toStdString();
+        }
     }
 }
 
@@ -224,4 +256,18 @@ TEST_F(BatchConfigTest, WithoutDatabaseAndServerTheFilesNameThem) {
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_TRUE(bad.err.contains(f.files.user + ", строка 2")) << bad.err.toStdString();
     EXPECT_TRUE(bad.out.isEmpty()) << "nothing ran";
+}
+
+// The job stops on the mistake rather than running against the system file's
+// database, which answers.
+TEST_F(BatchConfigTest, AnUnreadableUserFileStopsTheJob) {
+    TwoFiles f("server = " + tabel::test::testSocket().toUtf8() +
+                   "\ndatabase = " + dbName.toUtf8() + "\n",
+               std::nullopt);
+    ASSERT_TRUE(QDir().mkpath(f.files.user));
+    const tabel::test::BatchRun r = runShort(f, {"check"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("Ошибка в файле настроек " + f.files.user + ": "))
+        << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
 }

@@ -285,7 +285,8 @@ TEST_F(PayStatementTest, ReportRoundingWithinHalfAKopeckPerGroupIsANote) {
                    .qty = 1,
                    .price = 0.005});
     rebuildMonth(db, SheetKind::Shifts, kMonth);
-    const BatchRun r = runBatch(dbName, {"reconcile", "--month", "11", "--year", "2026"});
+    const BatchRun r =
+        runBatch(dbName, {"reconcile", "--month", "11", "--year", "2026", "--verbose"});
     EXPECT_EQ(r.exitCode, 0) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("примечание: Волков Пётр Ильич (№ " + QString::number(idle) +
                                "), сделка: в листке 0.01, в отчете по рабочим 0.02 (групп "

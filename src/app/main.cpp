@@ -12,7 +12,6 @@
 #include "kit/error_boxes.h"
 #include "session/context.h"
 
-#include <QDebug>
 #include <QEvent>
 #include <QMessageBox>
 #include <QSysInfo>
@@ -58,8 +57,6 @@ int main(int argc, char** argv) {
     try {
         const ConnectionTarget target =
             resolveConnection(ConfigFiles::standard(), app.arguments().mid(1));
-        for (const QString& warning : target.warnings)
-            qWarning().noquote() << warning;
         db = openDatabase(connectionString(target.database, target.server));
         // The role follows at the login.
         setSessionIdentity(db, {QStringLiteral("tabel"), {}, QSysInfo::machineHostName()});

@@ -26,11 +26,14 @@ Options::Options(const QStringList& arguments) {
         if (!a.startsWith(QLatin1String("--")) || a.size() < 3)
             throw BadArgument(QStringLiteral("Лишний аргумент: «%1».").arg(a));
         const QString name = a.mid(2);
-        if (i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--")))
-            throw BadArgument(QStringLiteral("Не задано значение параметра --%1.").arg(name));
         if (values_.count(name))
             throw BadArgument(QStringLiteral("Параметр --%1 задан дважды.").arg(name));
-        values_[name] = arguments[++i];
+        // Which options are switches only the command knows: one without a
+        // value is refused when the command reads it as an option.
+        const bool alone =
+            i + 1 >= arguments.size() || arguments[i + 1].startsWith(QLatin1String("--"));
+        values_[name] = alone ? QString() : arguments[++i];
+        switches_[name] = alone;
         read_[name] = false;
     }
 }
@@ -51,10 +54,23 @@ bool Options::has(const QString& name) const {
     return values_.count(name) > 0;
 }
 
+bool Options::flag(const QString& name) const {
+    const auto it = values_.find(name);
+    if (it == values_.end())
+        return false;
+    if (!switches_.at(name))
+        throw BadArgument(QStringLiteral("Параметр --%1 задается без значения, а не «%2».")
+                              .arg(name, it->second));
+    read_[name] = true;
+    return true;
+}
+
 QString Options::text(const QString& name) const {
     const auto it = values_.find(name);
     if (it == values_.end())
         throw BadArgument(QStringLiteral("Не задан параметр --%1.").arg(name));
+    if (switches_.at(name))
+        throw BadArgument(QStringLiteral("Не задано значение параметра --%1.").arg(name));
     read_[name] = true;
     return it->second;
 }

@@ -40,10 +40,10 @@ private:
     QString message_;
 };
 
-// Options of the form `--name value`, after words that pick what a command
-// does (`export monthly piecework --month 3 --year 2024`). Reading an option
-// or a word marks it used; `finish()` refuses any that were given but not
-// read.
+// Options of the form `--name value`, and switches `--name` alone, after
+// words that pick what a command does (`export monthly piecework --month 3
+// --year 2024`). Reading an option or a word marks it used; `finish()`
+// refuses any that were given but not read.
 class Options {
 public:
     explicit Options(const QStringList& arguments); // throws BadArgument
@@ -53,7 +53,9 @@ public:
     QString word(int index, const QString& what, const QStringList& allowed) const;
 
     bool has(const QString& name) const;
-    QString text(const QString& name) const; // required
+    // Whether the switch `--name` was given; a value after it is refused.
+    bool flag(const QString& name) const;
+    QString text(const QString& name) const; // required; a switch has no value
     QString text(const QString& name, const QString& fallback) const;
     int integer(const QString& name, int min, int max) const; // required
     // YYYY-MM-DD or DD.MM.YYYY.
@@ -69,6 +71,7 @@ private:
     QStringList words_;
     mutable int wordsRead_ = 0;
     std::map<QString, QString> values_;
+    std::map<QString, bool> switches_; // given without a value
     mutable std::map<QString, bool> read_;
 };
 

@@ -82,8 +82,6 @@ int main(int argc, char** argv) {
     }
     try {
         const ConnectionTarget target = resolveConnection(ConfigFiles::standard(), line.connection);
-        for (const QString& warning : target.warnings)
-            err << warning << '\n';
         const Options options(line.options);
         const QSqlDatabase db = openDatabase(connectionString(target.database, target.server));
         setSessionIdentity(db, {QStringLiteral("tabel-batch"), QStringLiteral("tabel-batch"),

@@ -1,6 +1,7 @@
 // upgrade-schema: brings accounts_dep up to what this build needs.
 
 #include "command.h"
+#include "db/format.h"
 #include "db/schema_steps.h"
 
 #include <stdexcept>
@@ -22,8 +23,10 @@ int upgrade(Job& job) {
         throw std::runtime_error(e.message().toStdString());
     }
     if (done.empty())
-        job.out << "Схема уже обновлена: все " << embeddedSchemaSteps().size()
-                << " шагов выполнены, ничего не изменено.\n";
+        job.out << "Схема уже обновлена: выполнены все "
+                << countNoun(qint64(embeddedSchemaSteps().size()), QStringLiteral("шаг"),
+                             QStringLiteral("шага"), QStringLiteral("шагов"))
+                << ", ничего не изменено.\n";
     else
         job.out << "Выполнено шагов: " << done.size() << ". Схема обновлена до шага "
                 << done.back().number << ".\n";

@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <map>
+#include <optional>
 
 namespace tabel {
 
@@ -14,6 +16,8 @@ ConfigError::ConfigError(const QString& path, int line, const QString& reason)
       path_(path), line_(line), reason_(reason) {}
 
 QString ConfigError::text() const {
+    if (line_ <= 0)
+        return QStringLiteral("Ошибка в файле настроек %1: %2.").arg(path_, reason_);
     return QStringLiteral("Ошибка в файле настроек %1, строка %2: %3.")
         .arg(path_)
         .arg(line_)
@@ -37,28 +41,50 @@ ConfigFiles ConfigFiles::standard() {
 
 namespace {
 
+// The file's lines as bytes, or nothing when there is no file. Throws
+// ConfigError when something is there that cannot be read.
+std::optional<QList<QByteArray>> readLines(const QString& path) {
+    const QFileInfo info(path);
+    if (path.isEmpty() || (!info.exists() && !info.isSymLink()))
+        return std::nullopt;
+    if (info.isDir())
+        throw ConfigError(path, 0, QStringLiteral("на месте файла папка"));
+    if (!info.exists())
+        throw ConfigError(
+            path, 0,
+            QStringLiteral("это ссылка на отсутствующий файл %1").arg(info.symLinkTarget()));
+    QFile file(path);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw ConfigError(path, 0, QStringLiteral("файл не читается (%1)").arg(file.errorString()));
+    // Editors on Windows start the file with a byte-order mark.
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    return bytes.split('\n');
+}
+
 // Reads `path` onto `target`; the names it sets replace those set before.
 void readFile(const QString& path, ConnectionTarget& target) {
-    if (path.isEmpty() || !QFileInfo::exists(path))
+    const std::optional<QList<QByteArray>> lines = readLines(path);
+    if (!lines)
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        target.warnings << QStringLiteral("Файл настроек %1 не читается и пропущен.").arg(path);
-        return;
-    }
-    QString text = QString::fromUtf8(file.readAll());
-    // Editors on Windows start the file with a byte-order mark.
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    const QStringList lines = text.split(QLatin1Char('\n'));
     std::map<QString, int> seen; // name -> the line that set it
     ConnectionTarget read;
-    for (int i = 0; i < lines.size(); ++i) {
+    for (int i = 0; i < lines->size(); ++i) {
         const int number = i + 1;
-        const QString line = lines[i].trimmed();
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString line = QString(utf8.decode(lines->at(i))).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#')) ||
             line.startsWith(QLatin1Char(';')))
             continue;
+        // Decoding would put "�" for each such byte, and the value would
+        // name a server or a database nobody meant.
+        if (utf8.hasError())
+            throw ConfigError(
+                path, number,
+                QStringLiteral("строка не в кодировке UTF-8 (сохраните файл в кодировке UTF-8)"));
         const qsizetype eq = line.indexOf(QLatin1Char('='));
         if (eq < 0)
             throw ConfigError(

@@ -12,10 +12,12 @@
 // holds lines `name = value` with the names `server` and `database`; blank
 // lines and lines starting with `#` or `;` are comments.
 //
-// A missing file is skipped, and so is one that cannot be read (with a
-// warning). A malformed one stops the program: carrying on with the next
-// layer would connect a workstation, or a nightly job, to another database
-// than the one the administrator meant, and that is worse than not starting.
+// A missing file is skipped. One that is there but cannot be read (a folder
+// in its place, a link to nothing, no right to read it) stops the program,
+// as a malformed one does: carrying on with the next layer would connect a
+// workstation, or a nightly job, to another database than the one the
+// administrator meant, and that is worse than not starting. So does a line
+// that is not UTF-8, whose value would otherwise arrive garbled.
 
 #include <QString>
 #include <QStringList>
@@ -23,7 +25,8 @@
 
 namespace tabel {
 
-// A malformed configuration file: which file, which line and what is wrong.
+// A configuration file that cannot be used: which file, which line (0: the
+// file as a whole) and what is wrong.
 class ConfigError : public std::runtime_error {
 public:
     ConfigError(const QString& path, int line, const QString& reason);
@@ -52,8 +55,6 @@ struct ConfigFiles {
 struct ConnectionTarget {
     QString database;
     QString server;
-    // Files that exist but could not be read, one sentence each.
-    QStringList warnings;
 };
 
 // Where to connect: the files in `files`, then `arguments` (the command line

@@ -1,5 +1,6 @@
 #include "dataset.h"
 
+#include "format.h"
 #include "json_text.h"
 #include "sql.h"
 
@@ -54,9 +55,10 @@ private:
         return false;
     }
     QString rowFault(std::size_t index) const {
-        return QStringLiteral("строка %1 не из %2 значений нужного вида (позиция %3)")
+        return QStringLiteral("строка %1 не из %2 нужного вида (позиция %3)")
             .arg(index + 1)
-            .arg(columns_.size())
+            .arg(countNoun(qint64(columns_.size()), QStringLiteral("значения"),
+                           QStringLiteral("значений"), QStringLiteral("значений")))
             .arg(pos_);
     }
     void skipSpace() {

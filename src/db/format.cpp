@@ -59,4 +59,14 @@ QString displayValue(const QVariant& value, bool numeric, const QLocale& locale)
     return text;
 }
 
+QString countNoun(qint64 n, const QString& one, const QString& few, const QString& many) {
+    const qint64 last2 = (n < 0 ? -n : n) % 100;
+    const qint64 last = last2 % 10;
+    const QString& noun = last2 >= 11 && last2 <= 14 ? many
+                          : last == 1                ? one
+                          : last >= 2 && last <= 4   ? few
+                                                     : many;
+    return QString::number(n) + QLatin1Char(' ') + noun;
+}
+
 } // namespace tabel

@@ -18,4 +18,10 @@ QString displayDouble(double value, const QLocale& locale = QLocale());
 // on the right.
 QString displayValue(const QVariant& value, bool numeric, const QLocale& locale = QLocale());
 
+// A count and its noun in the form Russian gives the noun after that number:
+// countNoun(n, "шаг", "шага", "шагов") is "1 шаг", "3 шага", "11 шагов",
+// "21 шаг". For a noun in another case, give its three forms in that case
+// ("из 1 значения", "из 5 значений": "значения", "значений", "значений").
+QString countNoun(qint64 n, const QString& one, const QString& few, const QString& many);
+
 } // namespace tabel

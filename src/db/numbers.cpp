@@ -1,5 +1,7 @@
 #include "numbers.h"
 
+#include "format.h"
+
 #include <QRegularExpression>
 
 namespace tabel {
@@ -50,10 +52,11 @@ std::optional<QString> decimalNumber(const QString& text, int wholeDigits, int d
 
 QString decimalNumberMessage(const QString& caption, const QString& text, int wholeDigits,
                              int decimals) {
-    return QStringLiteral("«%1»: значение «%2» не подходит. Введите число до %3 знаков до "
+    return QStringLiteral("«%1»: значение «%2» не подходит. Введите число до %3 до "
                           "запятой и до %4 после.")
-        .arg(caption, text.trimmed())
-        .arg(wholeDigits)
+        .arg(caption, text.trimmed(),
+             countNoun(wholeDigits, QStringLiteral("знака"), QStringLiteral("знаков"),
+                       QStringLiteral("знаков")))
         .arg(decimals);
 }
 

@@ -70,8 +70,10 @@ class Checker {
 public:
     explicit Checker(Reconciliation& out) : out_(out) {}
 
-    void fault(const PayStatement& s, const QString& text) { add(s, text, false); }
-    void note(const PayStatement& s, const QString& text) { add(s, text, true); }
+    void fault(const PayStatement& s, const QString& text) { add(s, text, false, {}); }
+    void note(const PayStatement& s, const QString& text, const Decimal& gap) {
+        add(s, text, true, gap);
+    }
 
     // One sheet's pay against the statement's, per day or night row.
     void compare(const PayStatement& s, const std::map<int, Decimal>& mine, const SheetPay& sheet,
@@ -98,8 +100,8 @@ public:
     }
 
 private:
-    void add(const PayStatement& s, const QString& text, bool isNote) {
-        out_.differences << PayDifference{s.worker, s.shownName(), text, isNote};
+    void add(const PayStatement& s, const QString& text, bool isNote, const Decimal& gap) {
+        out_.differences << PayDifference{s.worker, s.shownName(), text, isNote, gap};
     }
     Reconciliation& out_;
 };
@@ -116,6 +118,14 @@ int Reconciliation::faults() const {
     for (const PayDifference& d : differences)
         n += d.note ? 0 : 1;
     return n;
+}
+
+const PayDifference* Reconciliation::widestNote() const {
+    const PayDifference* widest = nullptr;
+    for (const PayDifference& d : differences)
+        if (d.note && (!widest || d.gap.compare(widest->gap) > 0))
+            widest = &d;
+    return widest;
 }
 
 Reconciliation reconcileMonth(const QSqlDatabase& db, const QDate& anyDay) {
@@ -173,7 +183,7 @@ Reconciliation reconcileMonth(const QSqlDatabase& db, const QDate& anyDay) {
                     .arg(money(s.piecework()), money(r.pay))
                     .arg(r.groups);
             if (r.groups > 0 && !gap.isZero() && gap.compare(allowed) <= 0)
-                check.note(s, text + QStringLiteral(", в пределах округления отчета"));
+                check.note(s, text + QStringLiteral(", в пределах округления отчета"), gap);
             else if (!gap.isZero() || r.groups == 0)
                 check.fault(s, text);
         }

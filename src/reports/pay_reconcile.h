@@ -20,12 +20,16 @@ struct PayDifference {
     // every product group before adding, half a kopeck each): worth a note,
     // not a fault.
     bool note = false;
+    Decimal gap; // of a note: how far apart the two figures are
 };
 
 struct Reconciliation {
     int workers = 0; // statements compared
     QList<PayDifference> differences;
     int faults() const;
+    int notes() const { return int(differences.size()) - faults(); }
+    // The note with the widest gap (the first of equals); null without notes.
+    const PayDifference* widestNote() const;
 };
 
 // Every worker of the month (`month` any day of it): the statement's totals

@@ -1,5 +1,6 @@
 #include "summary_reports.h"
 
+#include "db/format.h"
 #include "db/sql.h"
 #include "reports/report_statements.h"
 #include "reports/summary_stream.h"
@@ -74,7 +75,10 @@ QJsonArray jsonRows(const QByteArray& text, qsizetype width, const QString& stat
     const QJsonArray rows = document.array();
     for (qsizetype i = 0; fault.isEmpty() && i < rows.size(); ++i)
         if (!rows[i].isArray() || rows[i].toArray().size() != width)
-            fault = QStringLiteral("строка %1 не из %2 значений").arg(i + 1).arg(width);
+            fault = QStringLiteral("строка %1 не из %2")
+                        .arg(i + 1)
+                        .arg(countNoun(width, QStringLiteral("значения"),
+                                       QStringLiteral("значений"), QStringLiteral("значений")));
     if (!fault.isEmpty())
         throw DbError(QStringLiteral("Строки отчета не прочитаны: %1.").arg(fault), statement);
     return rows;
