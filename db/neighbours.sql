@@ -121,12 +121,16 @@ END $$;
 
 -- Workers as the client lists them: the registry's persons the personnel
 -- application counts as workers. It keeps a worker's code equal to its id.
+-- Each worker's name is looked up by the registry's key (OFFSET 0 keeps the
+-- lookup from being turned into a join): listing the workers reads as many
+-- registry rows as there are workers, never the whole registry.
 CREATE OR REPLACE VIEW accounts_dep.person AS
 SELECT w.person_id AS id,
        p.s_caption AS fio,
        w.dept AS s_staffpos_hl
 FROM hrms_demo.worker w
-JOIN cmn_contractor.person p ON p.id = w.person_id;
+CROSS JOIN LATERAL (SELECT r.s_caption FROM cmn_contractor.person r
+                    WHERE r.id = w.person_id OFFSET 0) p;
 
 DO $$
 BEGIN
