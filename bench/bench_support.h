@@ -125,7 +125,7 @@ class RegistryByCodeOnly {
 public:
     explicit RegistryByCodeOnly(const QSqlDatabase& db) : tx_(db) {
         exec(db, "update cmn_contractor.person set id = id + 100000000000, "
-                 "s_code = '0' || s_code || ' ' where b_worker = 1");
+                 "s_code = '0' || s_code || ' ' where id in (select id from accounts_dep.person)");
     }
 
 private:

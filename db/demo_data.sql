@@ -11,7 +11,8 @@
 --        -v months=3 -v end_date=2026-12-10 -f db/demo_data.sql
 --
 -- Variables (all optional):
---   workers   number of workers (registry rows with b_worker = 1), default 60
+--   workers   number of workers (registry persons the personnel stand-in
+--             hrms_demo.worker lists), default 60
 --   persons   size of the whole people registry, workers included, default 2000
 --   products  number of products, default 40
 --   months    calendar months of production records ending with the month
@@ -67,6 +68,7 @@ set local jit = off;
 do $$
 begin
     if exists (select 1 from cmn_contractor.person)
+       or exists (select 1 from hrms_demo.worker)
        or exists (select 1 from cmn_gds_and_srv.gds_and_srv)
        or exists (select 1 from accounts_dep.oper)
        or exists (select 1 from accounts_dep.smena) then
@@ -90,26 +92,6 @@ $$ select ((h >> (16 * i)) & 65535) / 65536.0::double precision $$;
 create function pg_temp.u(k bigint, s bigint) returns double precision
 language sql immutable strict as
 $$ select (hashint8extended(k, s) & 4294967295) / 4294967296.0::double precision $$;
-
--- A 12-digit personal taxpayer number with both check digits, from its
--- first ten digits.
-create function pg_temp.inn12(p text) returns text
-language plpgsql immutable strict as $$
-declare
-    w1 constant int[] := '{7,2,4,10,3,5,9,4,6,8}';
-    w2 constant int[] := '{3,7,2,4,10,3,5,9,4,6,8}';
-    s1 int := 0;
-    s2 int := 0;
-    d int;
-begin
-    for i in 1 .. 10 loop
-        d := substr(p, i, 1)::int;
-        s1 := s1 + d * w1[i];
-        s2 := s2 + d * w2[i];
-    end loop;
-    d := s1 % 11 % 10;
-    return p || d || (s2 + d * w2[11]) % 11 % 10;
-end $$;
 
 create temp table prm on commit drop as
 select :workers::int as workers,
@@ -258,7 +240,7 @@ join (
 ) d on pg_temp.r(x.h, 0) >= d.lo and pg_temp.r(x.h, 0) < d.hi
 where p.w;
 
-insert into cmn_contractor.person (id, s_code, s_caption, s_inn, d_birth, b_worker, s_dept_hl)
+insert into cmn_contractor.person (id, s_code, s_caption)
 select p.id,
        case when p.w then p.id::text
             when pg_temp.r(p.h2, 0) < 0.03 then null
@@ -269,20 +251,13 @@ select p.id,
                      else p.sur0 end
             else p.sur0 end
        || ' ' || p.first || ' '
-       || case when p.female then regexp_replace(p.pat0, 'ич$', 'на') else p.pat0 end,
-       case when pg_temp.r(p.h2, 1) < 0.75 then
-           pg_temp.inn12((array['77', '50', '66', '74', '52', '63', '59', '16', '02', '54'])
-                             [1 + floor(pg_temp.r(p.h2, 2) * 10)::int]
-                         || lpad(floor(pg_temp.u(p.n, 105) * 100000000)::bigint::text, 8, '0'))
-       end,
-       case when pg_temp.r(p.h2, 1) < 0.92 then
-           date '1958-01-01' + floor(pg_temp.u(p.n, 104) * 17000)::int
-       end,
-       case when p.w then 1 else 0 end,
-       w.dept_caption
+       || case when p.female then regexp_replace(p.pat0, 'ич$', 'на') else p.pat0 end
 from pn p
-left join wk w on w.wid = p.id
 order by p.id;
+
+-- The personnel application's record of the workers and their departments.
+insert into hrms_demo.worker (person_id, dept)
+select wid, dept_caption from wk order by wid;
 
 -- ---------------------------------------------------------------------------
 -- Classifier: one root for own products, nomenclature groups below it.
@@ -669,6 +644,7 @@ begin
 end $$;
 
 analyze cmn_contractor.person;
+analyze hrms_demo.worker;
 analyze cmn_department.department;
 analyze hrms_staffpos.staffpos;
 analyze adm_role.roles;

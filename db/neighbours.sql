@@ -21,6 +21,7 @@ CREATE SCHEMA IF NOT EXISTS cmn_gds_and_srv;
 CREATE SCHEMA IF NOT EXISTS cmn_department;
 CREATE SCHEMA IF NOT EXISTS hrms_staffpos;
 CREATE SCHEMA IF NOT EXISTS adm_role;
+CREATE SCHEMA IF NOT EXISTS hrms_demo;
 CREATE SCHEMA IF NOT EXISTS accounts_dep;
 
 -- The registry of every person the plant's information system knows:
@@ -30,11 +31,7 @@ CREATE SEQUENCE IF NOT EXISTS cmn_contractor.person_id_seq START 100000;
 CREATE TABLE IF NOT EXISTS cmn_contractor.person (
     id          numeric(15, 0) PRIMARY KEY DEFAULT nextval('cmn_contractor.person_id_seq'),
     s_code      text,
-    s_caption   varchar(254),
-    s_inn       varchar(12),
-    d_birth     date,
-    b_worker    integer NOT NULL DEFAULT 0,
-    s_dept_hl   varchar(254)
+    s_caption   varchar(254)
 );
 
 -- Departments, staff positions and roles (read by the worker dialog).
@@ -99,14 +96,53 @@ SELECT g.id,
 FROM cmn_gds_and_srv.gds_and_srv g
 LEFT JOIN cmn_classifier.item i ON i.id = g.id_class_item;
 
--- Workers as the client lists them: the registry's persons flagged as workers.
--- The personnel application keeps a worker's code equal to its id.
+-- The personnel application's own record of who works here and where: the
+-- demo's stand-in for what the plant's view of workers reads behind the
+-- registry. Keyed by the worker's number, so that a worker is found by id
+-- without a pass over the whole registry.
+CREATE TABLE IF NOT EXISTS hrms_demo.worker (
+    person_id integer PRIMARY KEY,
+    dept      varchar(254)
+);
+
+-- A database made by an earlier version of this script kept the worker flag
+-- and the department in the registry itself: they move to the stand-in here,
+-- and leave the registry once the view below no longer reads them.
+DO $$
+BEGIN
+    IF EXISTS (SELECT 1 FROM information_schema.columns
+               WHERE table_schema = 'cmn_contractor' AND table_name = 'person'
+                 AND column_name = 'b_worker') THEN
+        EXECUTE 'INSERT INTO hrms_demo.worker (person_id, dept)
+                 SELECT id::integer, s_dept_hl FROM cmn_contractor.person
+                 WHERE b_worker = 1 ON CONFLICT DO NOTHING';
+    END IF;
+END $$;
+
+-- Workers as the client lists them: the registry's persons the personnel
+-- application counts as workers. It keeps a worker's code equal to its id.
+-- Each worker's name is looked up by the registry's key (OFFSET 0 keeps the
+-- lookup from being turned into a join): listing the workers reads as many
+-- registry rows as there are workers, never the whole registry.
 CREATE OR REPLACE VIEW accounts_dep.person AS
-SELECT p.id::integer AS id,
+SELECT w.person_id AS id,
        p.s_caption AS fio,
-       p.s_dept_hl AS s_staffpos_hl
-FROM cmn_contractor.person p
-WHERE p.b_worker = 1;
+       w.dept AS s_staffpos_hl
+FROM hrms_demo.worker w
+CROSS JOIN LATERAL (SELECT r.s_caption FROM cmn_contractor.person r
+                    WHERE r.id = w.person_id OFFSET 0) p;
+
+DO $$
+BEGIN
+    IF EXISTS (SELECT 1 FROM information_schema.columns
+               WHERE table_schema = 'cmn_contractor' AND table_name = 'person'
+                 AND column_name = 'b_worker') THEN
+        ALTER TABLE cmn_contractor.person
+            DROP COLUMN IF EXISTS s_inn, DROP COLUMN IF EXISTS d_birth,
+            DROP COLUMN IF EXISTS b_worker, DROP COLUMN IF EXISTS s_dept_hl;
+        ANALYZE hrms_demo.worker;
+    END IF;
+END $$;
 
 CREATE OR REPLACE FUNCTION accounts_dep.person_write() RETURNS trigger
 LANGUAGE plpgsql AS $$
@@ -115,18 +151,18 @@ DECLARE
 BEGIN
     IF TG_OP = 'INSERT' THEN
         new_id := coalesce(NEW.id, nextval('cmn_contractor.person_id_seq'));
-        INSERT INTO cmn_contractor.person (id, s_code, s_caption, b_worker, s_dept_hl)
-        VALUES (new_id, new_id::text, NEW.fio, 1, NEW.s_staffpos_hl);
+        INSERT INTO cmn_contractor.person (id, s_code, s_caption)
+        VALUES (new_id, new_id::text, NEW.fio);
+        INSERT INTO hrms_demo.worker (person_id, dept) VALUES (new_id, NEW.s_staffpos_hl);
         NEW.id := new_id;
         RETURN NEW;
     ELSIF TG_OP = 'UPDATE' THEN
-        UPDATE cmn_contractor.person
-           SET s_caption = NEW.fio, s_dept_hl = NEW.s_staffpos_hl
-         WHERE id = OLD.id;
+        UPDATE cmn_contractor.person SET s_caption = NEW.fio WHERE id = OLD.id;
+        UPDATE hrms_demo.worker SET dept = NEW.s_staffpos_hl WHERE person_id = OLD.id;
         RETURN NEW;
     ELSE
         -- The registry keeps the person; it is only no longer a worker.
-        UPDATE cmn_contractor.person SET b_worker = 0 WHERE id = OLD.id;
+        DELETE FROM hrms_demo.worker WHERE person_id = OLD.id;
         RETURN OLD;
     END IF;
 END $$;

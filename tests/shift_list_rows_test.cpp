@@ -108,8 +108,8 @@ TEST_F(ShiftListRowsTest, ListsHoldTheValuesTheDriverGivesRowByRow) {
 
 TEST_F(ShiftListRowsTest, EveryCodeThatReadsAsTheWorkerListsTheRecordAgain) {
     // Low and high worker numbers, so that codes fall on both sides of them.
-    run("insert into cmn_contractor.person (id, s_code, s_caption, b_worker) values "
-        "(7, '7', 'Седьмой', 1), (950, '950', 'Девятьсот пятидесятый', 1)");
+    run("insert into accounts_dep.person (id, fio) values "
+        "(7, 'Седьмой'), (950, 'Девятьсот пятидесятый')");
     const int vid = addVid("Резка");
     const int oper = addOper(addProduct("СТ-100"), vid);
     for (int worker : {7, 950})

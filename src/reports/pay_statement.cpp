@@ -47,7 +47,7 @@ Decimal exactly(const char* text) {
 const Decimal kPriceTolerance = exactly("0.00005");
 
 // The workers of the statements, with the one name the registry gives each
-// and the department the registry keeps.
+// and the department the workers directory keeps.
 QString workersStatement(bool one) {
     const QString ids =
         one ? QStringLiteral("w as (select cast(:w as integer) as w_id), ")
@@ -59,10 +59,10 @@ QString workersStatement(bool one) {
         {"w_id", "fio", "dept", "listed"},
         QStringLiteral("with ") + ids +
             sql::workerNames(QStringLiteral("names"), QStringLiteral("select w_id from w")) +
-            QStringLiteral(" select w.w_id, names.fio, cp.s_dept_hl as dept, "
+            QStringLiteral(" select w.w_id, names.fio, (select min(ap.s_staffpos_hl) "
+                           "from accounts_dep.person ap where ap.id = w.w_id) as dept, "
                            "exists (select 1 from accounts_dep.person ap where ap.id = w.w_id) "
-                           "as listed from w left join names on names.w_id = w.w_id "
-                           "left join cmn_contractor.person cp on cp.id = w.w_id::numeric"),
+                           "as listed from w left join names on names.w_id = w.w_id"),
         QStringLiteral("names.fio is null, names.fio, w.w_id"));
 }
 
