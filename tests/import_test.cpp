@@ -427,6 +427,40 @@ TEST_F(ImportTest, DatesWrittenAsTextAreReadInTheirOwnFormatNeverTheServers) {
               "(3,,)");
 }
 
+// The legacy database keeps no brigade jobs: the server's go with the
+// records they belong to, and the import says how many went.
+TEST_F(ImportTest, BrigadeJobsGoWithTheRecordsAndAreCounted) {
+    const int worker = addWorker("Иванов");
+    const int oper = addOper(addProduct("Изделие"), addVid("Сборка"));
+    for (int d = 10; d <= 11; ++d) {
+        const int job =
+            scalar("insert into accounts_dep.brigade_job (data, smena, i_id, o_id, kol_vo, cena) "
+                   "select :d, 1, i_id, id, 10, 1 from accounts_dep.oper where id = :o "
+                   "returning id",
+                   {{"d", QDate(2006, 1, d)}, {"o", oper}})
+                .toInt();
+        const int member = scalar("insert into accounts_dep.brigade_member (job_id, w_id, hours, "
+                                  "position) values (:j, :w, 8, 1) returning id",
+                                  {{"j", job}, {"w", worker}})
+                               .toInt();
+        const int record = addRecord({.worker = worker, .oper = oper, .date = QDate(2006, 1, d)});
+        run("update accounts_dep.smena set id_doc = :j, id_doc_item = :m where id = :r",
+            {{"j", job}, {"m", member}, {"r", record}});
+    }
+    LegacyDb other(sources.other);
+    fillLegacy(other);
+    const BatchRun done = runBatch(dbName, {"import-legacy", "--source", "Tabel_Other"});
+    EXPECT_EQ(done.exitCode, 0) << done.err.toStdString();
+    EXPECT_TRUE(done.out.endsWith(
+        QStringLiteral("smena → accounts_dep.smena: 2\n"
+                       "Бригадные наряды: в прежней базе их нет, удалено нарядов на сервере: 2.\n"
+                       "Импорт завершен.\n")))
+        << done.out.toStdString();
+    EXPECT_EQ(scalar("select count(*) from accounts_dep.brigade_job").toInt(), 0);
+    EXPECT_EQ(scalar("select count(*) from accounts_dep.brigade_member").toInt(), 0);
+    EXPECT_EQ(rows("select id from accounts_dep.smena order by id"), "(100) (101)");
+}
+
 // The hidden maintenance items of the main window.
 TEST_F(ImportTest, TheHiddenImportItemShowsProgressAndTellsTheOutcome) {
     MainWindow main(*ctx);
@@ -466,6 +500,8 @@ TEST_F(ImportTest, TheHiddenImportItemShowsProgressAndTellsTheOutcome) {
     EXPECT_EQ(messenger.messages[0].caption, kImportCaption);
     EXPECT_TRUE(messenger.messages[0].text.startsWith("Импорт завершен.\n"));
     EXPECT_TRUE(messenger.messages[0].text.contains("WORKERS → accounts_dep.workers: 2"));
+    EXPECT_TRUE(messenger.messages[0].text.endsWith(
+        "\nБригадные наряды: в прежней базе их нет, удалено нарядов на сервере: 0."));
     EXPECT_EQ(rows("select id from accounts_dep.workers order by id"), "(5) (6)");
 }
 
@@ -482,6 +518,8 @@ TEST_F(ImportTest, BatchImportReadsTheNamedSourceAndPrintsEachTable) {
                                        "VID_OPER → accounts_dep.vid_oper: 2\n"
                                        "WORKERS → accounts_dep.workers: 3\n"
                                        "smena → accounts_dep.smena: 2\n"
+                                       "Бригадные наряды: в прежней базе их нет, удалено "
+                                       "нарядов на сервере: 0.\n"
                                        "Импорт завершен.\n"));
     EXPECT_EQ(rows("select id from accounts_dep.workers order by id"), "(5) (6) (7)");
 

@@ -167,6 +167,25 @@ TEST_F(OperationsTest, DeleteIsRefusedWhileRecordsUseTheOperation) {
     list.endDirectory();
 }
 
+// A brigade job names its operation even when its members' records were
+// removed by another application: the operation stays while the job does.
+TEST_F(OperationsTest, DeleteIsRefusedWhileABrigadeJobUsesTheOperation) {
+    const int used = operation("Балка", paint, {1});
+    const int job = scalar("insert into accounts_dep.brigade_job (data, smena, i_id, o_id, kol_vo, "
+                           "cena) select date '2024-03-04', 1, i_id, id, 10, 1 "
+                           "from accounts_dep.oper where id = :o returning id",
+                           {{"o", used}})
+                        .toInt();
+    run("insert into accounts_dep.brigade_member (job_id, w_id, hours, position) "
+        "values (:j, :w, 8, 1)",
+        {{"j", job}, {"w", addWorker("Иванов И.И.")}});
+    OperationStore store(db);
+    EXPECT_EQ(store.deletionRefusal(used).text, "По операции есть записи, удалить нельзя.");
+    EXPECT_EQ(store.remove(used).text, "По операции есть записи, удалить нельзя.");
+    EXPECT_EQ(count("select count(*) from accounts_dep.oper where id = :id", used), 1);
+    EXPECT_EQ(count("select count(*) from accounts_dep.brigade_job where o_id = :id", used), 1);
+}
+
 TEST_F(OperationsTest, DeleteRemovesAnUnusedOperationWithItsNorms) {
     const int kept = operation("Балка", paint, {1});
     const int gone = operation("Рама", paint, {1, 2, 3});

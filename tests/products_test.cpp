@@ -1,22 +1,29 @@
+#include "db/connection.h"
 #include "directories/product_dialog.h"
 #include "directories/product_store.h"
 #include "directories/products_list.h"
 #include "journal/journal_commands.h"
 #include "kit/error_boxes.h"
 #include "operations/operation_store.h"
+#include "records/brigade_job.h"
 #include "test_support.h"
+#include "timesheets/rebuilds.h"
 #include "timesheets/shift_cell.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <deque>
 #include <functional>
+#include <future>
+#include <thread>
 
 using namespace tabel;
 using namespace tabel::test;
@@ -97,6 +104,27 @@ protected:
         };
     }
     void standOn(int productId) { ASSERT_TRUE(data->izdel().locate("id", productId)); }
+    // A brigade job of 10 pieces on `day`'s first shift, 8 hours each.
+    int brigadeJob(int productId, int operId, const std::vector<int>& members, const QDate& day) {
+        BrigadeJobInput in;
+        in.date = day;
+        in.productId = productId;
+        in.operationId = operId;
+        in.finalPrice = 1;
+        in.operationText = "Изделие; сборка; Готовая продукция";
+        in.quantity = "10";
+        in.rejects = "0";
+        for (int w : members)
+            in.members.push_back({w, QStringLiteral("Работник %1").arg(w), "8", "1"});
+        const BrigadeJobs::Result r = BrigadeJobs(db).save(in, day);
+        EXPECT_TRUE(r.saved()) << r.outcome.text.toStdString();
+        return r.jobId;
+    }
+    QString ids(const QString& sql) {
+        return scalar("select coalesce(string_agg(id::text, ' ' order by id), '') from (" + sql +
+                      ") q")
+            .toString();
+    }
     static void type(QWidget* w, const QString& text) {
         for (const QChar ch : text)
             QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(ch), Qt::NoModifier);
@@ -593,6 +621,109 @@ TEST_F(ProductsTest, DeletionChecksAgainUnderItsLocks) {
         EXPECT_EQ(products("id = :i", {{"i", id}}), 0);
         EXPECT_EQ(store->use(id).records + store->use(id).operations, 0);
     }
+}
+
+// A product's brigade jobs go with its records: the question says so and
+// counts them, and no job or member is left over the deleted product.
+TEST_F(ProductsTest, DeletionTakesTheProductsBrigadeJobsWithTheirRecords) {
+    const int vid = addVid("Сборка");
+    const int a = addWorker("Абрамов");
+    const int b = addWorker("Борисов");
+    const int rama = product("Рама", "1", group);
+    const int balka = product("Балка", "1", group);
+    const int ramaOper = addOper(rama, vid);
+    const int balkaOper = addOper(balka, vid);
+    const QDate day(2024, 3, 5);
+    brigadeJob(rama, ramaOper, {a, b}, day);
+    brigadeJob(rama, ramaOper, {b}, day.addDays(1));
+    const int kept = brigadeJob(balka, balkaOper, {a, b}, day);
+    addRecord({a, balkaOper, day.addDays(2), 1, 3});
+    updateShiftDayCell(db, a, 1, day.addDays(2));
+
+    ProductsList list(*ctx);
+    answer({true, true});
+    list.prepareDirectory();
+    standOn(rama);
+    list.deleteCurrent();
+    list.finish();
+    EXPECT_EQ(questions(),
+              (QStringList{kProductHasPrices,
+                           "По изделию есть операции в текущем, предыдущем месяцах и ранее, они "
+                           "будут удалены. Бригадные наряды по изделию (2) тоже будут удалены. "
+                           "Удалить изделие? "}));
+    EXPECT_EQ(messenger.messages.size(), 2); // no errors
+    EXPECT_EQ(products("id = :i", {{"i", rama}}), 0);
+    EXPECT_EQ(ids("select id from accounts_dep.brigade_job"), QString::number(kept));
+    EXPECT_EQ(ids("select job_id as id from accounts_dep.brigade_member"),
+              QStringLiteral("%1 %1").arg(kept));
+    EXPECT_EQ(count("accounts_dep.smena", "i_id = :i", {{"i", rama}}), 0);
+    EXPECT_EQ(count("accounts_dep.smena", "id_doc = :j", {{"j", kept}}), 2);
+    EXPECT_EQ(dayCell(a, 1, day).toInt(), 8);
+    const QVariant empty = dayCell(b, 1, day.addDays(1));
+    EXPECT_TRUE(empty.isValid() && empty.isNull());
+    EXPECT_TRUE(checkMonth(db, SheetKind::Shifts, day).empty());
+}
+
+// A record of the product committed on another workstation while the
+// deletion waits for that worker's month is not deleted unseen with the
+// rest: the deletion stops, and the record and its day cell stay as saved.
+TEST_F(ProductsTest, ARecordSavedWhileTheDeletionWaitsIsNotDeletedUnseen) {
+    const int vid = addVid("Сборка");
+    const int worker = addWorker("Иванов");
+    const int rama = product("Рама", "1", group);
+    const int balka = product("Балка", "1", group);
+    const int ramaOper = addOper(rama, vid);
+    const int balkaOper = addOper(balka, vid);
+    const QDate day(2024, 3, 5);
+    addRecord({worker, ramaOper, day});
+    updateShiftDayCell(db, worker, 1, day);
+    const ProductUse asked = store->use(rama);
+    const int deleter = scalar("select pg_backend_pid()").toInt();
+
+    // The frame's record, its operation picked while it was still the
+    // frame's and moved to the beam since: the deletion's lock on the
+    // frame's operations does not hold it back.
+    RecordInput in = recordInput(worker, balkaOper, day.addDays(1), "10", "5");
+    in.productId = rama;
+    const QString database = dbName;
+    const QString socket = testSocket();
+    const QString name = dbName + "_saver";
+    std::promise<QString> saved;
+    std::future<QString> savedText = saved.get_future();
+    std::thread other([&] {
+        bool told = false;
+        try {
+            const QSqlDatabase conn = openDatabase(connectionString(database, socket), name);
+            Transaction tx(conn);
+            const RecordSaver::Result r = RecordSaver(conn).save(in, 1, in.date);
+            saved.set_value(r.outcome.text);
+            told = true;
+            // Committed once the deletion waits for this worker's month.
+            QDeadlineTimer deadline(30000);
+            while (!deadline.hasExpired() &&
+                   tabel::scalar(conn,
+                                 "select exists (select 1 from pg_locks where pid = :p "
+                                 "and not granted)::integer",
+                                 {{"p", deleter}})
+                           .toInt() != 1)
+                QThread::msleep(5);
+            tx.commit();
+        } catch (const std::exception& e) {
+            if (!told)
+                saved.set_value(QString::fromUtf8(e.what()));
+        }
+        QSqlDatabase::removeDatabase(name);
+    });
+    const QString savedOutcome = savedText.get();
+    const Outcome outcome = savedOutcome.isEmpty() ? store->remove(rama, asked) : Outcome::ok();
+    other.join();
+    ASSERT_TRUE(savedOutcome.isEmpty()) << savedOutcome.toStdString();
+
+    EXPECT_EQ(outcome.text, kProductUsedMeanwhile);
+    EXPECT_EQ(products("id = :i", {{"i", rama}}), 1);
+    EXPECT_EQ(count("accounts_dep.smena", "i_id = :i", {{"i", rama}}), 2);
+    EXPECT_EQ(dayCell(worker, 1, day.addDays(1)).toInt(), 5);
+    EXPECT_TRUE(checkMonth(db, SheetKind::Shifts, day).empty());
 }
 
 // An operation moved to this product in the operation dialog keeps the

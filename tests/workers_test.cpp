@@ -1,6 +1,7 @@
 #include "directories/worker_dialog.h"
 #include "directories/worker_store.h"
 #include "directories/workers_list.h"
+#include "records/brigade_job.h"
 #include "test_support.h"
 
 #include <QApplication>
@@ -293,6 +294,60 @@ INSTANTIATE_TEST_SUITE_P(
                                   "insert into accounts_dep.h_tabel (w_id, month, year, smena) "
                                   "values (:w, 3, 2024, 1)"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A brigade member's worker stays while the job does: the member would
+// point at nobody. That holds when the member's record was removed by
+// another application too.
+TEST_F(WorkersTest, DeleteIsRefusedWhileTheWorkerIsABrigadeMember) {
+    const int abramov = addWorker("Абрамов");
+    const int borisov = addWorker("Борисов");
+    const int oper = addOper(addProduct("Рама"), addVid("Сборка"));
+    const QDate day(2024, 3, 5);
+    auto job = [&](const std::vector<int>& members, const QDate& date) {
+        BrigadeJobInput in;
+        in.date = date;
+        in.productId =
+            scalar("select i_id from accounts_dep.oper where id = :o", {{"o", oper}}).toInt();
+        in.operationId = oper;
+        in.finalPrice = 1;
+        in.operationText = "Рама; Сборка; Готовая продукция";
+        in.quantity = "10";
+        in.rejects = "0";
+        for (int w : members)
+            in.members.push_back({w, QStringLiteral("Работник %1").arg(w), "8", "1"});
+        const BrigadeJobs::Result r = BrigadeJobs(db).save(in, date);
+        EXPECT_TRUE(r.saved()) << r.outcome.text.toStdString();
+        return r.jobId;
+    };
+    const int first = job({abramov, borisov}, day);
+    const int second = job({borisov}, day.addDays(1));
+    run("delete from accounts_dep.smena where w_id = :w", {{"w", borisov}});
+    run("delete from accounts_dep.h_tabel where w_id = :w", {{"w", borisov}});
+    const struct {
+        int worker;
+        QString says;
+    } cases[] = {
+        {abramov,
+         QStringLiteral("Работник входит в бригадный наряд № %1, удалить нельзя.").arg(first)},
+        {borisov, QStringLiteral("Работник входит в бригадные наряды № %1, %2, удалить нельзя.")
+                      .arg(first)
+                      .arg(second)},
+    };
+    store->open();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.worker);
+        messenger.messages.clear();
+        ASSERT_TRUE(data->workers().locate("id", c.worker));
+        EXPECT_FALSE(store->deleteCurrent());
+        ASSERT_EQ(messenger.messages.size(), 1); // refused before asking
+        EXPECT_EQ(messenger.messages[0].caption, "Удаление");
+        EXPECT_EQ(messenger.messages[0].text, c.says);
+        // And again under the worker's lock.
+        EXPECT_EQ(store->remove(c.worker).text, c.says);
+        EXPECT_EQ(workerCount("id = :i", {{"i", c.worker}}), 1);
+    }
+    EXPECT_EQ(scalar("select count(*) from accounts_dep.brigade_member").toInt(), 3);
+}
 
 TEST_F(WorkersTest, DeleteOfUnusedWorkerKeepsTheRowNumber) {
     addWorker("Абрамов");

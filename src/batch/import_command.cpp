@@ -19,7 +19,7 @@ int importLegacy(Job& job) {
     });
     if (!outcome.done())
         throw Refused(outcome); // the runner prints it and exits with 1
-    job.out << "Импорт завершен.\n";
+    job.out << import.brigadeJobsNote() << '\n' << "Импорт завершен.\n";
     return 0;
 }
 

@@ -28,6 +28,12 @@ void lockMarks(const QSqlDatabase& db) {
     lockUniqueKey(db, "cmn_gds_and_srv.gds_and_srv.s_caption", {});
 }
 
+// The brigade jobs that go with a product: its own, whose members' records
+// are the product's, and any on its operations, which would be left without
+// their operation.
+const char* kProductJobs = "from accounts_dep.brigade_job where i_id = :ji or o_id in "
+                           "(select id from accounts_dep.oper where i_id = :jo)";
+
 } // namespace
 
 ProductStore::ProductStore(DataModule& data) : data_(data), db_(data.db()) {}
@@ -154,11 +160,27 @@ Outcome ProductStore::save(const ProductInput& in) {
 
 ProductUse ProductStore::use(int productId) const {
     QSqlQuery q = exec(db_,
-                       "select (select count(*) from accounts_dep.smena where i_id = :s), "
-                       "(select count(*) from accounts_dep.oper where i_id = :o)",
-                       {{"s", productId}, {"o", productId}});
+                       QStringLiteral("select (select count(*) from accounts_dep.smena where i_id "
+                                      "= :s), (select count(*) from accounts_dep.oper where i_id "
+                                      "= :o), (select count(*) %1)")
+                           .arg(QString::fromLatin1(kProductJobs)),
+                       {{"s", productId}, {"o", productId}, {"ji", productId}, {"jo", productId}});
     q.next();
-    return {q.value(0).toInt(), q.value(1).toInt()};
+    return {q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt()};
+}
+
+QString productDeletionQuestion(const ProductUse& use) {
+    const QString question =
+        QString::fromUtf8(use.records > 0 ? kProductHasRecords : kDeleteProduct);
+    if (use.brigadeJobs == 0)
+        return question;
+    // Both texts end in the closing question; the jobs are told before it.
+    const QString closing = QString::fromUtf8(kDeleteProduct);
+    return question.chopped(closing.size()) +
+           QStringLiteral("Бригадные наряды по изделию (%1) %2будут удалены. ")
+               .arg(use.brigadeJobs)
+               .arg(use.records > 0 ? QStringLiteral("тоже ") : QString()) +
+           closing;
 }
 
 Outcome ProductStore::otherProductsRecords(int productId) const {
@@ -213,10 +235,21 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
         if (!scalar(db_, "select id from cmn_gds_and_srv.gds_and_srv where id = :id for update", id)
                  .isValid())
             return Outcome::ok(); // deleted meanwhile elsewhere
+        // The jobs before the operations, in the order a change of a job
+        // locks them, so the two never wait for each other in a circle.
+        QSqlQuery jobRows = exec(db_,
+                                 QStringLiteral("select id, data %1 order by id for update")
+                                     .arg(QString::fromLatin1(kProductJobs)),
+                                 {{"ji", productId}, {"jo", productId}});
+        QStringList jobs;
+        QList<int> months;
+        while (jobRows.next()) {
+            jobs << jobRows.value(0).toString();
+            months << monthKey(jobRows.value(1).toDate());
+        }
         // A record is saved under a share lock on its operation's row, held
         // until it commits. Locking the product's operations waits for such
-        // saves, and saves that come later find their operation gone; so the
-        // records counted below are all there will be.
+        // saves, and saves that come later find their operation gone.
         const int operations = scalar(db_,
                                       "select count(*) from (select id from accounts_dep.oper "
                                       "where i_id = :id for update) o",
@@ -227,10 +260,11 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
         if (Outcome o = otherProductsRecords(productId); !o.done())
             throw Refused(o);
         // The records are locked too, so none moves to another worker or day
-        // while their cells are recomputed.
+        // while their cells are recomputed; these and no others are deleted.
         QSqlQuery days = exec(db_,
-                              "with locked as (select w_id, smena, data from accounts_dep.smena "
-                              "where i_id = :id for update) select w_id, smena, data, count(*) "
+                              "with locked as (select id, w_id, smena, data from "
+                              "accounts_dep.smena where i_id = :id for update) "
+                              "select w_id, smena, data, count(*), string_agg(id::text, ',') "
                               "from locked group by w_id, smena, data",
                               id);
         struct Cell {
@@ -240,10 +274,11 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
         };
         std::vector<Cell> cells;
         std::vector<WorkerMonth> places;
-        QList<int> months;
-        int records = 0;
+        QStringList records; // ids, a group of them at a time
+        int recordCount = 0;
         while (days.next()) {
-            records += days.value(3).toInt();
+            recordCount += days.value(3).toInt();
+            records << days.value(4).toString();
             if (!days.value(2).isNull())
                 months << monthKey(days.value(2).toDate());
             if (days.value(0).isNull() || days.value(2).isNull())
@@ -254,7 +289,8 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
         }
         // The user agreed to delete what there was when asked; anything
         // written since then would go unseen.
-        if (records > agreed.records || operations > agreed.operations)
+        if (recordCount > agreed.records || operations > agreed.operations ||
+            jobs.size() > agreed.brigadeJobs)
             throw Refused(kDeleteCaption, kProductUsedMeanwhile);
 
         lockWorkerMonths(db_, places);
@@ -262,12 +298,29 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
         if (const QList<int> closed = closedAmong(db_, months); !closed.isEmpty())
             throw Refused(kDeleteCaption,
                           closedRecordsText(QStringLiteral("изделия"), closed.first()));
+        // A save of a record of the product on an operation of another
+        // product waits for none of the locks above but the months': one
+        // that held such a lock has committed by now, unseen by the count.
+        const ProductUse now = use(productId);
+        if (now.records > recordCount || now.brigadeJobs > jobs.size())
+            throw Refused(kDeleteCaption, kProductUsedMeanwhile);
+
+        exec(db_, "delete from accounts_dep.smena where id = any (cast(:ids as integer[]))",
+             {{"ids", QLatin1Char('{') + records.join(QLatin1Char(',')) + QLatin1Char('}')}});
+        // Members before their jobs: a member's month is read through its job.
+        const QVariantMap jobIds{
+            {"jobs", QLatin1Char('{') + jobs.join(QLatin1Char(',')) + QLatin1Char('}')}};
+        exec(db_,
+             "delete from accounts_dep.brigade_member where job_id = any (cast(:jobs as "
+             "integer[]))",
+             jobIds);
+        exec(db_, "delete from accounts_dep.brigade_job where id = any (cast(:jobs as integer[]))",
+             jobIds);
         exec(db_,
              "delete from accounts_dep.norm where o_id in "
              "(select id from accounts_dep.oper where i_id = :id)",
              id);
         exec(db_, "delete from accounts_dep.oper where i_id = :id", id);
-        exec(db_, "delete from accounts_dep.smena where i_id = :id", id);
         exec(db_, "delete from cmn_gds_and_srv.gds_and_srv where id = :id", id);
         for (const Cell& c : cells)
             updateShiftDayCell(db_, c.worker, c.shift, c.date);

@@ -53,9 +53,14 @@ struct ProductInput {
 
 // What refers to a product.
 struct ProductUse {
-    int records = 0;    // production records
-    int operations = 0; // operations with their price norms
+    int records = 0;     // production records
+    int operations = 0;  // operations with their price norms
+    int brigadeJobs = 0; // brigade jobs of the product or on its operations
 };
+
+// The last question before a product's deletion: it says what goes with the
+// product (its records, its brigade jobs).
+QString productDeletionQuestion(const ProductUse& use);
 
 // The products directory without its windows: the mark search over the
 // shared `Izdel` list, the group choices, saving a product into the goods
@@ -98,7 +103,8 @@ public:
     // separator. Throws DbError.
     Outcome save(const ProductInput& in);
 
-    // How many production records and operations refer to the product.
+    // How many production records, operations and brigade jobs refer to
+    // the product.
     ProductUse use(int productId) const;
 
     // The refusal a deletion of the product meets while records of other
@@ -114,15 +120,17 @@ public:
     // the earliest such month. Done when there are none. Throws DbError.
     Outcome closedMonthRecords(int productId) const;
 
-    // Deletes the product, its operations with their norms and its production
-    // records, and brings the affected time-sheet day cells in line, all in
-    // one transaction (a savepoint inside a caller's). `agreed` is what the
-    // user was told refers to the product; when more refers to it by the
-    // time the deletion runs (written meanwhile on another workstation),
-    // nothing is deleted and the outcome says so, as it does for records of
-    // other products on its operations and for records of a closed month
-    // (checked under the months' locks). A product already deleted elsewhere
-    // counts as deleted. Throws DbError.
+    // Deletes the product, its operations with their norms, its production
+    // records and its brigade jobs with their members, and brings the
+    // affected time-sheet day cells in line, all in one transaction (a
+    // savepoint inside a caller's). Exactly the records counted under the
+    // deletion's locks are deleted. `agreed` is what the user was told refers
+    // to the product; when more refers to it by the time the deletion runs
+    // (written meanwhile on another workstation), nothing is deleted and the
+    // outcome says so, as it does for records of other products on its
+    // operations and for records of a closed month (checked under the
+    // months' locks). A product already deleted elsewhere counts as deleted.
+    // Throws DbError.
     Outcome remove(int productId, const ProductUse& agreed);
 
 private:

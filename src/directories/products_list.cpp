@@ -154,9 +154,8 @@ void ProductsList::deleteCurrent() {
     // Every question is asked before anything is deleted, and a No to any
     // of them leaves the product with all that refers to it.
     const ProductUse use = store_.use(id);
-    const bool agreed =
-        (use.operations == 0 || m.ask(kDeleteCaption, kProductHasPrices)) &&
-        m.ask(kDeleteCaption, use.records > 0 ? kProductHasRecords : kDeleteProduct);
+    const bool agreed = (use.operations == 0 || m.ask(kDeleteCaption, kProductHasPrices)) &&
+                        m.ask(kDeleteCaption, productDeletionQuestion(use));
     if (agreed) {
         const Outcome outcome = store_.remove(id, use);
         if (!outcome.done())

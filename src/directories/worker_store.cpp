@@ -7,6 +7,7 @@
 #include "db/stored_text.h"
 
 #include <QSqlQuery>
+#include <QStringList>
 #include <algorithm>
 
 namespace tabel {
@@ -201,9 +202,38 @@ Outcome WorkerStore::closedMonthRecords(int id) const {
                             closedRecordsText(QStringLiteral("работника"), *closed));
 }
 
+Outcome WorkerStore::brigadeMembership(int id) const {
+    // A few numbers are named, so the user can find the jobs in the journal.
+    constexpr int kNamed = 5;
+    QSqlQuery q = exec(db_,
+                       "select job_id, count(*) over () from accounts_dep.brigade_member "
+                       "where w_id = :w order by job_id limit :n",
+                       {{"w", id}, {"n", kNamed}});
+    QStringList jobs;
+    int total = 0;
+    while (q.next()) {
+        jobs << q.value(0).toString();
+        total = q.value(1).toInt();
+    }
+    if (total == 0)
+        return Outcome::ok();
+    QString named = jobs.join(QStringLiteral(", "));
+    if (total > jobs.size())
+        named += QStringLiteral(" и ещё %1").arg(total - jobs.size());
+    return Outcome::refused(kDeleteCaption,
+                            QStringLiteral("Работник входит в %1 № %2, удалить нельзя.")
+                                .arg(total == 1 ? QStringLiteral("бригадный наряд")
+                                                : QStringLiteral("бригадные наряды"),
+                                     named));
+}
+
 Outcome WorkerStore::deletionRefusal(int id) const {
     if (Outcome closed = closedMonthRecords(id); !closed.done())
         return closed;
+    // Before the records: a member's record goes only with its job, so the
+    // job is what the user has to look for.
+    if (Outcome member = brigadeMembership(id); !member.done())
+        return member;
     return hasRecords(id) ? Outcome::refused(kDeleteCaption, kWorkerInUse) : Outcome::ok();
 }
 

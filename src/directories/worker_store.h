@@ -80,9 +80,14 @@ public:
     // are none. Throws DbError.
     Outcome closedMonthRecords(int id) const;
 
+    // The refusal a deletion of the worker meets while the worker is a
+    // member of brigade jobs (named by their numbers): the member would point
+    // at nobody. Done when the worker is in none. Throws DbError.
+    Outcome brigadeMembership(int id) const;
+
     // What refuses the worker's deletion: records of a closed month first,
-    // then any record, entry or time-sheet row. Done when nothing does.
-    // Throws DbError.
+    // then brigade jobs, then any record, entry or time-sheet row. Done when
+    // nothing does. Throws DbError.
     Outcome deletionRefusal(int id) const;
 
     // Deletes the worker in one transaction (a savepoint inside a caller's)

@@ -37,6 +37,7 @@ void runLegacyImport(AppContext& ctx, QWidget* parent, const QString& sourceDsn)
         QStringList lines{QStringLiteral("Импорт завершен.")};
         for (const ImportedTable& t : import.tables())
             lines << QStringLiteral("%1 → %2: %3").arg(t.source, t.target).arg(t.rows);
+        lines << import.brigadeJobsNote();
         ctx.messenger.inform(QString::fromUtf8(kImportCaption), lines.join(QLatin1Char('\n')));
     }
 }

@@ -43,6 +43,10 @@ struct ImportedTable {
 // source, then the production records from the table `smena` that the server
 // connection reaches by that unqualified name.
 //
+// The legacy database keeps no brigade jobs: the server's jobs and their
+// members are deleted with the records they were split into, and the import
+// tells how many went (brigadeJobsNote).
+//
 // Everything happens in one transaction on the server, so a failure or a
 // refusal anywhere leaves every table as it was. Rows with ids of 0 or below
 // survive in the targets. Products go into the goods table under their ids
@@ -68,11 +72,16 @@ public:
 
     // The tables copied by the last run that was done.
     const QList<ImportedTable>& tables() const { return tables_; }
+    // The brigade jobs the last run that was done deleted, and the line that
+    // tells the user so.
+    int brigadeJobsCleared() const { return brigadeJobsCleared_; }
+    QString brigadeJobsNote() const;
 
 private:
     QSqlDatabase server_;
     QString sourceDsn_;
     QList<ImportedTable> tables_;
+    int brigadeJobsCleared_ = 0;
 };
 
 } // namespace tabel

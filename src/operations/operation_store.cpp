@@ -9,8 +9,12 @@
 namespace tabel {
 
 bool OperationStore::isUsed(int operationId) const {
-    return scalar(db_, "select exists (select 1 from accounts_dep.smena where o_id = :id)::integer",
-                  {{"id", operationId}})
+    // A brigade job names its operation even when its members' records are
+    // gone; a save of one holds the operation's row as a record's save does.
+    return scalar(db_,
+                  "select (exists (select 1 from accounts_dep.smena where o_id = :s) "
+                  "or exists (select 1 from accounts_dep.brigade_job where o_id = :j))::integer",
+                  {{"s", operationId}, {"j", operationId}})
                .toInt() != 0;
 }
 

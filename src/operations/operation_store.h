@@ -50,7 +50,7 @@ public:
         return {QStringLiteral("marka"), SearchRule::Match::Contains};
     }
 
-    // Whether any production record refers to the operation.
+    // Whether any production record or brigade job refers to the operation.
     bool isUsed(int operationId) const;
 
     // The refusal a deletion of the operation meets while records of it
