@@ -5,6 +5,7 @@
 #include "journal/journal_commands.h"
 #include "journal/main_window.h"
 #include "journal/record_history.h"
+#include "records/brigade_job.h"
 #include "test_support.h"
 
 #include <QDir>
@@ -74,6 +75,12 @@ print(json.dumps([["" if c is None else str(c) for c in row]
     }
     return rows;
 }
+
+// The program's windows speak Russian: numbers with a decimal comma.
+struct RussianNumbers {
+    RussianNumbers() { QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia)); }
+    ~RussianNumbers() { QLocale::setDefault(QLocale::c()); }
+};
 
 } // namespace
 
@@ -196,6 +203,7 @@ TEST_F(ChangeHistoryTest, PlainSqlWritesOfEveryLoggedTableAreLogged) {
 // "История" on the journal's current record: that record's rows, oldest
 // first, as a user reads them.
 TEST_F(ChangeHistoryTest, JournalShowsTheCurrentRecordsHistoryReadably) {
+    const RussianNumbers russian;
     run("select set_config('tabel.role', 'мастер', false), "
         "set_config('tabel.workstation', 'цех-2', false)");
     const int other =
@@ -227,14 +235,100 @@ TEST_F(ChangeHistoryTest, JournalShowsTheCurrentRecordsHistoryReadably) {
         EXPECT_EQ(list->item(r, 1)->text(), who);
     }
     EXPECT_EQ(list->item(0, 2)->text(), "Добавлена");
-    EXPECT_TRUE(list->item(0, 3)->text().startsWith(
-        "Дата: 05.03.2024; Смена: 1; Работник: " + QString::number(worker) + "; "))
-        << list->item(0, 3)->text().toStdString();
-    EXPECT_TRUE(list->item(0, 3)->text().contains(
-        "; Количество: 3; Брак: 0; Цвет: 0; Часы: 8; Принята: no;"))
-        << list->item(0, 3)->text().toStdString();
+    EXPECT_EQ(list->item(0, 3)->text(),
+              "Дата: 05.03.2024; Смена: 1; Работник: Иванов Иван Иванович; Изделие: СТ-100; "
+              "Операция: Резка (Готовая продукция); Цена: 12,5; Количество: 3; Брак: 0; "
+              "Цвет: нет; Часы: 8; Принята: нет; Заведена: 05.03.2024; Премия: 0");
     EXPECT_EQ(list->item(1, 2)->text(), "Изменена");
-    EXPECT_EQ(list->item(1, 3)->text(), "Цена: 12.5 → пусто; Количество: 3 → 4; Принята: no → ok");
+    EXPECT_EQ(list->item(1, 3)->text(), "Цена: 12,5 → пусто; Количество: 3 → 4; Принята: нет → да");
+}
+
+// Ids read as the names of what they stand for now, numbers with a decimal
+// comma, dates without a midnight, a brigade member's share as such; links
+// to other applications' documents only when one was set; a row that is
+// gone by its number.
+TEST_F(ChangeHistoryTest, HistoryNamesWhatItsIdsStandFor) {
+    const RussianNumbers russian;
+    const int group = addGroup("Стеллажи");
+    const int gone = addWorker("Сидоров Сидор Сидорович");
+    const int paint = addOper(addProduct("ЗЛ-4х750"), addVid("Покраска"), 1);
+    addNorm(paint, 2.25);
+    const int second = addWorker("Петров Петр Петрович");
+
+    BrigadeJobInput job;
+    job.date = kDay;
+    job.productId =
+        scalar("select i_id from accounts_dep.oper where id = :o", {{"o", oper}}).toInt();
+    job.operationId = oper;
+    job.finalPrice = 1.5;
+    job.operationText = "СТ-100; Резка; Готовая продукция";
+    job.quantity = "90";
+    job.rejects = "0";
+    job.members = {{worker, "Иванов", "8", "1,5"}, {second, "Петров", "8", "1"}};
+    const BrigadeJobs::Result saved = BrigadeJobs(db).save(job, kDay);
+    ASSERT_TRUE(saved.saved()) << saved.outcome.text.toStdString();
+    const int share = scalar("select id from accounts_dep.smena where id_doc = :j and w_id = :w",
+                             {{"j", saved.jobId}, {"w", worker}})
+                          .toInt();
+    const int linked = addRecord({.worker = gone, .oper = paint, .date = kDay, .qty = 2});
+    run("update accounts_dep.smena set id_doc = 77, id_doc_item = 5, kol_vo = 2.50 "
+        "where id = :id",
+        {{"id", linked}});
+    run("delete from cmn_contractor.person where id = :w", {{"w", gone}});
+    run("insert into accounts_dep.fatigue (id_o, id_p, id_nom, d_date, i_mnth, i_year, i_smena, "
+        "cnt, price, i_holiday, i_night) values (7777, :w, :g, '2024-03-06', 3, 2024, 1, 4, "
+        "150.125, 0, 1)",
+        {{"w", worker}, {"g", group}});
+    const qint64 entry = scalar("select max(id) from accounts_dep.fatigue").toLongLong();
+    const qint64 norm =
+        scalar("select id from accounts_dep.norm where o_id = :o", {{"o", oper}}).toLongLong();
+    const qint64 member =
+        scalar("select id from accounts_dep.brigade_member where w_id = :w", {{"w", second}})
+            .toLongLong();
+
+    const struct {
+        const char* what;
+        QString table;
+        qint64 id;
+        QStringList texts;
+    } cases[] = {
+        {"a brigade member's share",
+         "smena",
+         share,
+         {"Доля бригадного наряда № " + QString::number(saved.jobId) +
+          "; Дата: 05.03.2024; Смена: 1; Работник: Иванов Иван Иванович; Изделие: СТ-100; "
+          "Операция: Резка (Готовая продукция); Цена: 1,5; Количество: 54; Брак: 0; Цвет: нет; "
+          "Часы: 8; Принята: нет; Заведена: 05.03.2024; Премия: 0"}},
+        {"another application's link, a worker gone from the registry",
+         "smena",
+         linked,
+         {"Дата: 05.03.2024; Смена: 1; Работник: № " + QString::number(gone) +
+              "; Изделие: ЗЛ-4х750; Операция: Покраска (Заготовки); Цена: 1; Количество: 2; "
+              "Брак: 0; Цвет: нет; Часы: 8; Принята: нет; Заведена: 05.03.2024; Премия: 0",
+          "Количество: 2 → 2,50; Документ: 0 → 77; Строка документа: 0 → 5"}},
+        {"a housekeeping entry",
+         "fatigue",
+         entry,
+         {"Вид работ: Хоз. работы; Работник: Иванов Иван Иванович; Группа: Стеллажи; "
+          "Дата: 06.03.2024; Месяц: 3; Год: 2024; Смена: 1; Часы: 4; Цена: 150,125; "
+          "Выходной: нет; Ночь: да"}},
+        {"a norm",
+         "norm",
+         norm,
+         {"Операция: СТ-100, Резка (Готовая продукция); Норма: 100; "
+          "Премия: 0; Цена: 1,5"}},
+        {"a brigade member",
+         "brigade_member",
+         member,
+         {"Наряд: № " + QString::number(saved.jobId) +
+          "; Работник: Петров Петр Петрович; Часы: 8; КТУ: 1,00; Место в списке: 2"}},
+    };
+    for (const auto& c : cases) {
+        QStringList texts;
+        for (const HistoryEntry& e : recordHistory(db, c.table, c.id))
+            texts << historyChanges(e);
+        EXPECT_EQ(texts, c.texts) << c.what;
+    }
 }
 
 // Closing and reopening a month are history rows too, with the note and
@@ -282,13 +376,18 @@ TEST_F(ChangeHistoryTest, BatchWritesThePeriodsHistoryOrRefusesBadArguments) {
     EXPECT_EQ(r.out, "Записан файл " + file + ": строк истории 2.\n");
     const QList<QStringList> rows = readSheet(file);
     ASSERT_EQ(rows.size(), 3);
-    EXPECT_EQ(rows[0], QStringList({"Когда", "Пользователь", "Роль", "Рабочее место", "Таблица",
-                                    "Запись", "Действие", "Работник", "Изменения"}));
-    EXPECT_EQ(
-        rows[1].mid(1, 1) + rows[1].mid(4, 4),
-        QStringList({user, "smena", QString::number(id), "Добавлена", QString::number(worker)}));
-    EXPECT_EQ(rows[2].mid(4), QStringList({"smena", QString::number(id), "Изменена",
-                                           QString::number(worker), "Количество: 10 → 12.50"}));
+    EXPECT_EQ(rows[0],
+              QStringList({"Когда", "Пользователь", "Роль", "Рабочее место", "Таблица", "Запись",
+                           "Действие", "Работник", "ФИО работника", "Изменения"}));
+    EXPECT_EQ(rows[1].mid(1, 1) + rows[1].mid(4, 5),
+              QStringList({user, "smena", QString::number(id), "Добавлена", QString::number(worker),
+                           "Иванов Иван Иванович"}));
+    EXPECT_TRUE(rows[1][9].contains("Работник: Иванов Иван Иванович; Изделие: СТ-100; "
+                                    "Операция: Резка (Готовая продукция);"))
+        << rows[1][9].toStdString();
+    EXPECT_EQ(rows[2].mid(4),
+              QStringList({"smena", QString::number(id), "Изменена", QString::number(worker),
+                           "Иванов Иван Иванович", "Количество: 10 → 12,50"}));
 
     const BatchRun norms = runBatch(
         dbName, {"history", "--from", today, "--to", tomorrow, "--table", "norm", "--xlsx", file});
@@ -296,7 +395,7 @@ TEST_F(ChangeHistoryTest, BatchWritesThePeriodsHistoryOrRefusesBadArguments) {
     const QList<QStringList> normRows = readSheet(file);
     ASSERT_EQ(normRows.size(), 3);
     EXPECT_EQ(normRows[1][6], "Добавлена");
-    EXPECT_EQ(normRows[2].mid(6), QStringList({"Изменена", "", "Цена: 1.5 → 1.25"}));
+    EXPECT_EQ(normRows[2].mid(6), QStringList({"Изменена", "", "", "Цена: 1,5 → 1,25"}));
 
     struct Refused {
         QStringList args;

@@ -5,12 +5,14 @@
 #include "directories/workers_list.h"
 #include "housekeeping/housekeeping_rules.h"
 #include "pdf_text.h"
+#include "records/brigade_job.h"
 #include "reports/pay_statement.h"
 #include "test_support.h"
 #include "timesheets/monthly_timesheet_window.h"
 #include "timesheets/rebuilds.h"
 #include "timesheets/sheet_statements.h"
 
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -187,6 +189,72 @@ TEST_F(PayStatementTest, ShowsEveryLineWithHowItsPriceCameAbout) {
     for (const QString& line : lines)
         EXPECT_TRUE(text.contains(line)) << line.toStdString() << "\n" << text.toStdString();
     EXPECT_TRUE(text.indexOf("Месяц: Ноябрь 2026") > 0);
+}
+
+// A brigade member's share says how its quantity was split, with every
+// number the worker needs to work it out; the namesake's share too.
+TEST_F(PayStatementTest, BrigadeShareShowsHowItsQuantityWasSplit) {
+    const int cut = addOper(addProduct("ЗЛ-4х750"), addVid("Рубка"));
+    addNorm(cut, 33.07);
+    BrigadeJobInput job;
+    job.date = kMonth.addDays(15);
+    job.productId =
+        scalar("select i_id from accounts_dep.oper where id = :o", {{"o", cut}}).toInt();
+    job.operationId = cut;
+    job.finalPrice = 33.07;
+    job.operationText = "ЗЛ-4х750; Рубка; Готовая продукция";
+    job.quantity = "90";
+    job.rejects = "7";
+    job.members = {{abramov, "Абрамов", "8", "1,5"}, {namesake, "Абрамов", "8", "1"}};
+    const BrigadeJobs::Result saved = BrigadeJobs(db).save(job, kMonth.addDays(15));
+    ASSERT_TRUE(saved.saved()) << saved.outcome.text.toStdString();
+    // Under the record's line, as a line of its own (which may wrap).
+    const QString share = QStringLiteral("норма 1653,50 доля наряда № %1: 90 шт. × (8 ч × КТУ "
+                                         "1,50) / Σ 20; брак 7 шт. так же")
+                              .arg(saved.jobId);
+    const QString theirShare =
+        QStringLiteral("норма 1091,31 доля наряда № %1: 90 шт. × (8 ч × КТУ 1,00) / Σ 20; "
+                       "брак 7 шт. так же")
+            .arg(saved.jobId);
+
+    const QStringList pages = statementPages();
+    ASSERT_EQ(pages.size(), 2);
+    const QString& mine = pages[abramov < namesake ? 0 : 1];
+    const QString& theirs = pages[abramov < namesake ? 1 : 0];
+    // 90 × 12 / 20 = 54, 7 × 12 / 20 = 4,2; 90 × 8 / 20 = 36, 7 × 8 / 20 = 2,8.
+    EXPECT_TRUE(mine.contains("16.11.2026 1 ЗЛ-4х750 Рубка 54 4 33,07 норма 1653,50"))
+        << mine.toStdString();
+    EXPECT_TRUE(QString(mine).replace('\n', ' ').contains(share)) << mine.toStdString();
+    EXPECT_TRUE(theirs.contains("16.11.2026 1 ЗЛ-4х750 Рубка 36 3 33,07 норма 1091,31"))
+        << theirs.toStdString();
+    EXPECT_TRUE(QString(theirs).replace('\n', ' ').contains(theirShare)) << theirs.toStdString();
+    EXPECT_TRUE(QString(mine).replace('\n', ' ').contains(
+        "Доля наряда: количество наряда × (часы × КТУ работника) / Σ часов × КТУ всех участников "
+        "наряда"))
+        << mine.toStdString();
+    // A single record's line says nothing of a job.
+    EXPECT_TRUE(mine.contains("10.11.2026 1 СТ-1 Сварка 10 0 12,50 норма 125,00"));
+    EXPECT_EQ(mine.count("доля наряда"), 1);
+}
+
+// The columns are as wide as what they print: headings and marks stay on
+// one line, the page stays portrait while the lines fit it.
+TEST_F(PayStatementTest, ColumnsHoldTheirHeadingsAndMarksWhole) {
+    const int oper = addOper(addProduct("СТ-1900х300 исп.2"), addVid("Сборка"));
+    addNorm(oper, 96);
+    addRecord(
+        {.worker = abramov, .oper = oper, .date = kMonth.addDays(20), .qty = 14, .price = 96});
+    const QString file = dir.filePath("pay.pdf");
+    const QString text = statementPages({"--worker", QString::number(abramov)}).join('\n');
+    for (const char* line :
+         {"Дата См. Марка Операция Цвет Кол-во Брак Цена Как получена цена Сумма",
+          "Дата Д/Н Работа Номенклатура Вых. Часы Ставка Сумма",
+          "21.11.2026 1 СТ-1900х300 исп.2 Сборка 14 0 96,00 норма 1344,00"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(line))) << line << "\n" << text.toStdString();
+    QProcess info;
+    info.start("pdfinfo", {file});
+    info.waitForFinished(60000);
+    EXPECT_TRUE(info.readAllStandardOutput().contains("595 x 842 pts (A4)"));
 }
 
 TEST_F(PayStatementTest, TotalsEqualTheMonthlySheets) {

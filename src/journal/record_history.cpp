@@ -1,101 +1,19 @@
 #include "record_history.h"
 
-#include "db/closed_months.h"
 #include "db/sql.h"
+#include "db/worker_names.h"
 
+#include <QHash>
 #include <QMap>
-#include <QRegularExpression>
+#include <QSet>
 #include <QSqlQuery>
 #include <algorithm>
+#include <limits>
+#include <map>
 
 namespace tabel {
 
 namespace {
-
-// The columns users know by a name, in the order the tables hold them.
-struct Caption {
-    const char* column;
-    const char* caption;
-};
-struct TableCaptions {
-    const char* table;
-    std::initializer_list<Caption> columns;
-};
-
-const TableCaptions kCaptions[] = {
-    {"smena",
-     {{"data", "Дата"},
-      {"smena", "Смена"},
-      {"w_id", "Работник"},
-      {"i_id", "Изделие"},
-      {"o_id", "Операция"},
-      {"cena", "Цена"},
-      {"kol_vo", "Количество"},
-      {"brak", "Брак"},
-      {"color", "Цвет"},
-      {"time", "Часы"},
-      {"ok", "Принята"},
-      {"vvod", "Заведена"},
-      {"prize", "Премия"}}},
-    {"fatigue",
-     {{"id_o", "Вид работ"},
-      {"id_p", "Работник"},
-      {"id_nom", "Группа"},
-      {"d_date", "Дата"},
-      {"i_mnth", "Месяц"},
-      {"i_year", "Год"},
-      {"i_smena", "Смена"},
-      {"cnt", "Часы"},
-      {"price", "Цена"},
-      {"i_holiday", "Выходной"},
-      {"i_night", "Ночь"}}},
-    {"norm", {{"o_id", "Операция"}, {"norma", "Норма"}, {"prize", "Премия"}, {"price", "Цена"}}},
-    {"oper",
-     {{"vid", "Вид операции"},
-      {"naimen", "Вид продукции"},
-      {"i_id", "Изделие"},
-      {"cena_new", "Новая цена"},
-      {"cena", "Цена"}}},
-    {"person", {{"fio", "ФИО"}, {"s_staffpos_hl", "Подразделение"}}},
-    {"closed_month", {{"year", "Год"}, {"month", "Месяц"}}},
-    {"brigade_job",
-     {{"data", "Дата"},
-      {"smena", "Смена"},
-      {"i_id", "Изделие"},
-      {"o_id", "Операция"},
-      {"color", "Цвет"},
-      {"kol_vo", "Количество"},
-      {"brak", "Брак"},
-      {"day_off", "Выходной"},
-      {"cena", "Цена"},
-      {"vvod", "Заведен"}}},
-    {"brigade_member",
-     {{"job_id", "Наряд"},
-      {"w_id", "Работник"},
-      {"hours", "Часы"},
-      {"ktu", "КТУ"},
-      {"position", "Место в списке"}}},
-};
-
-const TableCaptions* captionsOf(const QString& table) {
-    for (const TableCaptions& t : kCaptions)
-        if (table == QLatin1String(t.table))
-            return &t;
-    return nullptr;
-}
-
-// Where a column stands in its table's list; unknown columns after them.
-int columnRank(const QString& table, const QString& column) {
-    if (const TableCaptions* t = captionsOf(table)) {
-        int rank = 0;
-        for (const Caption& c : t->columns) {
-            if (column == QLatin1String(c.column))
-                return rank;
-            ++rank;
-        }
-    }
-    return 1000;
-}
 
 // jsonb's text of a flat object: `{"a": 1, "b": "x\"y", "c": null}`.
 class JsonReader {
@@ -120,6 +38,8 @@ public:
                 value.null = value.text == QLatin1String("null");
                 if (value.null)
                     value.text.clear();
+                value.number =
+                    !value.text.isEmpty() && (value.text[0].isDigit() || value.text[0] == u'-');
             }
             out.append({key, value});
             blank();
@@ -242,10 +162,10 @@ HistoryEntry readEntry(const QSqlQuery& q) {
         changes[column].after = value;
     }
     e.changes = changes.values();
-    std::stable_sort(e.changes.begin(), e.changes.end(),
-                     [&e](const HistoryChange& a, const HistoryChange& b) {
-                         return columnRank(e.table, a.column) < columnRank(e.table, b.column);
-                     });
+    std::stable_sort(
+        e.changes.begin(), e.changes.end(), [&e](const HistoryChange& a, const HistoryChange& b) {
+            return historyColumnRank(e.table, a.column) < historyColumnRank(e.table, b.column);
+        });
     return e;
 }
 
@@ -253,34 +173,158 @@ qint64 localMidnight(const QDate& day) {
     return day.startOfDay().toSecsSinceEpoch();
 }
 
-QString valueText(const HistoryValue& v) {
-    if (v.null || v.text.isEmpty())
-        return QStringLiteral("пусто");
-    // Dates and times as the program writes them everywhere else.
-    static const QRegularExpression isoDate(
-        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})(?:T(\\d{2}:\\d{2}:\\d{2}))?$"));
-    const QRegularExpressionMatch m = isoDate.match(v.text);
-    if (m.hasMatch()) {
-        const QString day = m.captured(3) + '.' + m.captured(2) + '.' + m.captured(1);
-        return m.captured(4).isEmpty() ? day : day + ' ' + m.captured(4);
+// What the ids of a list of entries stand for, read with one statement:
+// each kind of row by its key, the workers as the rest of the program finds
+// them in the people registry, and the brigade members that ever belonged
+// to a job (a deleted share names a member that is gone too).
+const char* kNames =
+    " select 'w', w_id::bigint, fio, null, null from names"
+    " union all select 'i', p.id::bigint, p.marka, null, null from accounts_dep.izdel p"
+    " where p.id = any (cast(:i as numeric[]))"
+    " union all select 'o', o.id::bigint, v.vid, o.naimen::text, p.marka"
+    " from accounts_dep.oper o left join accounts_dep.vid_oper v on v.id = o.vid"
+    " left join accounts_dep.izdel p on p.id = o.i_id where o.id = any (cast(:o as integer[]))"
+    " union all select 't', v.id::bigint, v.vid, null, null from accounts_dep.vid_oper v"
+    " where v.id = any (cast(:t as integer[]))"
+    " union all select 'g', g.id::bigint, g.s_caption, null, null from cmn_classifier.item g"
+    " where g.id = any (cast(:g as integer[]))"
+    " union all select 'm', m.id::bigint, m.job_id::text, null, null"
+    " from accounts_dep.brigade_member m where m.id = any (cast(:m as integer[]))"
+    " union all select 'm', l.row_id, coalesce(l.new_values, l.old_values) ->> 'job_id', null, null"
+    " from accounts_dep.change_log l where l.table_name = 'brigade_member'"
+    " and l.row_id = any (cast(:m as bigint[])) and l.action in ('insert', 'delete')";
+
+// An id as the statement's integer keys hold it, or nothing.
+std::optional<int> key(const HistoryValue& v) {
+    if (v.null || !v.number)
+        return std::nullopt;
+    bool ok = false;
+    const qlonglong id = v.text.toLongLong(&ok);
+    if (!ok || id < 1 || id > std::numeric_limits<int>::max())
+        return std::nullopt;
+    return static_cast<int>(id);
+}
+
+QString arrayText(const QSet<int>& ids) {
+    QStringList out;
+    for (const int id : ids)
+        out << QString::number(id);
+    return QLatin1Char('{') + out.join(QLatin1Char(',')) + QLatin1Char('}');
+}
+
+// The job a production record's values name as a share, when it is one:
+// id_doc the job, id_doc_item a member of it.
+std::optional<std::pair<int, int>> shareLink(const HistoryEntry& e) {
+    if (e.table != QLatin1String("smena"))
+        return std::nullopt;
+    const HistoryValue* job = nullptr;
+    const HistoryValue* member = nullptr;
+    for (const HistoryChange& c : e.changes) {
+        const std::optional<HistoryValue>& v = c.after ? c.after : c.before;
+        if (c.column == QLatin1String("id_doc"))
+            job = &*v;
+        else if (c.column == QLatin1String("id_doc_item"))
+            member = &*v;
     }
-    return v.text;
+    if (!job || !member || !key(*job) || !key(*member))
+        return std::nullopt;
+    return std::pair{*key(*job), *key(*member)};
 }
 
 } // namespace
 
-QList<std::pair<QString, HistoryValue>> jsonMembers(const QString& json) {
-    return JsonReader(json).members();
+void nameHistoryEntries(const QSqlDatabase& db, QList<HistoryEntry>& entries) {
+    const HistoryColumn named[] = {HistoryColumn::Worker, HistoryColumn::Product,
+                                   HistoryColumn::Operation, HistoryColumn::OperationType,
+                                   HistoryColumn::Group};
+    std::map<HistoryColumn, QSet<int>> wanted;
+    QSet<int> members;
+    for (const HistoryEntry& e : entries) {
+        if (e.workerId && *e.workerId > 0 && *e.workerId <= std::numeric_limits<int>::max())
+            wanted[HistoryColumn::Worker].insert(static_cast<int>(*e.workerId));
+        for (const HistoryChange& c : e.changes) {
+            const HistoryColumn kind = historyColumnKind(e.table, c.column);
+            if (std::find(std::begin(named), std::end(named), kind) == std::end(named))
+                continue;
+            for (const auto& v : {c.before, c.after})
+                if (v && key(*v))
+                    wanted[kind].insert(*key(*v));
+        }
+        if (const auto link = shareLink(e))
+            members.insert(link->second);
+    }
+    auto ids = [&](HistoryColumn kind) { return arrayText(wanted[kind]); };
+    if (members.isEmpty() &&
+        std::all_of(std::begin(named), std::end(named),
+                    [&](HistoryColumn kind) { return wanted[kind].isEmpty(); }))
+        return;
+
+    QSqlQuery q =
+        exec(db,
+             QStringLiteral("with ") +
+                 sql::workerNames(QStringLiteral("names"),
+                                  QStringLiteral("select unnest(cast(:w as integer[]))")) +
+                 QLatin1String(kNames),
+             {{"w", ids(HistoryColumn::Worker)},
+              {"i", ids(HistoryColumn::Product)},
+              {"o", ids(HistoryColumn::Operation)},
+              {"t", ids(HistoryColumn::OperationType)},
+              {"g", ids(HistoryColumn::Group)},
+              {"m", arrayText(members)}});
+    std::map<HistoryColumn, QHash<qint64, QString>> names;
+    struct Operation {
+        QString vid;
+        int kind = 0;
+        QString marka;
+    };
+    QHash<qint64, Operation> operations;
+    QSet<std::pair<qint64, qint64>> shares; // job, member
+    while (q.next()) {
+        const QString what = q.value(0).toString();
+        const qint64 id = q.value(1).toLongLong();
+        const QString name = q.value(2).toString().trimmed();
+        if (what == QLatin1String("o")) {
+            if (!name.isEmpty())
+                operations.insert(id, {name, q.value(3).toInt(), q.value(4).toString().trimmed()});
+        } else if (what == QLatin1String("m")) {
+            shares.insert({name.toLongLong(), id});
+        } else if (!name.isEmpty()) {
+            const HistoryColumn kind = what == QLatin1String("w")   ? HistoryColumn::Worker
+                                       : what == QLatin1String("i") ? HistoryColumn::Product
+                                       : what == QLatin1String("t") ? HistoryColumn::OperationType
+                                                                    : HistoryColumn::Group;
+            names[kind].insert(id, name);
+        }
+    }
+
+    for (HistoryEntry& e : entries) {
+        if (e.workerId)
+            e.workerName = names[HistoryColumn::Worker].value(*e.workerId);
+        if (const auto link = shareLink(e); link && shares.contains(*link))
+            e.brigadeJob = link->first;
+        for (HistoryChange& c : e.changes) {
+            const HistoryColumn kind = historyColumnKind(e.table, c.column);
+            for (std::optional<HistoryValue>* v : {&c.before, &c.after}) {
+                if (!*v || !key(**v))
+                    continue;
+                const int id = *key(**v);
+                if (kind != HistoryColumn::Operation) {
+                    (*v)->name = names[kind].value(id);
+                } else if (const auto o = operations.constFind(id); o != operations.constEnd()) {
+                    // A norm's row names no product of its own.
+                    const QString kindText = o->kind == 0 ? QStringLiteral("Готовая продукция")
+                                                          : QStringLiteral("Заготовки");
+                    (*v)->name = o->vid + QStringLiteral(" (") + kindText + QLatin1Char(')');
+                    if (e.table == QLatin1String("norm") && !o->marka.isEmpty())
+                        (*v)->name = o->marka + QStringLiteral(", ") + (*v)->name;
+                }
+            }
+        }
+    }
 }
 
-const QStringList& historyTables() {
-    static const QStringList tables = [] {
-        QStringList t;
-        for (const TableCaptions& c : kCaptions)
-            t << QLatin1String(c.table);
-        return t;
-    }();
-    return tables;
+QList<std::pair<QString, HistoryValue>> jsonMembers(const QString& json) {
+    return JsonReader(json).members();
 }
 
 QList<HistoryEntry> recordHistory(const QSqlDatabase& db, const QString& table, qint64 rowId) {
@@ -290,6 +334,7 @@ QList<HistoryEntry> recordHistory(const QSqlDatabase& db, const QString& table, 
     QList<HistoryEntry> out;
     while (q.next())
         out.append(readEntry(q));
+    nameHistoryEntries(db, out);
     return out;
 }
 
@@ -320,109 +365,21 @@ void forEachHistoryEntry(const QSqlDatabase& db, const HistoryPeriod& period,
     params["at"] =
         scalar(db, "select to_timestamp(:from)::text", {{"from", localMidnight(period.from)}});
     for (;;) {
-        QSqlQuery q = exec(db, sql, params);
-        int read = 0;
-        while (q.next()) {
-            const HistoryEntry e = readEntry(q);
-            each(e);
-            params["at"] = q.value(12).toString();
-            params["id"] = e.id;
-            ++read;
+        QList<HistoryEntry> page;
+        {
+            QSqlQuery q = exec(db, sql, params);
+            while (q.next()) {
+                page.append(readEntry(q));
+                params["at"] = q.value(12).toString();
+                params["id"] = page.last().id;
+            }
         }
-        if (read < kPage)
+        nameHistoryEntries(db, page);
+        for (const HistoryEntry& e : page)
+            each(e);
+        if (page.size() < kPage)
             return;
     }
-}
-
-QString historyTimeText(const QDateTime& at) {
-    return at.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
-}
-
-QString historyAuthor(const HistoryEntry& e) {
-    QString who = e.appRole;
-    if (!e.workstation.isEmpty())
-        who += QStringLiteral(", ") + e.workstation;
-    return who + QStringLiteral(" (") + e.dbUser + QLatin1Char(')');
-}
-
-QString historyAction(const QString& action) {
-    if (action == QLatin1String("insert"))
-        return QStringLiteral("Добавлена");
-    if (action == QLatin1String("update"))
-        return QStringLiteral("Изменена");
-    if (action == QLatin1String("delete"))
-        return QStringLiteral("Удалена");
-    if (action == QLatin1String("close"))
-        return QStringLiteral("Месяц закрыт");
-    if (action == QLatin1String("reopen"))
-        return QStringLiteral("Месяц открыт");
-    return action;
-}
-
-QString historyColumnCaption(const QString& table, const QString& column) {
-    if (const TableCaptions* t = captionsOf(table))
-        for (const Caption& c : t->columns)
-            if (column == QLatin1String(c.column))
-                return QString::fromUtf8(c.caption);
-    return column;
-}
-
-QString historyChanges(const HistoryEntry& e) {
-    QStringList parts;
-    if (e.action == QLatin1String("close") || e.action == QLatin1String("reopen")) {
-        if (e.rowId)
-            parts << QStringLiteral("Месяц ") + monthName(static_cast<int>(*e.rowId));
-        if (!e.note.isEmpty())
-            parts << (e.action == QLatin1String("close") ? QStringLiteral("Примечание: ")
-                                                         : QStringLiteral("Причина: ")) +
-                         e.note;
-        return parts.join(QStringLiteral("; "));
-    }
-    for (const HistoryChange& c : e.changes) {
-        // The row's own key is the record the history is of.
-        if (c.column == QLatin1String("id"))
-            continue;
-        QString part = historyColumnCaption(e.table, c.column) + QStringLiteral(": ");
-        if (c.before && c.after)
-            part += valueText(*c.before) + QStringLiteral(" → ") + valueText(*c.after);
-        else
-            part += valueText(c.after ? *c.after : *c.before);
-        parts << part;
-    }
-    if (!e.note.isEmpty())
-        parts << QStringLiteral("Примечание: ") + e.note;
-    return parts.join(QStringLiteral("; "));
-}
-
-HistorySheet::HistorySheet(SheetSink& sheet) : sheet_(sheet) {
-    constexpr CellStyle heading{true, true, true};
-    const char* headers[] = {"Когда",  "Пользователь", "Роль",     "Рабочее место", "Таблица",
-                             "Запись", "Действие",     "Работник", "Изменения"};
-    for (int c = 0; c < 9; ++c)
-        sheet_.writeText(1, c + 1, QString::fromUtf8(headers[c]), heading);
-}
-
-void HistorySheet::add(const HistoryEntry& e) {
-    constexpr CellStyle fittedText{true, false, true};
-    constexpr CellStyle fitted{false, false, true};
-    constexpr CellStyle plainText{true, false, false};
-    const int row = row_++;
-    auto text = [this, row](int column, const QString& t, CellStyle style) {
-        if (!t.isEmpty())
-            sheet_.writeText(row, column, t, style);
-    };
-    text(1, historyTimeText(e.changedAt), fittedText);
-    text(2, e.dbUser, fittedText);
-    text(3, e.appRole, fittedText);
-    text(4, e.workstation, fittedText);
-    text(5, e.table, fittedText);
-    if (e.rowId)
-        sheet_.writeNumber(row, 6, QString::number(*e.rowId), fitted);
-    text(7, historyAction(e.action), fittedText);
-    if (e.workerId)
-        sheet_.writeNumber(row, 8, QString::number(*e.workerId), fitted);
-    // Long lists of values would make the column as wide as the longest.
-    text(9, historyChanges(e), plainText);
 }
 
 } // namespace tabel

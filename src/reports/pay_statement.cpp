@@ -67,23 +67,35 @@ QString workersStatement(bool one) {
 }
 
 // The month's production records with what tells their price: the
-// operation's lowest norm price as it stands today.
+// operation's lowest norm price as it stands today; and for a brigade
+// member's share (id_doc the job, id_doc_item the member) what tells its
+// quantity: the job's quantity and rejects, the member's hours and КТУ and
+// the weights of all the job's members.
 QString piecesStatement(bool one) {
     const QString filter = one ? QStringLiteral(" and s.w_id = :w") : QString();
     return sql::jsonRows(
         {"w_id", "id", "data", "smena", "marka", "vid", "color", "kol_vo", "brak", "cena", "base",
-         "time"},
+         "time", "job", "job_qty", "job_brak", "m_hours", "m_ktu", "job_weight"},
         QStringLiteral(
             "with s as materialized (select * from accounts_dep.smena s "
             "where s.data >= :d1 and s.data < :d2%1), "
             "base as (select n.o_id, min(n.price) as base from accounts_dep.norm n "
-            "where n.o_id in (select o_id from s) group by n.o_id) "
+            "where n.o_id in (select o_id from s) group by n.o_id), "
+            "member as materialized (select m.id, m.job_id, m.hours, m.ktu "
+            "from accounts_dep.brigade_member m "
+            "where m.job_id in (select id_doc from s where id_doc <> 0)), "
+            "weight as (select job_id, sum(hours * ktu) as weight from member group by job_id) "
             "select s.w_id, s.id, s.data, s.smena, pr.marka, vo.vid, s.color, s.kol_vo, s.brak, "
-            "s.cena, base.base, s.time from s "
+            "s.cena, base.base, s.time, j.id as job, j.kol_vo as job_qty, j.brak as job_brak, "
+            "m.hours as m_hours, m.ktu as m_ktu, weight.weight as job_weight from s "
             "left join accounts_dep.izdel pr on pr.id = s.i_id "
             "left join accounts_dep.oper op on op.id = s.o_id "
             "left join accounts_dep.vid_oper vo on vo.id = op.vid "
-            "left join base on base.o_id = s.o_id")
+            "left join base on base.o_id = s.o_id "
+            "left join member m on s.id_doc <> 0 and m.id = s.id_doc_item "
+            "and m.job_id = s.id_doc "
+            "left join accounts_dep.brigade_job j on j.id = m.job_id "
+            "left join weight on weight.job_id = m.job_id")
             .arg(filter),
         QStringLiteral("s.w_id, s.data, s.smena, s.id"));
 }
@@ -230,7 +242,7 @@ QList<PayStatement> payStatementsFrom(const QDate& first, const QByteArray& work
                                       const QByteArray& piecesJson, const QByteArray& hoursJson,
                                       const QString& sql) {
     const QJsonArray workers = jsonRows(workersJson, 4, sql);
-    const QJsonArray pieces = jsonRows(piecesJson, 12, sql);
+    const QJsonArray pieces = jsonRows(piecesJson, 18, sql);
     const QJsonArray entries = jsonRows(hoursJson, 9, sql);
     QList<PayStatement> out;
     QHash<int, qsizetype> index;
@@ -265,6 +277,9 @@ QList<PayStatement> payStatementsFrom(const QDate& first, const QByteArray& work
             l.base = num(r[10], sql);
         l.factor = priceFactor(l.price, l.base, l.shift);
         l.hours = integer(r[11], sql);
+        if (!r[12].isNull())
+            l.brigade = BrigadeShareBasis{integer(r[12], sql), num(r[13], sql), num(r[14], sql),
+                                          integer(r[15], sql), num(r[16], sql), num(r[17], sql)};
         s.basis.pay = plus(s.basis.pay, l.amount());
         s.basis.hours += l.hours;
         s.pieces << l;

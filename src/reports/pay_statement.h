@@ -32,6 +32,18 @@ struct PriceFactor {
 std::optional<PriceFactor> priceFactor(const Decimal& stored, const std::optional<Decimal>& base,
                                        int shift);
 
+// How a brigade member's record got its quantity: the job's quantity and
+// rejects split in proportion to hours × КТУ, the member's weight over the
+// weights of all the job's members.
+struct BrigadeShareBasis {
+    int job = 0;
+    Decimal quantity; // the job's
+    Decimal rejects;  // the job's
+    int hours = 0;    // the member's
+    Decimal ktu;      // the member's
+    Decimal weights;  // Σ hours × КТУ of the job's members
+};
+
 struct PieceLine {
     int recordId = 0;
     QDate date;
@@ -45,7 +57,8 @@ struct PieceLine {
     std::optional<Decimal> base; // the operation's lowest norm price today
     std::optional<PriceFactor> factor;
     int hours = 0;
-    Decimal amount() const; // (quantity − rejects) × price, exact
+    std::optional<BrigadeShareBasis> brigade; // a member's share of a brigade job
+    Decimal amount() const;                   // (quantity − rejects) × price, exact
 };
 
 struct HourLine {
