@@ -38,7 +38,7 @@ struct HistoryEntry {
     QString workstation;
     QString table;
     std::optional<qint64> rowId;
-    QString action; // insert, update, delete, close, reopen
+    QString action; // insert, update, delete, close, reopen, prune
     std::optional<qint64> workerId;
     // The table's own columns first, in the table's order, then the others
     // by name.
