@@ -421,9 +421,9 @@ TEST_F(ChangeHistoryTest, BatchWritesThePeriodsHistoryOrRefusesBadArguments) {
 // A long period is read a page at a time; the rows of one transaction share
 // their time, and a page boundary among them loses or repeats none.
 TEST_F(ChangeHistoryTest, ALongPeriodIsReadWhole) {
-    run("insert into accounts_dep.change_log (table_name, row_id, action, new_values) "
-        "select 'norm', g, 'insert', jsonb_build_object('price', g) "
-        "from generate_series(1, 25003) g");
+    run("insert into accounts_dep.norm (o_id, norma, price) "
+        "select :o, 100, g from generate_series(1, 25003) g",
+        {{"o", oper}});
     qint64 last = 0;
     int rows = 0;
     bool ascending = true;

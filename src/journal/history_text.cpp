@@ -7,6 +7,7 @@
 #include "db/format.h"
 
 #include <QRegularExpression>
+#include <utility>
 
 namespace tabel {
 
@@ -184,6 +185,8 @@ QString historyAction(const QString& action) {
         return QStringLiteral("Месяц закрыт");
     if (action == QLatin1String("reopen"))
         return QStringLiteral("Месяц открыт");
+    if (action == QLatin1String("prune"))
+        return QStringLiteral("История сокращена");
     return action;
 }
 
@@ -253,6 +256,18 @@ QString historyChanges(const HistoryEntry& e, const QLocale& locale) {
             parts << (e.action == QLatin1String("close") ? QStringLiteral("Примечание: ")
                                                          : QStringLiteral("Причина: ")) +
                          e.note;
+        return parts.join(QStringLiteral("; "));
+    }
+    if (e.action == QLatin1String("prune")) {
+        static const std::pair<const char*, const char*> kPruned[] = {{"rows", "Удалено строк"},
+                                                                      {"before", "Записанных до"},
+                                                                      {"oldest", "Самая ранняя"},
+                                                                      {"newest", "Самая поздняя"}};
+        for (const auto& [key, caption] : kPruned)
+            for (const HistoryChange& c : e.changes)
+                if (c.column == QLatin1String(key) && c.before)
+                    parts << QString::fromUtf8(caption) + QStringLiteral(": ") +
+                                 historyValueText(e.table, c.column, *c.before, locale);
         return parts.join(QStringLiteral("; "));
     }
     if (e.brigadeJob)

@@ -43,7 +43,7 @@ struct HistoryEntry {
     QString workstation;
     QString table;
     std::optional<qint64> rowId;
-    QString action; // insert, update, delete, close, reopen
+    QString action; // insert, update, delete, close, reopen, prune
     std::optional<qint64> workerId;
     QString workerName; // as the registry names the worker now; empty when unknown
     // The brigade job a production record is a member's share of: its
