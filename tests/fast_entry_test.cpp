@@ -290,14 +290,13 @@ TEST_F(FastEntryTest, FromAnEmptyJournalToASavedRecordByKeysAlone) {
     whenModal<RecordDialog>([&](RecordDialog* d) {
         QTest::keyClick(d->focusWidget(), Qt::Key_F4); // on the worker's "..."
         EXPECT_EQ(d->workerId(), sidorov);
-        QTest::keyClick(d->focusWidget(), Qt::Key_Tab); // the operation's "..."
-        QTest::keyClick(d->focusWidget(), Qt::Key_F4);
+        // Each pick moves on to the box filled next: the operation's "...",
+        // then "Кол-во", where the digits typed at once land.
+        EXPECT_EQ(d->focusWidget()->objectName(), "Button4");
+        QTest::keyClick(d->findChild<QPushButton*>("Button4"), Qt::Key_F4);
         EXPECT_EQ(d->operationId(), bending);
-        // A pick leaves the focus on the worker's "...", as it always has.
-        QTest::keyClick(d->focusWidget(), Qt::Key_Tab);
-        QTest::keyClick(d->focusWidget(), Qt::Key_Tab); // "Кол-во"
         EXPECT_EQ(d->focusWidget(), d->quantityEdit());
-        QTest::keyClicks(d->quantityEdit(), "15");
+        QTest::keyClicks(d->focusWidget(), "15");
         QTest::keyClick(d->quantityEdit(), Qt::Key_Tab);
         EXPECT_EQ(d->focusWidget(), d->hoursEdit());
         d->hoursEdit()->selectAll();

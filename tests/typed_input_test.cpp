@@ -18,6 +18,7 @@
 #include "test_support.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -212,6 +213,138 @@ TEST_F(DateBoxTyping, AClickAwayFromADayThatIsNotThereDoesNothing) {
     EXPECT_TRUE(boxes.messages.isEmpty());
 }
 
+// However the shown date is replaced (selected and typed over, rubbed out,
+// pasted), the box ends on the date typed or refuses it with its message:
+// never on the day it had, or on a mix of the two.
+TEST_F(DateBoxTyping, ReplacedTextEndsAsTypedOrIsRefused) {
+    QLineEdit* edit = box->findChild<QLineEdit*>();
+    ASSERT_NE(edit, nullptr);
+    auto keys = [this](std::vector<QKeyCombination> ks) {
+        return [this, ks] {
+            for (QKeyCombination k : ks)
+                QTest::keyClick(box, k.key(), k.keyboardModifiers());
+        };
+    };
+    auto selectAll = keys({Qt::ControlModifier | Qt::Key_A});
+    auto paste = [this](const char* clip, QKeyCombination k) {
+        return [this, clip, k] {
+            QGuiApplication::clipboard()->setText(QString::fromUtf8(clip));
+            QTest::keyClick(box, k.key(), k.keyboardModifiers());
+        };
+    };
+    const QKeyCombination ctrlV = Qt::ControlModifier | Qt::Key_V;
+    const std::optional<QDate> refused;
+    const QDate twelfth(2026, 11, 12);
+    struct Case {
+        const char* what;
+        QDate start;
+        std::function<void()> replace;
+        const char* typed; // then Enter
+        std::optional<QDate> end;
+    } cases[] = {
+        {"select all, type with points", twelfth, selectAll, "15.11.2026", {{2026, 11, 15}}},
+        {"select all, type digits only", twelfth, selectAll, "15112026", {{2026, 11, 15}}},
+        {"select all, another month", {2026, 12, 11}, selectAll, "12.11.2026", twelfth},
+        {"select all, one-digit fields", twelfth, selectAll, "5.3.2027", {{2027, 3, 5}}},
+        {"Home, Shift+End, type",
+         twelfth,
+         keys({Qt::Key_Home, Qt::ShiftModifier | Qt::Key_End}),
+         "15.11.2026",
+         {{2026, 11, 15}}},
+        {"double-click, type",
+         twelfth,
+         [&] { QTest::mouseDClick(edit, Qt::LeftButton, {}, QPoint(6, edit->height() / 2)); },
+         "15.11.2026",
+         {{2026, 11, 15}}},
+        {"Backspace from the end over all of it",
+         twelfth,
+         [&] {
+             QTest::keyClick(box, Qt::Key_End);
+             for (int i = 0; i < 12; ++i)
+                 QTest::keyClick(box, Qt::Key_Backspace);
+             EXPECT_EQ(box->text(), "..");
+         },
+         "15.11.2026",
+         {{2026, 11, 15}}},
+        {"select all, Backspace",
+         twelfth,
+         keys({Qt::ControlModifier | Qt::Key_A, Qt::Key_Backspace}),
+         "15.11.2026",
+         {{2026, 11, 15}}},
+        {"select all, Delete",
+         twelfth,
+         keys({Qt::ControlModifier | Qt::Key_A, Qt::Key_Delete}),
+         "1.12.2026",
+         {{2026, 12, 1}}},
+        {"select all, paste",
+         twelfth,
+         [&] {
+             selectAll();
+             paste("15.11.2026", ctrlV)();
+         },
+         "",
+         {{2026, 11, 15}}},
+        {"paste over the selected day", twelfth, paste("15.11.2026", ctrlV), "", {{2026, 11, 15}}},
+        {"Shift+Insert of a date with slashes and blanks",
+         twelfth,
+         paste(" 1/2/2027\n", Qt::ShiftModifier | Qt::Key_Insert),
+         "",
+         {{2027, 2, 1}}},
+        {"paste the digits only", twelfth, paste("15112026", ctrlV), "", {{2026, 11, 15}}},
+        {"select all, only the day typed", twelfth, selectAll, "15", refused},
+        {"select all, a day November lacks", twelfth, selectAll, "31.11.2026", refused},
+        {"paste a text that is no date", twelfth, paste("вчера", ctrlV), "", refused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        begin(c.start);
+        c.replace();
+        QTest::keyClicks(box, c.typed);
+        SCOPED_TRACE(box->text().toStdString());
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_EQ(box->date(), c.end.value_or(c.start));
+        EXPECT_EQ(box->text(), box->date().toString("dd.MM.yyyy"));
+        if (c.end) {
+            EXPECT_TRUE(boxes.messages.isEmpty()) << boxes.lastText().toStdString();
+            continue;
+        }
+        ASSERT_EQ(boxes.messages.size(), 1);
+        EXPECT_TRUE(boxes.messages[0].text.startsWith("«Дата»: значение «"));
+        EXPECT_TRUE(boxes.messages[0].text.endsWith(
+            "» не подходит: такого дня в календаре нет. В поле оставлена дата " +
+            c.start.toString("dd.MM.yyyy") + "."))
+            << boxes.messages[0].text.toStdString();
+    }
+}
+
+// A step with the arrows starts from the day typed, in the field of the
+// cursor, and Tab out of a typed day takes it.
+TEST_F(DateBoxTyping, StepsAndTabStartFromTheDayTyped) {
+    begin({2026, 11, 12});
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, "15.10");
+    QTest::keyClick(box, Qt::Key_Up); // a date half-typed: refused, nothing stepped
+    EXPECT_EQ(box->date(), QDate(2026, 11, 12));
+    ASSERT_EQ(boxes.messages.size(), 1);
+
+    begin({2026, 11, 12});
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, "15.10.2026");
+    QTest::keyClick(box, Qt::Key_Up); // the year
+    EXPECT_EQ(box->date(), QDate(2027, 10, 15));
+    QTest::keyClick(box, Qt::Key_Home);
+    QTest::keyClick(box, Qt::Key_Down); // the day
+    EXPECT_EQ(box->date(), QDate(2027, 10, 14));
+
+    begin({2026, 11, 12});
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, "1.2.2027");
+    QTest::keyClick(box, Qt::Key_Tab);
+    EXPECT_FALSE(box->hasFocus());
+    EXPECT_EQ(box->date(), QDate(2027, 2, 1));
+    EXPECT_TRUE(boxes.messages.isEmpty());
+}
+
 class TypedInputTest : public DbTest {
 protected:
     void SetUp() override {
@@ -378,6 +511,15 @@ TEST_F(TypedInputTest, TheJournalFollowsOnlyADayTyped) {
     EXPECT_EQ(data->shiftList(1).param("data").toDate(), QDate(2026, 12, 31));
     ASSERT_EQ(messenger.messages.size(), 1);
     EXPECT_TRUE(messenger.lastText().startsWith("«Дата»: значение «31.02.2026» не подходит"));
+
+    // The whole date selected and typed over, as a foreman retypes it.
+    date->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(date, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(date, "15.11.2026");
+    QTest::keyClick(date, Qt::Key_Return);
+    EXPECT_EQ(ctx->state.pickedDate, QDate(2026, 11, 15));
+    EXPECT_EQ(data->shiftList(1).param("data").toDate(), QDate(2026, 11, 15));
+    EXPECT_EQ(messenger.messages.size(), 1);
 }
 
 TEST_F(TypedInputTest, TabLeavesAReadOnlyGrid) {

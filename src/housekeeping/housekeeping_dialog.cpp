@@ -58,6 +58,7 @@ HousekeepingDialog::HousekeepingDialog(AppContext& ctx, HousekeepingJournal& jou
         picked("Номенклатура", "Edit2", "Button4", "Выбрать номенклатурную группу");
     worker_ = workerEdit;
     group_ = groupEdit;
+    groupButton_ = groupButton;
     worker_->setMinimumWidth(420);
 
     type_ = new QComboBox(this);
@@ -224,6 +225,8 @@ void HousekeepingDialog::chooseWorker() {
     if (const auto w = pickWorker()) {
         worker_->setText(w->fio.trimmed());
         workerId_ = w->id;
+        // On to the next box to fill, so the keys go on from the pick.
+        groupButton_->setFocus();
     }
 }
 
@@ -233,6 +236,9 @@ void HousekeepingDialog::chooseGroup() {
     if (const auto g = pickGroup()) {
         group_->setText(g->caption);
         groupId_ = g->id;
+        // The type of work comes set to housekeeping; the hours are typed next.
+        hours_->setFocus();
+        hours_->selectAll();
     }
 }
 

@@ -112,6 +112,7 @@ private:
 
     QLineEdit* worker_;
     QLineEdit* group_;
+    QPushButton* groupButton_;
     QComboBox* type_;
     QLineEdit* hours_;
     QLineEdit* price_;

@@ -1,17 +1,21 @@
 #include "brigade_dialog.h"
 
 #include "db/format.h"
+#include "db/numbers.h"
 #include "db/sql.h"
 #include "kit/dialog_buttons.h"
 #include "kit/error_boxes.h"
 #include "records/price_rules.h"
 
+#include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -19,6 +23,12 @@
 namespace tabel {
 
 namespace {
+
+// A КТУ as the window shows it: "1,00", or as typed when it is no КТУ.
+QString ktuShown(const QString& typed) {
+    const auto ktu = ktuHundredths(typed);
+    return ktu ? fixedDecimal(hundredthsText(*ktu), 2) : typed;
+}
 
 QTableWidgetItem* fixedItem(const QString& text, Qt::Alignment align = Qt::AlignRight) {
     auto* item = new QTableWidgetItem(text);
@@ -78,6 +88,10 @@ BrigadeDialog::BrigadeDialog(AppContext& ctx, QWidget* parent) : QDialog(parent)
     members_->setSelectionBehavior(QAbstractItemView::SelectRows);
     members_->setSelectionMode(QAbstractItemView::SingleSelection);
     members_->setMinimumSize(640, 240);
+    // Hours and КТУ are typed straight into the cell, as in a spreadsheet.
+    members_->setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
+                              QAbstractItemView::EditKeyPressed |
+                              QAbstractItemView::SelectedClicked);
 
     addWorker_ = new QPushButton("Добавить работника", this);
     addWorker_->setObjectName("ButtonAddMember");
@@ -104,7 +118,14 @@ BrigadeDialog::BrigadeDialog(AppContext& ctx, QWidget* parent) : QDialog(parent)
     connect(removeWorker_, &QPushButton::clicked, this, [this] { removeCurrentMember(); });
     for (QLineEdit* e : {quantity_, rejects_, color_})
         connect(e, &QLineEdit::textChanged, this, [this] { recompute(); });
-    connect(members_, &QTableWidget::itemChanged, this, [this] { recompute(); });
+    connect(members_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (item->column() == Ktu) {
+            // "1.5" from the keypad's point shows as "1,50", as the others do.
+            const QSignalBlocker block(members_);
+            item->setText(ktuShown(item->text()));
+        }
+        recompute();
+    });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(place_);
@@ -148,7 +169,9 @@ bool BrigadeDialog::prepareChange(int jobId) {
     finalPrice_ = job->price;
     operation_->setText(job->operationText);
     operation_->setCursorPosition(0);
-    quantity_->setText(job->quantity);
+    // Numbers as the database writes them ("3.333") show as the journal
+    // shows them, with the locale's decimal comma.
+    quantity_->setText(displayNumber(plainDecimal(job->quantity)));
     rejects_->setText(QString::number(job->rejects));
     {
         const QSignalBlocker block(members_);
@@ -180,8 +203,12 @@ void BrigadeDialog::openChange(int jobId) {
 void BrigadeDialog::chooseOperation() {
     if (!pickOperation)
         return;
-    if (const auto op = pickOperation(operationId_))
+    if (const auto op = pickOperation(operationId_)) {
         applyOperation(*op);
+        // The quantity is what is typed next.
+        quantity_->setFocus();
+        quantity_->selectAll();
+    }
 }
 
 void BrigadeDialog::applyOperation(const RecordDialog::OperationChoice& op) {
@@ -206,8 +233,11 @@ void BrigadeDialog::applyColorRule() {
 void BrigadeDialog::chooseWorker() {
     if (!pickWorker)
         return;
-    if (const auto w = pickWorker())
+    if (const auto w = pickWorker()) {
         addMember(w->id, w->fio.trimmed());
+        // The new member's hours are typed next.
+        members_->setFocus();
+    }
 }
 
 void BrigadeDialog::addMember(int workerId, const QString& fio, const QString& hours,
@@ -222,7 +252,7 @@ void BrigadeDialog::addMember(int workerId, const QString& fio, const QString& h
         auto* h = new QTableWidgetItem(hours);
         h->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         members_->setItem(row, Hours, h);
-        auto* k = new QTableWidgetItem(ktu);
+        auto* k = new QTableWidgetItem(ktuShown(ktu));
         k->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         members_->setItem(row, Ktu, k);
         for (int c : {Quantity, Rejects, Pay})
@@ -273,21 +303,60 @@ void BrigadeDialog::recompute() {
     BrigadePlan plan;
     const Outcome o = planBrigadeJob(input(), plan);
     const QSignalBlocker block(members_);
+    const bool split = o.done();
     for (int r = 0; r < members_->rowCount(); ++r) {
-        const bool shown = o.done();
         members_->item(r, Quantity)
-            ->setText(shown ? thousandthsText(plan.split.shares[r].quantity) : QString());
+            ->setText(split ? displayNumber(thousandthsText(plan.split.shares[r].quantity))
+                            : QString());
         members_->item(r, Rejects)
-            ->setText(shown ? QString::number(plan.split.shares[r].rejects) : QString());
-        members_->item(r, Pay)->setText(shown ? kopecksText(plan.pay[r]) : QString());
+            ->setText(split ? QString::number(plan.split.shares[r].rejects) : QString());
+        members_->item(r, Pay)->setText(split ? displayNumber(kopecksText(plan.pay[r]))
+                                              : QString());
     }
-    // Until the job can be split the line says why, so the foreman sees
-    // what is missing before "Записать" does.
-    totals_->setText(o.done() ? QStringLiteral("Итого: кол-во %1, брак %2, сумма %3 р.")
-                                    .arg(thousandthsText(plan.total))
-                                    .arg(plan.rejects)
-                                    .arg(kopecksText(plan.totalPay))
-                              : o.text);
+    if (split) {
+        totals_->setText(QStringLiteral("Итого: кол-во %1, брак %2, сумма %3 р.")
+                             .arg(displayNumber(thousandthsText(plan.total)))
+                             .arg(plan.rejects)
+                             .arg(displayNumber(kopecksText(plan.totalPay))));
+        return;
+    }
+    // A job still being filled in is no error: the line says what the
+    // split waits for, and "Записать" alone refuses what is missing.
+    const QStringList needed = stillNeeded();
+    totals_->setText(needed.isEmpty()
+                         ? o.text
+                         : QStringLiteral("Для расчёта укажите: %1.").arg(needed.join(", ")));
+}
+
+QStringList BrigadeDialog::stillNeeded() const {
+    QStringList needed;
+    if (operation_->text().trimmed().isEmpty())
+        needed << QStringLiteral("операцию");
+    if (quantity_->text().trimmed().isEmpty())
+        needed << QStringLiteral("количество");
+    if (rejects_->text().trimmed().isEmpty())
+        needed << QStringLiteral("брак");
+    if (color_->isEnabled() && color_->text().trimmed().isEmpty())
+        needed << QStringLiteral("цвет");
+    if (members_->rowCount() == 0)
+        needed << QStringLiteral("работников");
+    return needed;
+}
+
+void BrigadeDialog::keyPressEvent(QKeyEvent* e) {
+    // Enter in a member's cell ends the cell's typing. As the dialog's
+    // default key it would save the job before the cell's new value is in.
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    if (enter && members_->isAncestorOf(QApplication::focusWidget())) {
+        e->accept();
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+void BrigadeDialog::showEvent(QShowEvent* e) {
+    QDialog::showEvent(e);
+    operationButton_->setFocus();
 }
 
 bool BrigadeDialog::save() {

@@ -57,8 +57,13 @@ public:
     QTableWidget* membersGrid() const { return members_; }
     QLabel* totalsLabel() const { return totals_; }
 
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
 private:
     void applyColorRule();
+    QStringList stillNeeded() const; // what the split waits for, as the totals line names it
 
     AppContext& ctx_;
     int jobId_ = 0;

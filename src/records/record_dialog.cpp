@@ -213,19 +213,29 @@ void RecordDialog::chooseWorker() {
     if (const auto w = pickWorker()) {
         fio_->setText(w->fio.trimmed());
         workerId_ = w->id;
+        // On to the next box to fill, so the keys go on from the pick.
+        operationButton_->setFocus();
+        return;
     }
-    focusWorkerButton();
+    workerButton_->setFocus();
 }
 
 void RecordDialog::chooseOperation() {
     if (!pickOperation)
         return;
     const int current = mode_ == 1 ? 0 : ctx_.currentShiftList().current("o_id").toInt();
-    if (const auto op = pickOperation(current))
+    const auto op = pickOperation(current);
+    if (op)
         applyOperation(*op);
     applyColorRule(operation_->text(), {});
     recompute();
-    focusWorkerButton();
+    if (!op) {
+        operationButton_->setFocus();
+        return;
+    }
+    // The quantity is what is typed next; what it held is typed over.
+    quantity_->setFocus();
+    quantity_->selectAll();
 }
 
 void RecordDialog::applyOperation(const OperationChoice& op) {
@@ -285,13 +295,9 @@ bool RecordDialog::save() {
     return true;
 }
 
-void RecordDialog::focusWorkerButton() {
-    workerButton_->setFocus();
-}
-
 void RecordDialog::showEvent(QShowEvent* e) {
     QDialog::showEvent(e);
-    focusWorkerButton();
+    workerButton_->setFocus();
 }
 
 void RecordDialog::keyPressEvent(QKeyEvent* e) {

@@ -76,7 +76,6 @@ protected:
 
 private:
     void applyColorRule(const QString& text, const QVariant& color);
-    void focusWorkerButton();
 
     AppContext& ctx_;
     int mode_ = 1;
