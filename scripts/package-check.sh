@@ -26,11 +26,11 @@ help=$(env -u LD_LIBRARY_PATH "$scratch/usr/bin/tabel-batch" --help 2>/dev/null)
     fail "tabel-batch --help failed"
 grep -q 'check-timesheets' <<<"$help" || fail "tabel-batch --help lists no commands"
 # The configuration file shipped must read without complaint: the files are
-# read first, and an option without its value then stops the job before any
+# read first, and an option given twice then stops the job before any
 # connection is tried.
 err=$(TABEL_SYSTEM_CONFIG="$scratch/etc/tabel/tabel.conf" XDG_CONFIG_HOME="$scratch/nowhere" \
-    "$scratch/usr/bin/tabel-batch" check --month 2>&1 >/dev/null) || true
-grep -q 'Не задано значение параметра --month' <<<"$err" ||
+    "$scratch/usr/bin/tabel-batch" check --month 1 --month 1 2>&1 >/dev/null) || true
+grep -q 'Параметр --month задан дважды' <<<"$err" ||
     fail "tabel-batch with the shipped configuration: $err"
 desktop-file-validate "$scratch/usr/share/applications/tabel.desktop"
 
