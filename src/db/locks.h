@@ -19,8 +19,12 @@ namespace tabel {
 //   2. the worker lock, shared (by writes of a worker's data) or exclusive
 //      (by the deletion of the worker), worker by worker in ascending order;
 //   3. the worker-and-month lock, exclusive, in ascending order.
-// Row locks (`for update`, `for key share`) of the records and operations a
-// write touches come before all of these.
+// Row locks (`for update`, `for key share`) of the records, entries and
+// operations a write touches, and then of the time-sheet rows it writes,
+// come before all of these. A plain-SQL write (psql, another application)
+// keeps that order without being asked: its statement locks the rows, then
+// the database's closed-month trigger takes the month shared. So a rebuild
+// locks the rows it replaces before it takes its month.
 //
 // Apart from these, a write of a directory row that must stay unique by some
 // of its values locks those values (lockUniqueKey). Such a write takes no

@@ -267,12 +267,7 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
                               "select w_id, smena, data, count(*), string_agg(id::text, ',') "
                               "from locked group by w_id, smena, data",
                               id);
-        struct Cell {
-            int worker;
-            int shift;
-            QDate date;
-        };
-        std::vector<Cell> cells;
+        std::vector<ShiftCell> cells;
         std::vector<WorkerMonth> places;
         QStringList records; // ids, a group of them at a time
         int recordCount = 0;
@@ -283,7 +278,7 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
                 months << monthKey(days.value(2).toDate());
             if (days.value(0).isNull() || days.value(2).isNull())
                 continue; // no worker or day, so no cell
-            const Cell c{days.value(0).toInt(), days.value(1).toInt(), days.value(2).toDate()};
+            const ShiftCell c{days.value(0).toInt(), days.value(1).toInt(), days.value(2).toDate()};
             cells.push_back(c);
             places.push_back(workerMonth(c.worker, c.date));
         }
@@ -293,6 +288,8 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
             jobs.size() > agreed.brigadeJobs)
             throw Refused(kDeleteCaption, kProductUsedMeanwhile);
 
+        // The sheet's rows before the months, as a rebuild takes them.
+        lockShiftRows(db_, cells);
         lockWorkerMonths(db_, places);
         // Under the months' locks no close of them can come in between.
         if (const QList<int> closed = closedAmong(db_, months); !closed.isEmpty())
@@ -322,7 +319,7 @@ Outcome ProductStore::remove(int productId, const ProductUse& agreed) {
              id);
         exec(db_, "delete from accounts_dep.oper where i_id = :id", id);
         exec(db_, "delete from cmn_gds_and_srv.gds_and_srv where id = :id", id);
-        for (const Cell& c : cells)
+        for (const ShiftCell& c : cells)
             updateShiftDayCell(db_, c.worker, c.shift, c.date);
         tx.commit();
         return Outcome::ok();

@@ -261,15 +261,19 @@ Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {
         // An entry belongs to the month of its day and to the month it is
         // booked in: both are locked and both must be open.
         std::vector<WorkerMonth> locks;
+        std::vector<HousekeepingCell> cells;
         QList<int> months;
         for (const Place& p : places) {
             locks.push_back(workerMonth(p.worker, p.date));
+            cells.push_back({p.worker, p.type, p.night, p.date});
             months << monthKey(p.date);
             if (booked) {
                 locks.push_back({p.worker, *booked});
                 months << *booked;
             }
         }
+        // The sheet's rows before the months, as a rebuild takes them.
+        lockHousekeepingRows(db_, cells);
         lockWorkerMonths(db_, locks);
         refuseClosedMonths(db_, months);
 
@@ -347,6 +351,7 @@ Outcome HousekeepingRules::remove(int entryId) {
             months << old.value(4).toInt();
             locks.push_back({worker, old.value(4).toInt()});
         }
+        lockHousekeepingRows(db_, {{worker, old.value(1).toInt(), old.value(2).toInt(), date}});
         lockWorkerMonths(db_, locks);
         refuseClosedMonths(db_, months);
         exec(db_, "delete from accounts_dep.fatigue where id = :id", {{"id", entryId}});
@@ -362,7 +367,15 @@ int HousekeepingRules::recalculate(const QDate& anyDay) {
     const QDate first(anyDay.year(), anyDay.month(), 1);
     // The whole month, as a rebuild: the rates come from every record of
     // the month, and a closed month keeps its prices.
+    const QVariantMap month{{"m", first.month()}, {"y", first.year()}};
     Transaction tx(db_);
+    // The entries it reprices before the month's lock, as a rebuild locks
+    // its rows: a change of an entry, in the program or by plain SQL, holds
+    // the entry and then waits for the month.
+    exec(db_,
+         "select count(*) from (select 1 from accounts_dep.fatigue where i_mnth = :m "
+         "and i_year = :y and id_o = 7778 order by id for update) locked",
+         month);
     lockWholeMonth(db_, first);
     if (monthClosed(db_, monthKey(first)))
         throw MonthClosed(monthKey(first));

@@ -61,6 +61,8 @@ bool deleteRecord(const QSqlDatabase& db, int id) {
     const int worker = rec.value(0).toInt();
     const int shift = rec.value(1).toInt();
     const QDate date = rec.value(2).toDate();
+    // The sheet's row before the month, as a rebuild takes them.
+    lockShiftRows(db, {{worker, shift, date}});
     lockWorkerMonth(db, worker, date);
     if (monthClosed(db, monthKey(date)))
         throw MonthClosed(monthKey(date));

@@ -94,11 +94,15 @@ std::vector<StoredRecord> lockJobRecords(const QSqlDatabase& db, int job) {
 // month while the locks hold the answer to the commit.
 void lockAndCheckMonths(const QSqlDatabase& db, const std::set<Place>& places) {
     std::vector<WorkerMonth> locks;
+    std::vector<ShiftCell> cells;
     QList<int> months;
     for (const Place& p : places) {
         locks.push_back(workerMonth(p.worker, p.date));
+        cells.push_back({p.worker, p.shift, p.date});
         months << monthKey(p.date);
     }
+    // The sheet's rows before the months, as a rebuild takes them.
+    lockShiftRows(db, cells);
     lockWorkerMonths(db, locks);
     refuseClosedMonths(db, months);
 }

@@ -115,11 +115,15 @@ RecordSaver::Result RecordSaver::save(const RecordInput& in, int shift, const QD
         }
 
         std::vector<WorkerMonth> locks;
+        std::vector<ShiftCell> cells;
         QList<int> months;
         for (const Place& p : places) {
             locks.push_back(workerMonth(p.worker, p.date));
+            cells.push_back({p.worker, p.shift, p.date});
             months << monthKey(p.date);
         }
+        // The sheet's rows before the months, as a rebuild takes them.
+        lockShiftRows(db_, cells);
         lockWorkerMonths(db_, locks);
         // A close waits for the month's lock, so the answer holds to the
         // commit. Both months count: a record may neither leave nor enter a

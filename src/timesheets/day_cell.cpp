@@ -65,4 +65,29 @@ void updateDayCell(const QSqlDatabase& db, const QDate& date, const DayCellSourc
          empty);
 }
 
+void lockDayCellRows(const QSqlDatabase& db, const QString& kind, const QString& keyColumns,
+                     const std::vector<std::vector<int>>& keys) {
+    if (keys.empty())
+        return;
+    // A column of the keys per array: one statement whatever their number.
+    const qsizetype columns = keyColumns.split(QLatin1Char(',')).size();
+    QStringList arrays;
+    QVariantMap params;
+    for (qsizetype c = 0; c < columns; ++c) {
+        QStringList values;
+        for (const std::vector<int>& key : keys)
+            values << QString::number(key.at(c));
+        const QString name = QStringLiteral("k%1").arg(c);
+        params[name] = QLatin1Char('{') + values.join(QLatin1Char(',')) + QLatin1Char('}');
+        arrays << QStringLiteral("cast(:%1 as integer[])").arg(name);
+    }
+    // Sorted before they are locked, as a rebuild locks its month's rows.
+    exec(db,
+         QStringLiteral("select count(*) from (select 1 from accounts_dep.h_tabel h where %1 "
+                        "and (%2) in (select * from unnest(%3)) order by h.id for update of h) "
+                        "locked")
+             .arg(kind, keyColumns, arrays.join(QStringLiteral(", "))),
+         params);
+}
+
 } // namespace tabel

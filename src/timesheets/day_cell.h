@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariantMap>
+#include <vector>
 
 namespace tabel {
 
@@ -33,5 +34,15 @@ struct DayCellSource {
 // day total too large for the cell throws Refused. Call under the worker's
 // month lock.
 void updateDayCell(const QSqlDatabase& db, const QDate& date, const DayCellSource& source);
+
+// Locks, in the order of their ids, the stored rows of h_tabel that match
+// `kind` and whose `keyColumns` (a list of integer columns such as
+// "w_id, smena, year, month") hold one of `keys` (each a value per column,
+// in that order). A writer of day cells calls it before it takes the month
+// locks: every writer of the sheet takes its rows first, then the month
+// (see db/locks.h), so none waits for a row while holding a month another
+// writer of that row waits for.
+void lockDayCellRows(const QSqlDatabase& db, const QString& kind, const QString& keyColumns,
+                     const std::vector<std::vector<int>>& keys);
 
 } // namespace tabel

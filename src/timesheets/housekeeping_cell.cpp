@@ -21,4 +21,13 @@ void updateHousekeepingDayCell(const QSqlDatabase& db, int worker, int type, int
                    QStringLiteral("количество")});
 }
 
+void lockHousekeepingRows(const QSqlDatabase& db, const std::vector<HousekeepingCell>& cells) {
+    std::vector<std::vector<int>> keys;
+    for (const HousekeepingCell& c : cells)
+        if (c.date.isValid())
+            keys.push_back({c.worker, c.type, c.night, c.date.year(), c.date.month()});
+    lockDayCellRows(db, QStringLiteral("smena = 0"),
+                    QStringLiteral("w_id, i_type, i_night, year, month"), keys);
+}
+
 } // namespace tabel

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QSqlDatabase>
+#include <vector>
 
 namespace tabel {
 
@@ -14,5 +15,18 @@ namespace tabel {
 // worker's month lock.
 void updateHousekeepingDayCell(const QSqlDatabase& db, int worker, int type, int night,
                                const QDate& date);
+
+// A day cell of a worker's housekeeping row.
+struct HousekeepingCell {
+    int worker = 0;
+    int type = 0;
+    int night = 0;
+    QDate date;
+};
+
+// Locks the stored housekeeping rows that updateHousekeepingDayCell would
+// write for these cells. Call it before the month locks, as a rebuild locks
+// the rows it replaces before it takes the month's.
+void lockHousekeepingRows(const QSqlDatabase& db, const std::vector<HousekeepingCell>& cells);
 
 } // namespace tabel

@@ -71,6 +71,15 @@ int rebuildMonth(const QSqlDatabase& db, SheetKind kind, const QDate& anyDayOfMo
     };
 
     Transaction tx(db);
+    // The rows this rebuild replaces come before the month's lock, in the
+    // order of their ids: a plain-SQL writer locks its row and then the
+    // month in the database's trigger, a save its rows and then its months.
+    // Holding the month while waiting for such a row would wait in a circle.
+    exec(db,
+         QStringLiteral("select count(*) from (select 1 from accounts_dep.h_tabel where %1 "
+                        "and month = :m and year = :y order by id for update) locked")
+             .arg(k.storedRows),
+         {{"m", first.month()}, {"y", first.year()}});
     lockWholeMonth(db, first);
     // A closed month's sheet is what was paid; no rebuild may change it.
     if (monthClosed(db, monthKey(first)))

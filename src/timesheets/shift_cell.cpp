@@ -23,4 +23,13 @@ void updateShiftDayCell(const QSqlDatabase& db, int worker, int shift, const QDa
                    QStringLiteral("поле «Время»")});
 }
 
+void lockShiftRows(const QSqlDatabase& db, const std::vector<ShiftCell>& cells) {
+    std::vector<std::vector<int>> keys;
+    for (const ShiftCell& c : cells)
+        if (c.shift > 0 && c.date.isValid())
+            keys.push_back({c.worker, c.shift, c.date.year(), c.date.month()});
+    lockDayCellRows(db, QStringLiteral("smena > 0"), QStringLiteral("w_id, smena, year, month"),
+                    keys);
+}
+
 } // namespace tabel

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QSqlDatabase>
+#include <vector>
 
 namespace tabel {
 
@@ -14,5 +15,17 @@ namespace tabel {
 // 0 is the housekeeping row): nothing is done. Call under the worker's month
 // lock.
 void updateShiftDayCell(const QSqlDatabase& db, int worker, int shift, const QDate& date);
+
+// A day cell of a worker's shift row.
+struct ShiftCell {
+    int worker = 0;
+    int shift = 0;
+    QDate date;
+};
+
+// Locks the stored shift rows that updateShiftDayCell would write for these
+// cells. Call it before the month locks, as a rebuild locks the rows it
+// replaces before it takes the month's.
+void lockShiftRows(const QSqlDatabase& db, const std::vector<ShiftCell>& cells);
 
 } // namespace tabel
