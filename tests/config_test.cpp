@@ -143,6 +143,66 @@ TEST(Config, AMalformedFileStopsWithItsPathAndLine) {
     }
 }
 
+// The plant's file decides how people log in; a person's own file may ask
+// for the person login, never back for the codes the plant has left.
+TEST(Config, TheLoginModeAndTheBatchUser) {
+    const std::nullopt_t none = std::nullopt;
+    const LoginMode code = LoginMode::Code, person = LoginMode::Person;
+    struct Case {
+        const char* what;
+        std::optional<QByteArray> system, user;
+        LoginMode login;
+        QString batchUser;
+    } cases[] = {
+        {"nothing set: the access codes", none, none, code, ""},
+        {"the plant's person login", "login = person\nuser = nightly\n", none, person, "nightly"},
+        {"the plant's code login said aloud", "login = code\n", none, code, ""},
+        {"a workstation trying the person login first", "login = code\n", "login = person\n",
+         person, ""},
+        {"the plant's person login confirmed", "login = person\n", "login = person\n", person, ""},
+        {"the user's own batch user over the plant's", "login = person\nuser = nightly\n",
+         "user = anna\n", person, "anna"},
+    };
+    for (const Case& c : cases) {
+        TwoFiles f(c.system, c.user);
+        const ConnectionTarget t = resolveConnection(f.files, {"plant", "host"});
+        EXPECT_EQ(t.login, c.login) << c.what;
+        EXPECT_EQ(t.user, c.batchUser) << c.what;
+        EXPECT_EQ(t.database, "plant") << c.what;
+    }
+
+    const struct {
+        const char* what;
+        QByteArray system, user;
+        bool inUser;
+        int line;
+        QString says;
+    } refused[] = {
+        {"a value of neither kind", "server = a\nlogin = persons\n", "", false, 2,
+         "неизвестное значение login «persons» (допустимы code и person)"},
+        {"values are exact", "login = Person\n", "", false, 1, "неизвестное значение login"},
+        {"empty", "login =\n", "", false, 1, "не задано значение login"},
+        {"twice", "login = person\nlogin = person\n", "", false, 2, "уже задан в строке 1"},
+        {"a user's file undoing the plant's person login", "login = person\n",
+         "# mine\nlogin = code\n", true, 2, "login = code не действует"},
+        {"a user's file with a value of neither kind", "", "login = yes\n", true, 1,
+         "неизвестное значение login «yes»"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        TwoFiles f(c.system, c.user);
+        const QString path = c.inUser ? f.files.user : f.files.system;
+        try {
+            resolveConnection(f.files, {});
+            ADD_FAILURE() << "accepted";
+        } catch (const ConfigError& e) {
+            EXPECT_EQ(e.path(), path);
+            EXPECT_EQ(e.line(), c.line);
+            EXPECT_TRUE(e.text().contains(c.says)) << e.text().toStdString();
+        }
+    }
+}
+
 // A file that is there but cannot be read is a mistake like any other: the
 // other file's database is not the one meant. Tests run as root, who reads a
 // file without read permission, so what stands in the file's place is a

@@ -14,7 +14,27 @@ setup)
     bash "$pg" stop "$dir" 2>/dev/null || true
     rm -rf "$dir"
     bash "$pg" init "$dir"
+    # The login tests' people must give their passwords, as at a plant;
+    # everyone else keeps the trust the rest of the suite relies on. Written
+    # in place, so the file keeps its owner.
+    hba="$dir/data/pg_hba.conf"
+    lines=$({ echo "local all +tabel_login_test scram-sha-256"; cat "$hba"; })
+    printf '%s\n' "$lines" >"$hba"
     bash "$pg" start "$dir"
+    # The program's group roles, and the marker group of the login tests.
+    bash "$pg" psql "$dir" -d postgres -qAt <<'EOF'
+DO $$
+DECLARE
+    g text;
+BEGIN
+    FOREACH g IN ARRAY ARRAY['tabel_admin', 'tabel_office', 'tabel_foreman', 'tabel_store',
+                             'tabel_login_test'] LOOP
+        IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = g) THEN
+            EXECUTE format('CREATE ROLE %I NOLOGIN', g);
+        END IF;
+    END LOOP;
+END $$;
+EOF
     bash "$pg" psql "$dir" -d postgres -qAt -c "create database tabel_template owner sys"
     # Fed through standard input: psql runs as the cluster's owner, who may
     # not be allowed to read the checkout.

@@ -54,10 +54,14 @@ int main(int argc, char** argv) {
     app.setQuitOnLastWindowClosed(false);
 
     QSqlDatabase db;
+    ConnectionTarget target;
     try {
-        const ConnectionTarget target =
-            resolveConnection(ConfigFiles::standard(), app.arguments().mid(1));
-        db = openDatabase(connectionString(target.database, target.server));
+        target = resolveConnection(ConfigFiles::standard(), app.arguments().mid(1));
+        // A person's connection waits for their name and password.
+        if (target.login == LoginMode::Person)
+            db = prepareDatabase(personConnectionString(target.database, target.server, {}));
+        else
+            db = openDatabase(connectionString(target.database, target.server));
         // The role follows at the login.
         setSessionIdentity(db, {QStringLiteral("tabel"), {}, QSysInfo::machineHostName()});
     } catch (const ConfigError& e) {
@@ -67,10 +71,11 @@ int main(int argc, char** argv) {
         QMessageBox::critical(nullptr, "Ошибка!", "Подключение к БД отсутсвует!!!");
         return 1;
     }
+    const bool personLogin = target.login == LoginMode::Person;
     // The program never upgrades the schema itself: that is the
     // administrator's step, taken once for all workstations.
     try {
-        const QString refusal = schemaRefusal(readSchemaState(db));
+        const QString refusal = personLogin ? QString() : schemaRefusal(readSchemaState(db));
         if (!refusal.isEmpty()) {
             QMessageBox::critical(nullptr, "Ошибка!", refusal);
             return 1;
@@ -86,7 +91,7 @@ int main(int argc, char** argv) {
     // The journal and every other window take longer to build than the
     // login window itself: they are built once the login window is on the
     // screen, while the code is being typed, and at the latest when it is
-    // entered.
+    // entered (a person's login: once connected).
     std::unique_ptr<MainWindow> main;
     std::unique_ptr<Windows> windows;
     LoginDialog* login = nullptr;
@@ -101,7 +106,11 @@ int main(int argc, char** argv) {
     LoginDialog dialog(ctx, journal, buildStamp());
     login = &dialog;
     QObject::connect(&dialog, &QDialog::rejected, &app, [] { QCoreApplication::exit(0); });
-    afterFirstPaint(&dialog, [&] { journal(); });
+    // Under a login per person the windows wait for the person's connection.
+    if (personLogin)
+        dialog.usePersonLogin(target);
+    else
+        afterFirstPaint(&dialog, [&] { journal(); });
     dialog.show();
     return app.exec();
 }

@@ -225,7 +225,7 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     reportsItem->setEnabled(true);
     on(reportsItem, &QAction::triggered, [this] {
         // The role is known from the login on; what it takes away stays away.
-        reports_->applyRole(roleForCode(ctx_.state.accessWord));
+        reports_->applyRole(ctx_.state.role());
         reports_->openFromMenu();
     });
 }

@@ -2,12 +2,25 @@
 
 #include "app/version_gate.h"
 #include "command.h"
+#include "db/config.h"
 #include "db/sql.h"
 
 #include <QSqlQuery>
 
 namespace tabel::batch {
 namespace {
+
+// How people log in, as the configuration files decide it (the command line
+// names only a database), and as whom this job is connected.
+void reportLogin(Job& job) {
+    const ConnectionTarget target = resolveConnection(ConfigFiles::standard(), {});
+    if (target.login == LoginMode::Person)
+        job.out << "Вход в программу: у каждого свой пользователь PostgreSQL (login = person).\n";
+    else
+        job.out << "Вход в программу: по коду доступа (login = code).\n";
+    job.out << "tabel-batch подключен как пользователь "
+            << scalar(job.db, "select session_user").toString() << ".\n";
+}
 
 int check(Job& job) {
     job.options.finish();
@@ -18,6 +31,7 @@ int check(Job& job) {
     if (q.next())
         job.out << "Последняя сборка в базе: " << q.value(0).toInt() << '.' << q.value(1).toInt()
                 << '\n';
+    reportLogin(job);
     return 0;
 }
 

@@ -4,7 +4,9 @@
 //   tabel-batch [DATABASE SERVER] COMMAND [OPTIONS]
 //
 // DATABASE and SERVER as on the program's command line; without them, the
-// configuration files name the database (db/config.h). `--help` lists the
+// configuration files name the database (db/config.h). Under `login = person`
+// it connects as the configured `user`, whose password PostgreSQL's password
+// file (PGPASSFILE or ~/.pgpass) holds. `--help` lists the
 // commands. Exit status: 0 done, 1 the job failed (nothing changed),
 // 2 bad arguments or a malformed configuration file.
 
@@ -16,6 +18,7 @@
 #include "db/schema_steps.h"
 #include "db/session_identity.h"
 #include "db/sql.h"
+#include "session/person_login.h"
 
 #include <QGuiApplication>
 #include <QSysInfo>
@@ -83,7 +86,29 @@ int main(int argc, char** argv) {
     try {
         const ConnectionTarget target = resolveConnection(ConfigFiles::standard(), line.connection);
         const Options options(line.options);
-        const QSqlDatabase db = openDatabase(connectionString(target.database, target.server));
+        // Under a login per person the job is a PostgreSQL user of its own,
+        // with its password in PostgreSQL's password file: nothing of ours
+        // holds it, which suits cron and timers.
+        if (target.login == LoginMode::Person && target.user.isEmpty()) {
+            err << "В настройках задан вход по пользователям (login = person), но не задан "
+                   "пользователь tabel-batch (user = ...).\n";
+            return 2;
+        }
+        QSqlDatabase db;
+        try {
+            db = openDatabase(
+                target.login == LoginMode::Person
+                    ? personConnectionString(target.database, target.server, target.user)
+                    : connectionString(target.database, target.server));
+        } catch (const DbError& e) {
+            if (target.login != LoginMode::Person || !credentialsRejected(e.text()))
+                throw;
+            err << "PostgreSQL не принял пользователя «" << target.user
+                << "»: его пароля нет в файле паролей PostgreSQL (PGPASSFILE или ~/.pgpass, "
+                   "права 0600), или пароль там неверен.\n"
+                << e.text() << '\n';
+            return 1;
+        }
         setSessionIdentity(db, {QStringLiteral("tabel-batch"), QStringLiteral("tabel-batch"),
                                 QSysInfo::machineHostName()});
         // Jobs run only on a schema this build knows; the two commands that

@@ -65,13 +65,22 @@ std::optional<QList<QByteArray>> readLines(const QString& path) {
     return bytes.split('\n');
 }
 
-// Reads `path` onto `target`; the names it sets replace those set before.
-void readFile(const QString& path, ConnectionTarget& target) {
+// What one file sets; an empty text is not set.
+struct FileValues {
+    QString server;
+    QString database;
+    QString login;
+    int loginLine = 0;
+    QString user;
+};
+
+// Reads `path`. Throws ConfigError.
+FileValues readFile(const QString& path) {
+    FileValues read;
     const std::optional<QList<QByteArray>> lines = readLines(path);
     if (!lines)
-        return;
+        return read;
     std::map<QString, int> seen; // name -> the line that set it
-    ConnectionTarget read;
     for (int i = 0; i < lines->size(); ++i) {
         const int number = i + 1;
         QStringDecoder utf8(QStringDecoder::Utf8);
@@ -97,12 +106,14 @@ void readFile(const QString& path, ConnectionTarget& target) {
             value = value.mid(1, value.size() - 2);
         QString* slot = name == QLatin1String("server")     ? &read.server
                         : name == QLatin1String("database") ? &read.database
+                        : name == QLatin1String("login")    ? &read.login
+                        : name == QLatin1String("user")     ? &read.user
                                                             : nullptr;
         if (!slot)
-            throw ConfigError(
-                path, number,
-                QStringLiteral("неизвестный параметр «%1» (допустимы server и database)")
-                    .arg(name));
+            throw ConfigError(path, number,
+                              QStringLiteral("неизвестный параметр «%1» (допустимы server, "
+                                             "database, login и user)")
+                                  .arg(name));
         if (seen.count(name))
             throw ConfigError(
                 path, number,
@@ -116,13 +127,22 @@ void readFile(const QString& path, ConnectionTarget& target) {
                 throw ConfigError(
                     path, number,
                     QStringLiteral("значение %1 «%2» содержит пробел или «;»").arg(name, value));
+        if (slot == &read.login) {
+            if (value != QLatin1String("code") && value != QLatin1String("person"))
+                throw ConfigError(
+                    path, number,
+                    QStringLiteral("неизвестное значение login «%1» (допустимы code и person)")
+                        .arg(value));
+            read.loginLine = number;
+        }
         seen[name] = number;
         *slot = value;
     }
-    if (!read.server.isEmpty())
-        target.server = read.server;
-    if (!read.database.isEmpty())
-        target.database = read.database;
+    return read;
+}
+
+LoginMode loginMode(const QString& value) {
+    return value == QLatin1String("person") ? LoginMode::Person : LoginMode::Code;
 }
 
 } // namespace
@@ -131,8 +151,28 @@ ConnectionTarget resolveConnection(const ConfigFiles& files, const QStringList& 
     ConnectionTarget target;
     target.database = QLatin1String(kDefaultDatabase);
     target.server = defaultServer();
-    readFile(files.system, target);
-    readFile(files.user, target);
+    const FileValues system = readFile(files.system);
+    const FileValues user = readFile(files.user);
+    for (const FileValues* file : {&system, &user}) {
+        if (!file->server.isEmpty())
+            target.server = file->server;
+        if (!file->database.isEmpty())
+            target.database = file->database;
+        if (!file->user.isEmpty())
+            target.user = file->user;
+    }
+    if (!system.login.isEmpty())
+        target.login = loginMode(system.login);
+    // The plant's person login is what keeps the built-in account out of
+    // people's hands; one person's file must not undo it.
+    if (!user.login.isEmpty()) {
+        if (target.login == LoginMode::Person && loginMode(user.login) == LoginMode::Code)
+            throw ConfigError(files.user, user.loginLine,
+                              QStringLiteral("login = code не действует: файл %1 задает вход "
+                                             "по пользователям (login = person)")
+                                  .arg(files.system));
+        target.login = loginMode(user.login);
+    }
     const QString server = arguments.value(1);
     if (!server.isEmpty()) {
         target.database = arguments.value(0);

@@ -9,8 +9,16 @@
 //
 // Each one overrides what the ones before it set; what none of them sets
 // comes from the build (the database `tobrin`, the default server). A file
-// holds lines `name = value` with the names `server` and `database`; blank
-// lines and lines starting with `#` or `;` are comments.
+// holds lines `name = value` with the names `server`, `database`, `login`
+// and `user`; blank lines and lines starting with `#` or `;` are comments.
+//
+// `login` says how people log in: `code` (the access codes over the built-in
+// account, the default) or `person` (each person as their own PostgreSQL
+// user, who gets the role of their group). It is the plant's choice: a
+// user's own file may ask for `person` (a workstation trying it before the
+// plant switches), never for `code` once the plant's file says `person`.
+// `user` is the PostgreSQL user tabel-batch connects as under `person`; its
+// password comes from PostgreSQL's own password file, never from ours.
 //
 // A missing file is skipped. One that is there but cannot be read (a folder
 // in its place, a link to nothing, no right to read it) stops the program,
@@ -52,9 +60,13 @@ struct ConfigFiles {
     static ConfigFiles standard();
 };
 
+enum class LoginMode { Code, Person };
+
 struct ConnectionTarget {
     QString database;
     QString server;
+    LoginMode login = LoginMode::Code;
+    QString user; // tabel-batch's PostgreSQL user under LoginMode::Person
 };
 
 // Where to connect: the files in `files`, then `arguments` (the command line

@@ -13,13 +13,15 @@
 
 namespace tabel {
 
+namespace {
+
 // LFConversion=0: with 1 the driver hands every line feed it reads over as
 // CR LF but writes bound values unchanged, so a text read and saved again
 // without an edit came back altered.
-QString connectionString(const QString& database, const QString& server) {
+QString withAccount(const QString& database, const QString& server, const QString& account) {
     return QStringLiteral("DRIVER={PostgreSQL UNICODE};DATABASE=") + database +
-           QStringLiteral(";SERVER=") + server +
-           QStringLiteral(";PORT=5432;UID=sys;PWD=wuxamez;SSLmode=allow;") +
+           QStringLiteral(";SERVER=") + server + QStringLiteral(";PORT=5432;") + account +
+           QStringLiteral("SSLmode=allow;") +
            QStringLiteral("ReadOnly=0;Protocol=7.4;FakeOidIndex=0;ShowOidColumn=0;RowVersioning=0;"
                           "ShowSystemTables=0;Fetch=100;UnknownSizes=0;MaxVarcharSize=255;"
                           "MaxLongVarcharSize=8190;") +
@@ -28,6 +30,25 @@ QString connectionString(const QString& database, const QString& server) {
                           "LFConversion=0;UpdatableCursors=1;") +
            QStringLiteral("TrueIsMinus1=0;BI=0;ByteaAsLongVarBinary=1;UseServerSidePrepare=1;"
                           "LowerCaseIdentifier=0;D6=-101;OptionalErrors=0;XaOpt=1");
+}
+
+} // namespace
+
+QString connectionString(const QString& database, const QString& server) {
+    return withAccount(database, server, QStringLiteral("UID=sys;PWD=wuxamez;"));
+}
+
+QString personConnectionString(const QString& database, const QString& server, const QString& user,
+                               const QString& password) {
+    QString account = QStringLiteral("UID=") + user + QLatin1Char(';');
+    // In braces a password may hold ";", "=" and "{"; a "}" is doubled. The
+    // driver takes braces off the password only, which is why the user name
+    // goes without.
+    if (!password.isEmpty())
+        account += QStringLiteral("PWD={") +
+                   QString(password).replace(QLatin1Char('}'), QStringLiteral("}}")) +
+                   QStringLiteral("};");
+    return withAccount(database, server, account);
 }
 
 QString defaultServer() {
@@ -39,13 +60,18 @@ QString connectionStringFromArguments(const QStringList& arguments) {
     return connectionString(target.database, target.server);
 }
 
-QSqlDatabase openDatabase(const QString& connectionString, const QString& name) {
+QSqlDatabase prepareDatabase(const QString& connectionString, const QString& name) {
     QSqlDatabase db = QSqlDatabase::contains(name) ? QSqlDatabase::database(name, false)
                                                    : QSqlDatabase::addDatabase("QODBC", name);
     db.close();
     db.setDatabaseName(connectionString);
     // Amounts are read as the server writes them, never through binary floats.
     db.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    return db;
+}
+
+QSqlDatabase openDatabase(const QString& connectionString, const QString& name) {
+    QSqlDatabase db = prepareDatabase(connectionString, name);
     openSession(db);
     return db;
 }

@@ -13,6 +13,13 @@ inline constexpr const char* kDefaultDatabase = "tobrin";
 // installations expect it; the driver options are passed through unchanged.
 QString connectionString(const QString& database, const QString& server);
 
+// The same string for one person's own PostgreSQL user. Without a password
+// the string names none, and the driver's client library takes it from
+// PostgreSQL's password file (PGPASSFILE or ~/.pgpass) if anywhere. The user
+// name cannot hold ";", which the driver would not read back as part of it.
+QString personConnectionString(const QString& database, const QString& server, const QString& user,
+                               const QString& password = {});
+
 // The string built from the command line alone (arguments after the program
 // name): both a database and a server are needed to leave the built-in
 // default. The programs also read the configuration files (config.h).
@@ -20,6 +27,10 @@ QString connectionStringFromArguments(const QStringList& arguments);
 
 // The default server, fixed when the program is built.
 QString defaultServer();
+
+// A named ODBC connection set up with `connectionString`, not yet open.
+QSqlDatabase prepareDatabase(const QString& connectionString,
+                             const QString& name = QLatin1String(QSqlDatabase::defaultConnection));
 
 // Opens a named ODBC connection with `connectionString`. Throws DbError.
 QSqlDatabase openDatabase(const QString& connectionString,

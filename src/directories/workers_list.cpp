@@ -47,8 +47,7 @@ void WorkersList::prepareDirectory() {
     change_->setDefault(false);
     add_->show();
     delete_->show();
-    pay_->setVisible(pay_action_ &&
-                     !restrictionsFor(roleForCode(ctx_.state.accessWord)).timesheets);
+    pay_->setVisible(pay_action_ && !restrictionsFor(ctx_.state.role()).timesheets);
 }
 
 void WorkersList::preparePicker(int modeNumber) {

@@ -8,7 +8,7 @@
 namespace tabel {
 
 void JournalActions::toggleAcceptance() {
-    if (isForemanCode(ctx_.state.accessWord))
+    if (ctx_.state.role() == Role::Foreman)
         return;
     Dataset& list = ctx_.currentShiftList();
     if (list.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "db/data_module.h"
 #include "db/messenger.h"
+#include "session/roles.h"
 
 #include <QDate>
 #include <QString>
@@ -15,6 +16,11 @@ struct JournalState {
     int shift = 1; // 1..3, 4 = overtime
     bool dayOff = false;
     QString accessWord;
+    // The role a person login took from the database. A code login leaves
+    // it None: its role follows from the access word.
+    Role personRole = Role::None;
+
+    Role role() const { return personRole != Role::None ? personRole : roleForCode(accessWord); }
 };
 
 // Built once at start-up and handed to every window.

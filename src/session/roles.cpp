@@ -25,10 +25,6 @@ Role roleForCode(const QString& code) {
     return Role::None;
 }
 
-bool isForemanCode(const QString& accessWord) {
-    return accessWord == QLatin1String("tavrink");
-}
-
 QString roleName(Role role) {
     switch (role) {
     case Role::Administrator:

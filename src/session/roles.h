@@ -10,7 +10,6 @@ enum class Role { None, Administrator, Office, Foreman, Warehouse };
 QString trimmedCode(const QString& entered);
 // The role a trimmed code selects; codes are compared exactly, case included.
 Role roleForCode(const QString& trimmed);
-bool isForemanCode(const QString& accessWord);
 // The role as the database's change history names it: "администратор",
 // "контора", "мастер", "склад"; empty for None.
 QString roleName(Role role);
