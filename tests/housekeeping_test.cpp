@@ -830,7 +830,8 @@ TEST_F(HousekeepingRatesTest, APriceNoNormGivesAnyMoreIsKeptAndSaidSo) {
         const char* item;
     } cases[] = {
         {"its norm changed", kHousekeepingWork,
-         [&] { run("update accounts_dep.norm set price = 200 where price = 180"); }, "180",
+         // The rate holding on the entry's date.
+         [&] { run("update accounts_dep.norm_price set price = 200 where price = 180"); }, "180",
          "Хоз. работы — 180,00 (цена позиции)"},
         // 15 an hour from the month's records.
         {"priced by the recalculation", kAveragePiecework,

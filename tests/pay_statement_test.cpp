@@ -103,8 +103,11 @@ protected:
                    .price = 37.5});
         addRecord(
             {.worker = abramov, .oper = cut, .date = kMonth.addDays(11), .qty = 3, .price = 10});
-        // The cutting norm is raised after the record was saved.
-        run("update accounts_dep.norm set price = 11 where o_id = :o", {{"o", cut}});
+        // The cutting norm's rate is raised after the record was saved,
+        // back to before the record's date.
+        run("update accounts_dep.norm_price set price = 11 where norm_id in "
+            "(select id from accounts_dep.norm where o_id = :o)",
+            {{"o", cut}});
         addRecord(
             {.worker = namesake, .oper = weld, .date = kMonth.addDays(9), .qty = 2, .price = 12.5});
         addRecord(

@@ -7,6 +7,7 @@
 #include "export/export_actions.h"
 #include "housekeeping/housekeeping_dialog.h"
 #include "housekeeping/housekeeping_journal.h"
+#include "housekeeping/housekeeping_rules.h"
 #include "import/import_window.h"
 #include "journal/journal_actions.h"
 #include "journal/main_window.h"
@@ -18,6 +19,7 @@
 #include "records/brigade_dialog.h"
 #include "records/record_dialog.h"
 #include "records/repeat_shift_dialog.h"
+#include "records/reprice_window.h"
 #include "reports/pay_statement_preview.h"
 #include "reports/reports_dialog.h"
 #include "reports/timesheet_preview.h"
@@ -49,6 +51,7 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     shiftTimesheet_ = std::make_unique<ShiftTimesheetWindow>(ctx_, &main_);
     monthlyTimesheet_ = std::make_unique<MonthlyTimesheetWindow>(ctx_, &main_);
     monthClosing_ = std::make_unique<MonthClosingWindow>(ctx_, &main_);
+    reprice_ = std::make_unique<RepriceWindow>(ctx_, &main_);
 
     record_->pickWorker = [this]() -> std::optional<RecordDialog::WorkerChoice> {
         if (const auto w = workers_->pick(WorkersList::RecordPicker))
@@ -60,16 +63,24 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
             return RepeatShiftDialog::WorkerChoice{w->id, w->fio};
         return std::nullopt;
     };
-    record_->pickOperation = [this](int current) -> std::optional<RecordDialog::OperationChoice> {
-        if (const auto op = operations_->pick(current))
+    // An operation is priced as it was on the record's date, whenever the
+    // record is entered.
+    auto pickOperationOn =
+        [this](int current, const QDate& day) -> std::optional<RecordDialog::OperationChoice> {
+        if (const auto op = operations_->pick(current, day))
             return RecordDialog::OperationChoice{op->productId, op->operationId, op->naimen,
                                                  op->vid, op->basePrice};
         return std::nullopt;
     };
+    record_->pickOperation = [this, pickOperationOn](int current) {
+        return pickOperationOn(current, record_->dateEdit()->date());
+    };
 
     // The brigade job picks as the record dialog does.
     brigade_->pickWorker = record_->pickWorker;
-    brigade_->pickOperation = record_->pickOperation;
+    brigade_->pickOperation = [this, pickOperationOn](int current) {
+        return pickOperationOn(current, brigade_->date());
+    };
     record_->openBrigadeJob = [this](int job) { brigade_->openChange(job); };
 
     HousekeepingDialog* entry = housekeeping_->entryDialog();
@@ -202,6 +213,22 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
         // The journal's month may have been closed or reopened meanwhile.
         if (ctx_.data.shiftList(1).isOpen())
             main_.showMonthState();
+    });
+
+    // Re-pricing a month after a rate change, in the same administrator's menu.
+    QAction* repriceItem = main_.menuAction("ItemReprice");
+    repriceItem->setEnabled(true);
+    reprice_->recalculateAverage = [this](const QDate& day) {
+        const int repriced = HousekeepingRules(ctx_.db()).recalculate(day);
+        ctx_.messenger.inform(kRepriceCaption, QStringLiteral("Пересчитано записей средней "
+                                                              "сдельной: %1.")
+                                                   .arg(repriced));
+    };
+    on(repriceItem, &QAction::triggered, [this] {
+        reprice_->openOn(ctx_.state.pickedDate);
+        // The journal shows prices; they may have changed.
+        if (ctx_.currentShiftList().isOpen())
+            ctx_.currentShiftList().reopenKeepingRecord("id");
     });
 
     // Maintenance items, hidden as shipped. "Структура БД" is given no action:

@@ -11,6 +11,7 @@ class GroupsList;
 class HousekeepingJournal;
 class MainWindow;
 class MonthClosingWindow;
+class RepriceWindow;
 class MonthlyTimesheetWindow;
 class OperationTypesList;
 class NormsEditor;
@@ -64,6 +65,7 @@ private:
     std::unique_ptr<MonthlyTimesheetWindow> monthlyTimesheet_;
     std::unique_ptr<ReportsDialog> reports_;
     std::unique_ptr<MonthClosingWindow> monthClosing_;
+    std::unique_ptr<RepriceWindow> reprice_;
 };
 
 } // namespace tabel

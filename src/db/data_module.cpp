@@ -14,6 +14,8 @@ DataModule::DataModule(QSqlDatabase db, Messenger& messenger, QObject* parent)
     izdel_ = new Dataset(db_, "Izdel", sql::kIzdel, this);
     vidOper_ = new Dataset(db_, "Vid_oper", sql::kVidOper, this);
     oper_ = new Dataset(db_, "Oper", sql::operations(), this);
+    // Prices as of today until an opening names another day.
+    oper_->setParam("day", QDate::currentDate());
     for (int i = 0; i < 4; ++i) {
         shifts_[i] =
             new Dataset(db_, QStringLiteral("Smena%1").arg(i + 1), sql::shiftListJson(i + 1), this);

@@ -129,21 +129,33 @@ QString shiftListJson(int shift) {
 namespace {
 
 // Both lists have one row shape and one order; only the norms join differs.
+// A norm's price is the one holding on :day (norm_price_on, written out so
+// that the server reads each norm's history through its index, not through
+// one function call per norm).
 QString operationsWith(const char* normsJoin) {
     return QStringLiteral(
                "select izdel.marka, vid_oper.vid, oper.naimen, (case oper.naimen when 0 then "
                "'Готовая продукция' else 'Заготовки' end) as nmn, count(norm.o_id) as norma, "
-               "min(norm.price)::numeric as cena, oper.id, oper.i_id, oper.vid as oper_vid "
+               "min(price_on.price)::numeric as cena, oper.id, oper.i_id, oper.vid as oper_vid "
                "from accounts_dep.oper oper "
                "join accounts_dep.izdel izdel on oper.i_id = izdel.id "
                "join accounts_dep.vid_oper vid_oper on oper.vid = vid_oper.id "
                "%1 accounts_dep.norm norm on norm.o_id = oper.id "
+               "left join lateral (%2) price_on on true "
                "group by izdel.marka, vid_oper.vid, oper.naimen, oper.id, oper.i_id, oper.vid "
                "order by izdel.marka, vid_oper.vid, oper.naimen")
-        .arg(QLatin1String(normsJoin));
+        .arg(QLatin1String(normsJoin),
+             normPriceOn(QStringLiteral("norm.id"), QStringLiteral("cast(:day as date)")));
 }
 
 } // namespace
+
+QString normPriceOn(const QString& normId, const QString& day) {
+    return QStringLiteral("select np.price from accounts_dep.norm_price np "
+                          "where np.norm_id = %1 and np.valid_from <= %2 "
+                          "order by np.valid_from desc limit 1")
+        .arg(normId, day);
+}
 
 QString operations() {
     return operationsWith("join");

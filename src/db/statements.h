@@ -23,12 +23,17 @@ QString shiftListJson(int shift);
 const QList<JsonColumn>& shiftListColumns();
 
 // One row per operation that has at least one norm, with its number of norms
-// and its lowest norm price.
+// and its lowest norm price holding on :day (a date).
 QString operations();
 
 // The same rows for every operation, norms or not: an operation without norms
 // has 0 norms and no price, so the directory can give it its first norm.
 QString operationsDirectory();
+
+// A subquery giving the price of the norm `normId` holding on `day` (SQL
+// expressions), as accounts_dep.norm_price_on() gives it; no row when no
+// price holds then. For a lateral join over many norms.
+QString normPriceOn(const QString& normId, const QString& day);
 
 // A row when the worker :w is in the directory. The directory is another
 // application's view, which may read its key through a cast that no index

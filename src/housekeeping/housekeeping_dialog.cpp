@@ -111,8 +111,9 @@ HousekeepingDialog::HousekeepingDialog(AppContext& ctx, HousekeepingJournal& jou
 
 HousekeepingDialog::~HousekeepingDialog() = default;
 
-void HousekeepingDialog::openTypes() {
+void HousekeepingDialog::openTypes(const QDate& day) {
     typeList_->close();
+    typeList_->setParam("day", day.isValid() ? day : QDate::currentDate());
     typeList_->open();
     types_.clear();
     for (int r = 0; r < typeList_->count(); ++r) {

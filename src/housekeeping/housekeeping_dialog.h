@@ -63,9 +63,10 @@ public:
     std::function<std::optional<WorkerChoice>()> pickWorker;
     std::function<std::optional<GroupChoice>()> pickGroup;
 
-    // The list of types of work, read before a showing and closed after.
-    // Throws DbError.
-    void openTypes();
+    // The list of types of work with their rates holding on `day` (today
+    // when none is given), read before a showing and closed after. Throws
+    // DbError.
+    void openTypes(const QDate& day = {});
     void closeTypes();
 
     // The journal's "Добавить" and "Изменить": mode, boxes and ids.

@@ -180,7 +180,7 @@ void HousekeepingJournal::runEntryDialog() {
 }
 
 void HousekeepingJournal::addEntry() {
-    dialog_->openTypes();
+    dialog_->openTypes(pickedDate());
     dialog_->prepareNew();
     runEntryDialog();
 }
@@ -202,7 +202,7 @@ void HousekeepingJournal::changeEntry() {
     shown.price = entries.current("price").toString();
     shown.dayOff = entries.current("i_holiday").toInt() != 0;
     shown.night = entries.current("i_night").toInt() != 0;
-    dialog_->openTypes();
+    dialog_->openTypes(pickedDate());
     dialog_->prepareChange(shown);
     runEntryDialog();
 }

@@ -182,13 +182,16 @@ std::unique_ptr<Dataset> HousekeepingRules::makeList(QSqlDatabase db) {
 
 std::unique_ptr<Dataset> HousekeepingRules::makeTypes(QSqlDatabase db) {
     // The norm price as numeric, so its text is plain decimal notation the
-    // price rule can multiply exactly.
+    // price rule can multiply exactly; the one holding on :day, the
+    // journal's date.
     return std::make_unique<Dataset>(
         db, "type_work",
-        "select vo.id, vo.vid, n.price::numeric as price from accounts_dep.vid_oper "
-        "vo,accounts_dep.norm n, accounts_dep.oper o \n"
-        "where n.o_id =o.id and o.vid=vo.id and (vo.id = 7777 or vo.id = 7778) "
-        "order by vo.id, n.id");
+        QStringLiteral("select vo.id, vo.vid, price_on.price::numeric as price from "
+                       "accounts_dep.vid_oper vo,accounts_dep.norm n, accounts_dep.oper o, "
+                       "lateral (%1) price_on \n"
+                       "where n.o_id =o.id and o.vid=vo.id and (vo.id = 7777 or vo.id = 7778) "
+                       "order by vo.id, n.id")
+            .arg(sql::normPriceOn(QStringLiteral("n.id"), QStringLiteral("cast(:day as date)"))));
 }
 
 Outcome HousekeepingRules::save(const EntryInput& in, int* savedId) {

@@ -115,7 +115,8 @@ MainWindow::MainWindow(AppContext& ctx, QWidget* parent) : QDialog(parent), ctx_
                        {"Табель ср. сдельная", "ItemAveragePieceworkSheet"},
                        {"Общий табель", "ItemGeneralSheet"}});
     timesheets_->addSeparator();
-    fill(timesheets_, {{"Закрытие месяцев", "ItemClosedMonths"}});
+    fill(timesheets_,
+         {{"Закрытие месяцев", "ItemClosedMonths"}, {"Пересчитать цены…", "ItemReprice"}});
     reports_ = menu->addMenu("Отчеты");
     reports_->setObjectName("MenuReports");
     fill(reports_, {{"Сводные отчеты", "ItemSummaryReports"}});

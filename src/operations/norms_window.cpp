@@ -1,5 +1,8 @@
 #include "norms_window.h"
 
+#include "operations/norm_price_dialog.h"
+#include "operations/norm_prices.h"
+
 #include "db/format.h"
 #include "db/numbers.h"
 #include "db/sql.h"
@@ -264,11 +267,19 @@ NormsEditor::NormsEditor(AppContext& ctx, QWidget* parent)
     delete_->setAutoDefault(false);
     connect(save_, &QPushButton::clicked, this, [this] { guarded([this] { finish(); }); });
     connect(delete_, &QPushButton::clicked, this, [this] { guarded([this] { deleteCurrent(); }); });
+    priceFrom_ = new QPushButton("Цена с даты…", this);
+    priceFrom_->setObjectName("PriceFromButton");
+    priceFrom_->setAutoDefault(false);
+    priceFrom_->setToolTip("Цена нормы с даты и история ее цен");
+    priceDialog_ = new NormPriceDialog(ctx_, this);
+    connect(priceFrom_, &QPushButton::clicked, this,
+            [this] { guarded([this] { openPriceFrom(); }); });
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(save_);
     buttons->addWidget(delete_);
+    buttons->addWidget(priceFrom_);
     buttons->addStretch();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(grid_, 1);
@@ -278,6 +289,8 @@ NormsEditor::NormsEditor(AppContext& ctx, QWidget* parent)
 }
 
 void NormsEditor::prepare(int operationId) {
+    // A price dated earlier that has come due since is the norm's price now.
+    NormPrices(ctx_.db()).catchUp();
     model_->load(operationId);
     grid_->setCurrentIndex(model_->index(0, NormsModel::NormaColumn));
 }
@@ -316,6 +329,27 @@ void NormsEditor::deleteCurrent() {
         return;
     }
     store_.remove(model_->operationId(), model_->normId(row));
+    reloadKeepingRow();
+}
+
+bool NormsEditor::preparePriceFrom() {
+    delegate_->finishEditing();
+    const int row = grid_->currentIndex().row();
+    if (row < 0 || row >= model_->rowCount() || model_->isBlankRow(row)) {
+        ctx_.messenger.error(kNormPriceCaption, "Сначала запишите норму.");
+        return false;
+    }
+    priceDialog_->prepare(
+        model_->normId(row),
+        QStringLiteral("норматив %1")
+            .arg(model_->data(model_->index(row, NormsModel::NormaColumn)).toString()));
+    return true;
+}
+
+void NormsEditor::openPriceFrom() {
+    if (!preparePriceFrom())
+        return;
+    priceDialog_->exec();
     reloadKeepingRow();
 }
 

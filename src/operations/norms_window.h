@@ -97,6 +97,8 @@ protected:
 
 // "Норматив": the price norms of one operation, edited in place. Opened
 // from the operations list with "Цены" ticked. Created once and reused.
+class NormPriceDialog;
+
 class NormsEditor : public QDialog {
     Q_OBJECT
 public:
@@ -121,6 +123,14 @@ public:
     QTableView* grid() const { return grid_; }
     QPushButton* saveButton() const { return save_; }
     QPushButton* deleteButton() const { return delete_; }
+    QPushButton* priceFromButton() const { return priceFrom_; }
+    NormPriceDialog* priceDialog() const { return priceDialog_; }
+
+    // "Цена с даты…": the current norm's dated prices, where a new one is
+    // set; the grid is read again after. The preparing refuses a norm not
+    // stored yet. Throws DbError.
+    bool preparePriceFrom();
+    void openPriceFrom();
 
 public slots:
     void reject() override; // Escape and the window's close button: "Сохранить"
@@ -138,6 +148,8 @@ private:
     NormsGrid* grid_;
     QPushButton* save_;
     QPushButton* delete_;
+    QPushButton* priceFrom_;
+    NormPriceDialog* priceDialog_;
 };
 
 } // namespace tabel

@@ -71,6 +71,7 @@ void OperationsList::beginDirectory() {
     // too, so a new one can be given its first norm.
     list().close();
     list().setSql(sql::operationsDirectory());
+    list().setParam("day", QDate::currentDate());
     list().open();
     change_->setText("Изменить");
     change_->setDefault(false);
@@ -84,20 +85,22 @@ void OperationsList::endDirectory() {
     list().setSql(sql::operations());
 }
 
-std::optional<PickedOperation> OperationsList::pick(int currentOperationId) {
-    beginPick(currentOperationId);
+std::optional<PickedOperation> OperationsList::pick(int currentOperationId, const QDate& day) {
+    beginPick(currentOperationId, day);
     exec();
     return endPick();
 }
 
-void OperationsList::beginPick(int currentOperationId) {
+void OperationsList::beginPick(int currentOperationId, const QDate& day) {
     setModeNumber(Picker);
     chosen_.reset();
     Dataset& oper = list();
     // A norm raised elsewhere since the last pick must not reach a record
-    // at the old price. Only operations with a price can be picked.
+    // at the old price. Only operations with a price can be picked, at the
+    // price holding on the record's day.
     oper.close();
     oper.setSql(sql::operations());
+    oper.setParam("day", day.isValid() ? day : QDate::currentDate());
     oper.open();
     change_->setText("Выбрать");
     add_->hide();

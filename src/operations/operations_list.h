@@ -13,8 +13,8 @@ class QPushButton;
 namespace tabel {
 
 // What the production record dialog receives from a pick: the operation's
-// product, id, kind and type name, and its lowest norm price as the database
-// gave it.
+// product, id, kind and type name, and its lowest norm price holding on the
+// day the list was read for, as the database gave it.
 struct PickedOperation {
     int productId = 0;
     int operationId = 0;
@@ -34,25 +34,26 @@ public:
 
     explicit OperationsList(AppContext& ctx, QWidget* parent = nullptr);
 
-    // Reads `Oper` again, shows the list modally with add, change and delete,
-    // and closes `Oper` again. The directory lists every operation, those
+    // Reads `Oper` again, with today's prices, shows the list modally with
+    // add, change and delete, and closes `Oper` again. The directory lists every operation, those
     // without norms too (0 norms, no price), so that a new operation can be
     // given its first norm. Throws DbError when `Oper` cannot be read.
     void openDirectory();
 
-    // Reads `Oper` again, only the operations with at least one norm, and
-    // shows the list modally for a choice, standing
+    // Reads `Oper` again, only the operations with at least one norm, with
+    // the prices holding on `day` (the record's date), and shows the list
+    // modally for a choice, standing
     // on the operation `currentOperationId` (on the first row when it is 0 or
     // not listed). `Oper` is left open and unnarrowed. Nothing comes back
     // when the list was closed without a choice or had no rows. Throws
     // DbError.
-    std::optional<PickedOperation> pick(int currentOperationId);
+    std::optional<PickedOperation> pick(int currentOperationId, const QDate& day = {});
 
     // The steps of the two openings before and after their modal loop, for
     // callers that drive the window themselves.
     void beginDirectory();
     void endDirectory();
-    void beginPick(int currentOperationId);
+    void beginPick(int currentOperationId, const QDate& day = {}); // no day: today
     std::optional<PickedOperation> endPick();
 
     int mode() const { return modeNumber(); }

@@ -31,8 +31,9 @@ public:
     std::function<std::optional<RecordDialog::OperationChoice>(int currentOperationId)>
         pickOperation;
 
-    void openNew();             // "Бригада": the journal's date and shift
-    void openChange(int jobId); // a member's record opened for a change
+    void openNew();                      // "Бригада": the journal's date and shift
+    QDate date() const { return date_; } // the job's date
+    void openChange(int jobId);          // a member's record opened for a change
     // The openings' steps without the modal loop; false when the job is gone.
     void prepareNew();
     bool prepareChange(int jobId);

@@ -2,6 +2,7 @@
 
 #include "db/numbers.h"
 #include "db/sql.h"
+#include "db/statements.h"
 #include "records/price_rules.h"
 #include "records/record_saver.h"
 
@@ -18,19 +19,21 @@ RepeatSource lastShiftOf(const QSqlDatabase& db, int worker, int shift, const QD
     if (!last.isValid() || last.isNull())
         return source;
     source.date = last.toDate();
-    // The norm price is the one the operation picker would give today: the
-    // new records are paid as if entered one by one now.
-    QSqlQuery q = exec(db,
-                       "select s.i_id, s.o_id, s.color, s.kol_vo::numeric::text, s.time, "
+    // The norm price is the one the operation picker gives for the new
+    // day: the new records are paid as if entered one by one for it.
+    QSqlQuery q = exec(
+        db,
+        QStringLiteral("select s.i_id, s.o_id, s.color, s.kol_vo::numeric::text, s.time, "
                        "izdel.marka, vid_oper.vid, oper.naimen, "
-                       "(select min(norm.price)::numeric from accounts_dep.norm norm "
-                       "where norm.o_id = s.o_id) as base "
+                       "(select min(price_on.price)::numeric from accounts_dep.norm norm "
+                       "cross join lateral (%1) price_on where norm.o_id = s.o_id) as base "
                        "from accounts_dep.smena s "
                        "join accounts_dep.oper oper on oper.id = s.o_id "
                        "join accounts_dep.izdel izdel on izdel.id = s.i_id "
                        "join accounts_dep.vid_oper vid_oper on vid_oper.id = oper.vid "
-                       "where s.w_id = :w and s.smena = :s and s.data = :d order by s.id",
-                       {{"w", worker}, {"s", shift}, {"d", source.date}});
+                       "where s.w_id = :w and s.smena = :s and s.data = :d order by s.id")
+            .arg(sql::normPriceOn(QStringLiteral("norm.id"), QStringLiteral("cast(:day as date)"))),
+        {{"w", worker}, {"s", shift}, {"d", source.date}, {"day", date}});
     while (q.next()) {
         RepeatLine line;
         line.productId = q.value(0).toInt();

@@ -17,7 +17,7 @@ struct RepeatLine {
     int operationId = 0;
     QString operationText; // as the record dialog shows it
     QString color;         // empty for an operation that is not painting
-    QVariant basePrice;    // the operation's lowest norm price now; null without norms
+    QVariant basePrice;    // the operation's lowest norm price on the new day; null without one
     QString earlierQuantity;
     QString earlierHours;
     // What the foreman fills in; empty until then.
@@ -32,7 +32,7 @@ struct RepeatSource {
 };
 
 // The worker's records of the last date before `date` on which they worked
-// in `shift`, oldest record first. Throws DbError.
+// in `shift`, oldest record first, priced as of `date`. Throws DbError.
 RepeatSource lastShiftOf(const QSqlDatabase& db, int worker, int shift, const QDate& date);
 
 struct RepeatResult {

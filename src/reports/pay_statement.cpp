@@ -1,6 +1,7 @@
 #include "pay_statement.h"
 
 #include "db/sql.h"
+#include "db/statements.h"
 #include "db/worker_names.h"
 #include "reports/report_statements.h"
 #include "reports/summary_reports.h"
@@ -67,7 +68,7 @@ QString workersStatement(bool one) {
 }
 
 // The month's production records with what tells their price: the
-// operation's lowest norm price as it stands today; and for a brigade
+// operation's lowest norm price holding on the record's date; and for a brigade
 // member's share (id_doc the job, id_doc_item the member) what tells its
 // quantity: the job's quantity and rejects, the member's hours and КТУ and
 // the weights of all the job's members.
@@ -79,8 +80,10 @@ QString piecesStatement(bool one) {
         QStringLiteral(
             "with s as materialized (select * from accounts_dep.smena s "
             "where s.data >= :d1 and s.data < :d2%1), "
-            "base as (select n.o_id, min(n.price) as base from accounts_dep.norm n "
-            "where n.o_id in (select o_id from s) group by n.o_id), "
+            "base as (select d.o_id, d.data, min(price_on.price) as base "
+            "from (select distinct o_id, data from s) d "
+            "join accounts_dep.norm n on n.o_id = d.o_id "
+            "cross join lateral (%2) price_on group by d.o_id, d.data), "
             "member as materialized (select m.id, m.job_id, m.hours, m.ktu "
             "from accounts_dep.brigade_member m "
             "where m.job_id in (select id_doc from s where id_doc <> 0)), "
@@ -91,12 +94,12 @@ QString piecesStatement(bool one) {
             "left join accounts_dep.izdel pr on pr.id = s.i_id "
             "left join accounts_dep.oper op on op.id = s.o_id "
             "left join accounts_dep.vid_oper vo on vo.id = op.vid "
-            "left join base on base.o_id = s.o_id "
+            "left join base on base.o_id = s.o_id and base.data = s.data "
             "left join member m on s.id_doc <> 0 and m.id = s.id_doc_item "
             "and m.job_id = s.id_doc "
             "left join accounts_dep.brigade_job j on j.id = m.job_id "
             "left join weight on weight.job_id = m.job_id")
-            .arg(filter),
+            .arg(filter, sql::normPriceOn(QStringLiteral("n.id"), QStringLiteral("d.data"))),
         QStringLiteral("s.w_id, s.data, s.smena, s.id"));
 }
 

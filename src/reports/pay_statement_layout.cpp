@@ -155,9 +155,10 @@ struct StatementLines {
 
 StatementLines statementLines(const PayStatement& s, const QLocale& locale) {
     const QString dateFormat = QStringLiteral("dd.MM.yyyy");
-    QString pieceNote = QStringLiteral("Цена: наименьшая цена норм операции (норма), в выходной "
-                                       "× 2, в 3 смене × 1,2, в 4 смене × 1,5; если норма с тех "
-                                       "пор изменилась, цена на дату записи.");
+    QString pieceNote = QStringLiteral("Цена: наименьшая цена норм операции на дату записи "
+                                       "(норма), в выходной × 2, в 3 смене × 1,2, в 4 смене × 1,5; "
+                                       "если цену нормы на эту дату изменили после записи, а "
+                                       "запись не пересчитали, — цена на дату записи.");
     const bool brigade = std::any_of(s.pieces.begin(), s.pieces.end(),
                                      [](const PieceLine& l) { return l.brigade.has_value(); });
     if (brigade)
