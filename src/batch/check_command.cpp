@@ -2,12 +2,27 @@
 
 #include "app/version_gate.h"
 #include "command.h"
+#include "db/group_roles.h"
 #include "db/sql.h"
 
 #include <QSqlQuery>
 
 namespace tabel::batch {
 namespace {
+
+// Whether people can log in one by one under the database's own rules.
+void reportGroupRoles(Job& job) {
+    const QStringList present = existingGroupRoles(job.db);
+    QStringList absent;
+    for (const char* role : kGroupRoles)
+        if (!present.contains(QLatin1String(role)))
+            absent << QLatin1String(role);
+    if (absent.isEmpty())
+        job.out << "Групповые роли: есть все (" << present.join(QStringLiteral(", ")) << ").\n";
+    else
+        job.out << "Групповые роли: нет " << absent.join(QStringLiteral(", "))
+                << " (их создает tabel-batch setup-roles).\n";
+}
 
 int check(Job& job) {
     job.options.finish();
@@ -18,11 +33,15 @@ int check(Job& job) {
     if (q.next())
         job.out << "Последняя сборка в базе: " << q.value(0).toInt() << '.' << q.value(1).toInt()
                 << '\n';
+    reportGroupRoles(job);
     return 0;
 }
 
 const Registration registration{
-    {"check", "", "проверить, что база отвечает, и показать отметку последней сборки", check}};
+    {"check", "",
+     "проверить, что база отвечает, показать отметку последней сборки и наличие групповых "
+     "ролей",
+     check}};
 
 } // namespace
 } // namespace tabel::batch
