@@ -88,12 +88,12 @@ QString refusedAction(const QString& statement) {
             return QStringLiteral("изменение ") + what;
         return QStringLiteral("удаление ") + what;
     }
-    // A row lock before a change: the table it locks is what is changed.
+    // A row lock, taken before a change or a deletion alike.
     static const QRegularExpression locked(QStringLiteral(
         R"(\bfrom\s+(?:\w+\.)?(\w+)\b.*\bfor (update|no key update|share|key share)\b)"));
     const QRegularExpressionMatch l = locked.match(s);
     if (l.hasMatch())
-        return QStringLiteral("изменение ") + rowsOf(l.captured(1));
+        return QStringLiteral("изменение или удаление ") + rowsOf(l.captured(1));
     return QStringLiteral("изменение данных");
 }
 
