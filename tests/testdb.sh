@@ -22,12 +22,19 @@ setup)
         <"$here/db/neighbours.sql"
     # Our own objects come the way a plant gets them: the upgrade steps.
     "$batch" tabel_template "$dir/socket" upgrade-schema >/dev/null
+    # And the group roles, as a plant that logs people in one by one has them.
+    # Roles belong to the whole cluster: made here once, never by the tests
+    # that run side by side. The owner makes them, as the plant's does, and
+    # the tests make their people's logins.
+    bash "$pg" psql "$dir" -d postgres -qAt -c "alter role sys createrole"
+    "$batch" tabel_template "$dir/socket" setup-roles >/dev/null
     # A second template with a small plant's generated data: four months
     # from December 2023 to March 2024, a leap February among them.
     bash "$pg" psql "$dir" -d postgres -qAt \
         -c "create database tabel_demo_template template tabel_template owner sys"
     bash "$pg" psql "$dir" -d tabel_demo_template -U sys -q -v workers=25 -v persons=400 \
         -v products=12 -v months=4 -v end_date=2024-03-20 <"$here/db/demo_data.sql" >/dev/null
+    "$batch" tabel_demo_template "$dir/socket" setup-roles >/dev/null
     for t in tabel_template tabel_demo_template; do
         bash "$pg" psql "$dir" -d postgres -qAt \
             -c "alter database $t with is_template true allow_connections false"
