@@ -144,8 +144,11 @@ BEGIN
     END IF;
 END $$;
 
+-- Writes with its owner's rights, as the personnel application's own view
+-- would: a person's login that may write the workers view needs no rights on
+-- the registry behind it.
 CREATE OR REPLACE FUNCTION accounts_dep.person_write() RETURNS trigger
-LANGUAGE plpgsql AS $$
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
 DECLARE
     new_id numeric(15, 0);
 BEGIN

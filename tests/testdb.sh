@@ -21,20 +21,11 @@ setup)
     lines=$({ echo "local all +tabel_login_test scram-sha-256"; cat "$hba"; })
     printf '%s\n' "$lines" >"$hba"
     bash "$pg" start "$dir"
-    # The program's group roles, and the marker group of the login tests.
-    bash "$pg" psql "$dir" -d postgres -qAt <<'EOF'
-DO $$
-DECLARE
-    g text;
-BEGIN
-    FOREACH g IN ARRAY ARRAY['tabel_admin', 'tabel_office', 'tabel_foreman', 'tabel_store',
-                             'tabel_login_test'] LOOP
-        IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = g) THEN
-            EXECUTE format('CREATE ROLE %I NOLOGIN', g);
-        END IF;
-    END LOOP;
-END $$;
-EOF
+    # The marker group of the login tests; the program's own group roles come
+    # from setup-roles below, as at a plant.
+    bash "$pg" psql "$dir" -d postgres -qAt \
+        -c "do \$\$ begin if not exists (select 1 from pg_roles where rolname = 'tabel_login_test')
+            then create role tabel_login_test nologin; end if; end \$\$"
     bash "$pg" psql "$dir" -d postgres -qAt -c "create database tabel_template owner sys"
     # Fed through standard input: psql runs as the cluster's owner, who may
     # not be allowed to read the checkout.
@@ -42,12 +33,19 @@ EOF
         <"$here/db/neighbours.sql"
     # Our own objects come the way a plant gets them: the upgrade steps.
     "$batch" tabel_template "$dir/socket" upgrade-schema >/dev/null
+    # And the group roles, as a plant that logs people in one by one has them.
+    # Roles belong to the whole cluster: made here once, never by the tests
+    # that run side by side. The owner makes them, as the plant's does, and
+    # the tests make their people's logins.
+    bash "$pg" psql "$dir" -d postgres -qAt -c "alter role sys createrole"
+    "$batch" tabel_template "$dir/socket" setup-roles >/dev/null
     # A second template with a small plant's generated data: four months
     # from December 2023 to March 2024, a leap February among them.
     bash "$pg" psql "$dir" -d postgres -qAt \
         -c "create database tabel_demo_template template tabel_template owner sys"
     bash "$pg" psql "$dir" -d tabel_demo_template -U sys -q -v workers=25 -v persons=400 \
         -v products=12 -v months=4 -v end_date=2024-03-20 <"$here/db/demo_data.sql" >/dev/null
+    "$batch" tabel_demo_template "$dir/socket" setup-roles >/dev/null
     for t in tabel_template tabel_demo_template; do
         bash "$pg" psql "$dir" -d postgres -qAt \
             -c "alter database $t with is_template true allow_connections false"

@@ -197,3 +197,10 @@ DROP TRIGGER IF EXISTS norm_gone ON accounts_dep.norm;
 CREATE TRIGGER norm_gone AFTER DELETE ON accounts_dep.norm
     REFERENCING OLD TABLE AS old_rows FOR EACH STATEMENT
     EXECUTE FUNCTION accounts_dep.norm_gone();
+
+-- The guard runs as its owner, as the other closed-month guards do: a role
+-- that may write prices but not read what the guard reads is still checked.
+ALTER FUNCTION accounts_dep.refuse_price_months(integer[], date[])
+    SECURITY DEFINER SET search_path = pg_catalog, accounts_dep, pg_temp;
+ALTER FUNCTION accounts_dep.norm_price_closed_check()
+    SECURITY DEFINER SET search_path = pg_catalog, accounts_dep, pg_temp;

@@ -3,6 +3,7 @@
 #include "app/version_gate.h"
 #include "command.h"
 #include "db/config.h"
+#include "db/group_roles.h"
 #include "db/sql.h"
 
 #include <QSqlQuery>
@@ -22,6 +23,20 @@ void reportLogin(Job& job) {
             << scalar(job.db, "select session_user").toString() << ".\n";
 }
 
+// Whether people can log in one by one under the database's own rules.
+void reportGroupRoles(Job& job) {
+    const QStringList present = existingGroupRoles(job.db);
+    QStringList absent;
+    for (const char* role : kGroupRoles)
+        if (!present.contains(QLatin1String(role)))
+            absent << QLatin1String(role);
+    if (absent.isEmpty())
+        job.out << "Групповые роли: есть все (" << present.join(QStringLiteral(", ")) << ").\n";
+    else
+        job.out << "Групповые роли: нет " << absent.join(QStringLiteral(", "))
+                << " (их создает tabel-batch setup-roles).\n";
+}
+
 int check(Job& job) {
     job.options.finish();
     QSqlQuery q = exec(job.db, "select d, t from accounts_dep.ver limit 1");
@@ -32,11 +47,15 @@ int check(Job& job) {
         job.out << "Последняя сборка в базе: " << q.value(0).toInt() << '.' << q.value(1).toInt()
                 << '\n';
     reportLogin(job);
+    reportGroupRoles(job);
     return 0;
 }
 
 const Registration registration{
-    {"check", "", "проверить, что база отвечает, и показать отметку последней сборки", check}};
+    {"check", "",
+     "проверить, что база отвечает, показать отметку последней сборки и наличие групповых "
+     "ролей",
+     check}};
 
 } // namespace
 } // namespace tabel::batch

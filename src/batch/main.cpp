@@ -15,6 +15,7 @@
 #include "db/closed_months.h"
 #include "db/config.h"
 #include "db/connection.h"
+#include "db/rights.h"
 #include "db/schema_steps.h"
 #include "db/session_identity.h"
 #include "db/sql.h"
@@ -137,6 +138,8 @@ int main(int argc, char** argv) {
         out.flush();
         if (const auto closed = closedMonthOf(e))
             err << closedMonthText(*closed) << '\n';
+        else if (lacksRights(e))
+            err << rightsRefusalText(e) << '\n' << e.text() << '\n';
         else
             err << "Ошибка базы данных: " << e.text() << '\n';
         return 1;

@@ -3,12 +3,16 @@
 #include "connection.h"
 
 #include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlResult>
 #include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <utility>
+
+#include <sql.h>
 
 namespace tabel {
 
@@ -51,11 +55,35 @@ QString tidy(const QString& text) {
 
 } // namespace
 
-DbError::DbError(const QString& text, const QString& statement)
-    : std::runtime_error(tidy(text).toStdString()), text_(tidy(text)), statement_(statement) {}
+DbError::DbError(const QString& text, const QString& statement, const QString& sqlState,
+                 const QString& connection)
+    : std::runtime_error(tidy(text).toStdString()), text_(tidy(text)), statement_(statement),
+      sqlState_(sqlState), connection_(connection) {}
 
 ConnectionLost::ConnectionLost(const QString& text, const QString& statement, bool restored)
     : DbError(text, statement), restored_(restored) {}
+
+// Qt hands over the driver's text and its own error number, not the
+// SQLSTATE; the statement's handle still holds it until the next call on it.
+static QString sqlStateOf(const QSqlQuery& q) {
+    const QSqlResult* result = q.result();
+    if (!result || !q.driver() ||
+        qstrcmp(q.driver()->metaObject()->className(), "QODBCDriver") != 0)
+        return {};
+    const QVariant handle = result->handle();
+    if (handle.metaType() != QMetaType::fromType<SQLHANDLE>())
+        return {};
+    SQLHANDLE statement = *static_cast<const SQLHANDLE*>(handle.constData());
+    if (!statement)
+        return {};
+    SQLCHAR state[6] = {};
+    SQLINTEGER native = 0;
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(
+            SQLGetDiagRec(SQL_HANDLE_STMT, statement, 1, state, &native, nullptr, 0, &length)))
+        return {};
+    return QString::fromLatin1(reinterpret_cast<const char*>(state));
+}
 
 static QString errorText(const QSqlError& e) {
     QString t = e.databaseText().trimmed();
@@ -173,10 +201,10 @@ bool reopen(QSqlDatabase db, const QString& lostWith, QString& why) {
 // ConnectionLost for a lost connection, which it reopens. Returns only when
 // the connection was lost, is open again and `sql` may simply run again.
 void afterFailure(const QSqlDatabase& db, const QString& sql, const QString& error,
-                  bool mayRunAgain) {
+                  bool mayRunAgain, const QString& sqlState = {}) {
     if (!connectionGone(db)) {
         noteFailure(db, error);
-        throw DbError(error, sql);
+        throw DbError(error, sql, sqlState, db.connectionName());
     }
     // What reached the server before the break is unknown: a write, or any
     // statement of a transaction, is left for the user to check.
@@ -206,23 +234,26 @@ void openIfClosed(const QSqlDatabase& db, const QString& sql) {
 // per-statement savepoint, which would release ours along with it.
 void runPlain(const QSqlDatabase& db, const QString& sql, bool reopenWhenLost = true) {
     QString error;
+    QString state;
     {
         QSqlQuery q(db);
         if (q.exec(sql))
             return;
         error = errorText(q.lastError());
+        state = sqlStateOf(q);
     }
     if (reopenWhenLost)
-        afterFailure(db, sql, error, false);
+        afterFailure(db, sql, error, false, state);
     noteFailure(db, error);
-    throw DbError(error, sql);
+    throw DbError(error, sql, state, db.connectionName());
 }
 
 // Runs `sql` once. A failed query is gone by the time this returns, before the
 // connection may be closed and opened again under it.
 std::optional<QSqlQuery> attempt(const QSqlDatabase& db, const QString& sql,
                                  const QVariantMap& params,
-                                 QSql::NumericalPrecisionPolicy precision, QString& error) {
+                                 QSql::NumericalPrecisionPolicy precision, QString& error,
+                                 QString& state) {
     QSqlQuery q(db);
     q.setForwardOnly(true);
     q.setNumericalPrecisionPolicy(precision);
@@ -233,6 +264,7 @@ std::optional<QSqlQuery> attempt(const QSqlDatabase& db, const QString& sql,
             return q;
     }
     error = errorText(q.lastError());
+    state = sqlStateOf(q);
     return std::nullopt;
 }
 
@@ -242,10 +274,11 @@ QSqlQuery exec(const QSqlDatabase& db, const QString& sql, const QVariantMap& pa
                QSql::NumericalPrecisionPolicy precision) {
     openIfClosed(db, sql);
     QString error;
-    if (std::optional<QSqlQuery> q = attempt(db, sql, params, precision, error))
+    QString state;
+    if (std::optional<QSqlQuery> q = attempt(db, sql, params, precision, error, state))
         return std::move(*q);
-    afterFailure(db, sql, error, onlyReads(sql));
-    if (std::optional<QSqlQuery> q = attempt(db, sql, params, precision, error))
+    afterFailure(db, sql, error, onlyReads(sql), state);
+    if (std::optional<QSqlQuery> q = attempt(db, sql, params, precision, error, state))
         return std::move(*q);
     if (connectionGone(db)) {
         // Lost again at once: the server is not really back yet. Closed, the
@@ -253,7 +286,7 @@ QSqlQuery exec(const QSqlDatabase& db, const QString& sql, const QVariantMap& pa
         QSqlDatabase(db).close();
         throw ConnectionLost(error, sql, false);
     }
-    throw DbError(error, sql);
+    throw DbError(error, sql, state, db.connectionName());
 }
 
 QVariant scalar(const QSqlDatabase& db, const QString& sql, const QVariantMap& params) {

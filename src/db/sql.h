@@ -11,18 +11,25 @@
 
 namespace tabel {
 
-// A failed database operation: the server's or driver's text and the
-// statement that caused it. The text is kept trimmed and without the
-// repetitions the driver's messages come with after a lost connection.
+// A failed database operation: the server's or driver's text, the statement
+// that caused it and, where the driver tells it, the SQLSTATE and the
+// connection the statement ran on. The text is
+// kept trimmed and without the repetitions the driver's messages come with
+// after a lost connection.
 class DbError : public std::runtime_error {
 public:
-    DbError(const QString& text, const QString& statement = {});
+    DbError(const QString& text, const QString& statement = {}, const QString& sqlState = {},
+            const QString& connection = {});
     QString text() const { return text_; }
     QString statement() const { return statement_; }
+    QString sqlState() const { return sqlState_; }
+    QString connection() const { return connection_; } // the connection's name
 
 private:
     QString text_;
     QString statement_;
+    QString sqlState_;
+    QString connection_;
 };
 
 // The connection broke under a statement. When `restored()`, it has been

@@ -178,9 +178,10 @@ Outcome GroupStore::remove(qint64 id) {
 }
 
 bool GroupStore::holdForUse(const QSqlDatabase& db, qint64 id) {
-    return scalar(db, "select id from cmn_classifier.item where id = :id for key share",
-                  {{"id", id}})
-        .isValid();
+    // Through the database's own function: a row lock asks for the right to
+    // change the classifier, which the office, writing housekeeping entries,
+    // does not hold.
+    return scalar(db, "select accounts_dep.hold_for_use('item', :id)", {{"id", id}}).toBool();
 }
 
 } // namespace tabel

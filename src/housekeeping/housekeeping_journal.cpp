@@ -1,6 +1,7 @@
 #include "housekeeping_journal.h"
 
 #include "db/closed_months.h"
+#include "db/rights.h"
 #include "housekeeping/housekeeping_dialog.h"
 #include "housekeeping/housekeeping_rules.h"
 #include "kit/date_box.h"
@@ -131,6 +132,7 @@ void HousekeepingJournal::openOn(const QDate& date) {
 
 void HousekeepingJournal::activate() {
     shift_ = 1;
+    writable_ = databaseRights(ctx_.db()).housekeeping;
     list().close();
     list().setParam("d_date", pickedDate());
     list().open();
@@ -142,7 +144,7 @@ void HousekeepingJournal::showMonthState() {
     monthClosed_ = monthClosed(ctx_.db(), monthKey(pickedDate()));
     showMonthClosed(this, monthClosedLabel_, monthClosed_);
     for (QPushButton* b : {add_, change_, delete_, average_})
-        b->setEnabled(!monthClosed_);
+        b->setEnabled(!monthClosed_ && writable_);
 }
 
 QDate HousekeepingJournal::pickedDate() const {

@@ -65,7 +65,7 @@ public:
 
 protected:
     void activateRow() override {
-        if (!monthClosed_)
+        if (!monthClosed_ && writable_)
             changeEntry();
     }
 
@@ -88,6 +88,9 @@ private:
     QCheckBox* dayOff_;
     QLabel* monthClosedLabel_;
     bool monthClosed_ = false;
+    // Whether the database lets this login write the entries (a person's own
+    // login may only read them).
+    bool writable_ = true;
 };
 
 } // namespace tabel

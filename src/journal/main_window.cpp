@@ -330,7 +330,14 @@ void MainWindow::updateDayOffLook() {
     markControl(dayOff_, dayOff_->isChecked(), kDayOffColour);
 }
 
-void MainWindow::applyRestrictions(const RoleRestrictions& r) {
+void MainWindow::applyRestrictions(const RoleRestrictions& role) {
+    RoleRestrictions r = role;
+    try {
+        r = withDatabaseRefusals(role, databaseRights(ctx_.db()));
+    } catch (const DbError&) {
+        // Unanswered, the role's own restrictions stand; the database still
+        // refuses what this login may not do.
+    }
     restrictions_ = r;
     updateEditing();
     if (r.refresh)

@@ -34,7 +34,8 @@ public:
     void reloadLists();                    // "Обновить"
     void setPickedDate(const QDate& date); // as if picked in the calendar
     void selectShift(int shift);           // as if its radio button were clicked
-    void applyRestrictions(const RoleRestrictions& r);
+    // The role's restrictions, and what the database would refuse this login.
+    void applyRestrictions(const RoleRestrictions& role);
     void setTimesheetMenuEnabled(bool enabled);
     // Whether the month of the lists' date is closed, read again: the banner
     // and the commands that would change the month follow it.

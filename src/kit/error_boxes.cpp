@@ -1,6 +1,7 @@
 #include "error_boxes.h"
 
 #include "db/closed_month_checks.h"
+#include "db/rights.h"
 #include "db/sql.h"
 
 #include <QMessageBox>
@@ -68,9 +69,13 @@ void guarded(const std::function<void()>& action) {
     } catch (const std::exception& e) {
         // A write into a closed month, refused by our checks or by the
         // database's, is the user's plain message, not a failure.
+        const auto* db = dynamic_cast<const DbError*>(&e);
         if (const auto closed = closedMonthOfError(e))
             report(QString::fromUtf8(kClosedMonthCaption), closedMonthText(*closed));
-        else if (const auto* db = dynamic_cast<const DbError*>(&e))
+        else if (db && lacksRights(*db))
+            // The database's own refusal of what this login may not do.
+            reportError(rightsRefusalText(*db), db->text());
+        else if (db)
             reportError(QStringLiteral("Ошибка при обращении к базе данных."), db->text());
         else
             reportError(QString::fromLocal8Bit(e.what()));

@@ -22,7 +22,9 @@ public:
 // with the driver's or the server's own text as the detail; any other error
 // with its own text. A write refused because its month is closed appears
 // as that month's refusal under its own caption, whether the program's
-// checks or the database refused it. Tests point it at a recording messenger.
+// checks or the database refused it. A write the database refuses for lack
+// of rights names the action and the role ("Недостаточно прав: …"). Tests
+// point it at a recording messenger.
 // Returns the one it replaces.
 Messenger* setErrorMessenger(Messenger* messenger);
 void reportError(const QString& text, const QString& detail = {});

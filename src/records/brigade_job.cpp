@@ -195,9 +195,8 @@ BrigadeJobs::Result BrigadeJobs::save(const BrigadeJobInput& in, const QDate& to
                 oldMembers[members.value(0).toInt()] = members.value(1).toLongLong();
             oldRecords = lockJobRecords(db_, in.jobId);
         }
-        if (!scalar(db_, "select id from accounts_dep.oper where id = :o for key share",
-                    {{"o", in.operationId}})
-                 .isValid()) {
+        if (!scalar(db_, "select accounts_dep.hold_for_use('oper', :o)", {{"o", in.operationId}})
+                 .toBool()) {
             status = Status::Missing;
             throw Refused(kErrorCaption, kOperationGone);
         }

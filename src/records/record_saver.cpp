@@ -107,9 +107,8 @@ RecordSaver::Result RecordSaver::save(const RecordInput& in, int shift, const QD
         // was picked; a record must not point at nothing, or the journal
         // would never show it. The share lock keeps the operation until this
         // record is committed, and a deletion of it waits for that.
-        if (!scalar(db_, "select id from accounts_dep.oper where id = :o for key share",
-                    {{"o", in.operationId}})
-                 .isValid()) {
+        if (!scalar(db_, "select accounts_dep.hold_for_use('oper', :o)", {{"o", in.operationId}})
+                 .toBool()) {
             status = Status::Missing;
             throw Refused(kErrorCaption, kOperationGone);
         }

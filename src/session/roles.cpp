@@ -61,4 +61,14 @@ RoleRestrictions restrictionsFor(Role role) {
     return r;
 }
 
+RoleRestrictions withDatabaseRefusals(RoleRestrictions r, const DatabaseRights& rights) {
+    r.addRecord = r.addRecord || !rights.addRecords;
+    r.changeRecord = r.changeRecord || !rights.changeRecords;
+    r.deleteRecord = r.deleteRecord || !rights.deleteRecords;
+    r.gridReadOnly = r.gridReadOnly || !rights.acceptRecords;
+    r.directories = r.directories || !rights.directories;
+    r.timesheets = r.timesheets || !rights.timesheets;
+    return r;
+}
+
 } // namespace tabel

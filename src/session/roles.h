@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/rights.h"
+
 #include <QString>
 
 namespace tabel {
@@ -26,5 +28,8 @@ struct RoleRestrictions {
     bool timesheets = false;   // menu "Табель"
 };
 RoleRestrictions restrictionsFor(Role role);
+// `r` and, on top, whatever the database would refuse this login: no control
+// stays enabled whose write would be refused.
+RoleRestrictions withDatabaseRefusals(RoleRestrictions r, const DatabaseRights& rights);
 
 } // namespace tabel
