@@ -1,10 +1,12 @@
-// check: whether the database answers, and which build last stamped it.
+// check: whether the database answers, which build last stamped it, and
+// whether the registry has the index on its codes.
 
 #include "app/version_gate.h"
 #include "command.h"
 #include "db/config.h"
 #include "db/group_roles.h"
 #include "db/sql.h"
+#include "db/worker_names.h"
 
 #include <QSqlQuery>
 
@@ -37,6 +39,19 @@ void reportGroupRoles(Job& job) {
                 << " (их создает tabel-batch setup-roles).\n";
 }
 
+// Whether the registry has the index on the number its codes read as: the
+// plant's administrator's to create, since the registry is another
+// application's table.
+void reportCodeIndex(Job& job) {
+    const std::optional<QString> index = sql::findCodeIndex(job.db);
+    if (index)
+        job.out << "Индекс кодов реестра людей: " << *index << ".\n";
+    else
+        job.out << "Индекса кодов реестра людей нет: работников по коду ищут, читая весь реестр. "
+                   "Администратор базы может создать его:\n  "
+                << sql::kCodeIndexDdl << '\n';
+}
+
 int check(Job& job) {
     job.options.finish();
     QSqlQuery q = exec(job.db, "select d, t from accounts_dep.ver limit 1");
@@ -48,13 +63,14 @@ int check(Job& job) {
                 << '\n';
     reportLogin(job);
     reportGroupRoles(job);
+    reportCodeIndex(job);
     return 0;
 }
 
 const Registration registration{
     {"check", "",
-     "проверить, что база отвечает, показать отметку последней сборки и наличие групповых "
-     "ролей",
+     "проверить, что база отвечает, показать отметку последней сборки, вход, групповые роли "
+     "и индекс кодов реестра людей",
      check}};
 
 } // namespace

@@ -68,6 +68,15 @@ std::vector<Grant> writeGrants() {
         {Kind::Routine, ours("change_log_keep_until()"), QStringLiteral("EXECUTE"), everyone()},
         {Kind::Routine, ours("member_role()"), QStringLiteral("EXECUTE"), everyone()},
         {Kind::Routine, ours("session_app_role()"), QStringLiteral("EXECUTE"), everyone()},
+        // The number a registry code reads as. The plant may index the
+        // registry on it, and an index's function runs with the rights of
+        // whoever writes the registry, our groups or not: everyone may call
+        // it (it reads nothing).
+        {Kind::Routine,
+         ours("code_number(text)"),
+         QStringLiteral("EXECUTE"),
+         {QStringLiteral("PUBLIC")}},
+        {Kind::Routine, ours("code_index()"), QStringLiteral("EXECUTE"), everyone()},
         // A norm's and an operation's price on a day, for anyone who reads.
         {Kind::Routine, ours("norm_price_on(integer, date)"), QStringLiteral("EXECUTE"),
          everyone()},

@@ -26,6 +26,32 @@ QString shiftList(int shift) {
     const QString records =
         QStringLiteral("from accounts_dep.smena where %1 and data = :data and ok <> :ok")
             .arg(which);
+    const QString code = codeNumber(QStringLiteral("person.s_code"));
+    // Without the registry's index, the pass over the registry tests every
+    // code, which costs more than the rest of the statement, so it is left
+    // free to share the registry among the server's helper processes: it
+    // reads the records' workers from the records themselves, not from `s`,
+    // which only the statement's own process may read.
+    //
+    // A code can read as a worker number only when it starts with a blank or
+    // a zero (below "1" in byte order, or the no-break space) or, starting
+    // otherwise, is the number itself followed by nothing but blanks: at or
+    // after the lowest number and before the highest number followed by the
+    // character after the no-break space. Byte comparisons leave the other
+    // codes out at a fraction of the cost of reading them, and the planner
+    // counts on few codes passing. The test of what a code reads as stays
+    // part of the pass (coalesce keeps it from becoming a join), so only the
+    // persons found come back from the helpers.
+    const QString pass =
+        QStringLiteral(
+            "(person.s_code collate \"C\" < '1' "
+            "or person.s_code collate \"C\" >= chr(160) "
+            "and person.s_code collate \"C\" < chr(161) "
+            "or person.s_code collate \"C\" >= (select min(w_id::text collate \"C\") %1) "
+            "and person.s_code collate \"C\" < "
+            "(select max((w_id::text || chr(161)) collate \"C\") %1)) "
+            "and coalesce(%2 in (select w_id::text %1), false)")
+            .arg(records, code);
     return QStringLiteral(
                "with s as (select smena.*, smena.xmin::text as row_version %1), "
                // The registry is read for the persons of these records only: by
@@ -33,32 +59,8 @@ QString shiftList(int shift) {
                "ids as materialized (select person.id, person.s_caption "
                "from cmn_contractor.person person "
                "where person.id = any (array(select distinct w_id::numeric from s))), "
-               // The pass over the registry tests every code, which costs more
-               // than the rest of the statement, so it is left free to share
-               // the registry among the server's helper processes: it reads the
-               // records' workers from the records themselves, not from `s`,
-               // which only the statement's own process may read.
-               //
-               // A code can read as a worker number only when it starts with
-               // a blank or a zero (below "1" in byte order, or the no-break
-               // space) or, starting otherwise, is the number itself followed
-               // by nothing but blanks: at or after the lowest number and
-               // before the highest number followed by the character after the
-               // no-break space. Byte comparisons leave the other codes out
-               // at a fraction of the cost of reading them, and the planner
-               // counts on few codes passing. The test of what a code reads
-               // as stays part of the pass (coalesce keeps it from becoming a
-               // join), so only the persons found come back from the helpers.
-               "codes as materialized (select person.id, %3 as code, person.s_caption "
-               "from cmn_contractor.person person "
-               "where (person.s_code collate \"C\" < '1' "
-               "or person.s_code collate \"C\" >= chr(160) "
-               "and person.s_code collate \"C\" < chr(161) "
-               "or person.s_code collate \"C\" >= "
-               "(select min(w_id::text collate \"C\") %1) "
-               "and person.s_code collate \"C\" < "
-               "(select max((w_id::text || chr(161)) collate \"C\") %1)) "
-               "and coalesce(%3 in (select w_id::text %1), false)), "
+               // The persons whose code reads as a record's worker number.
+               "codes as materialized (%3), "
                "p as (select s.id as sid, ids.s_caption as fio from s join ids on ids.id = s.w_id "
                "union all "
                "select s.id, codes.s_caption from s join codes on codes.code = s.w_id::text "
@@ -79,7 +81,8 @@ QString shiftList(int shift) {
                "join accounts_dep.vid_oper vid_oper on oper.vid = vid_oper.id "
                "order by %2")
         .arg(records, shift == 0 ? QStringLiteral("s.smena, ") + order : order,
-             codeNumber(QStringLiteral("person.s_code")));
+             personsByCode(QStringLiteral("person.id, %1 as code, person.s_caption").arg(code),
+                           QStringLiteral("select w_id::text %1").arg(records), pass));
 }
 
 const QList<JsonColumn>& shiftListColumns() {
