@@ -169,7 +169,14 @@ std::vector<Action> actions() {
              sql(p, "delete from accounts_dep.h_tabel where month = :m and year = :y",
                  {{"m", s.day.month()}, {"y", s.day.year()}});
          }},
-        {"a norm change", "A", none,
+        // A price from today holds through every later month, so the months
+        // the cases before closed (each case has a month of its own, later
+        // than today) are opened again first.
+        {"a norm change", "A",
+         [](RolesTest&, QSqlDatabase& owner, Scene&) {
+             sql(owner, "select accounts_dep.reopen_month(year, month, 'цены') "
+                        "from accounts_dep.closed_month");
+         },
          [](QSqlDatabase& p, const Scene& s) {
              const Norm shown = NormStore(p).read(s.oper).front();
              return NormStore(p)
@@ -293,8 +300,9 @@ TEST_F(RoleActionsTest, EachRoleMayDoWhatItsTableSaysAndNothingElse) {
                     EXPECT_TRUE(refusedForRights) << e.text().toStdString();
                 }
                 EXPECT_EQ(refusedForRights, !allowed);
-                if (!allowed)
+                if (!allowed) {
                     EXPECT_EQ(fingerprint(), before) << "written despite the refusal";
+                }
             }
         }
     }
