@@ -1,5 +1,6 @@
 #include "record_history.h"
 
+#include "db/array_param.h"
 #include "db/sql.h"
 #include "db/worker_names.h"
 
@@ -206,10 +207,7 @@ std::optional<int> key(const HistoryValue& v) {
 }
 
 QString arrayText(const QSet<int>& ids) {
-    QStringList out;
-    for (const int id : ids)
-        out << QString::number(id);
-    return QLatin1Char('{') + out.join(QLatin1Char(',')) + QLatin1Char('}');
+    return arrayParam(ids);
 }
 
 // The job a production record's values name as a share, when it is one:

@@ -1,5 +1,6 @@
 #include "brigade_job.h"
 
+#include "db/array_param.h"
 #include "db/closed_month_checks.h"
 #include "db/locks.h"
 #include "db/numbers.h"
@@ -31,10 +32,7 @@ QString arrayText(const QStringList& items) {
     return QLatin1Char('{') + items.join(QLatin1Char(',')) + QLatin1Char('}');
 }
 QString intArray(const std::vector<qint64>& values) {
-    QStringList items;
-    for (qint64 v : values)
-        items << QString::number(v);
-    return arrayText(items);
+    return arrayParam(values);
 }
 
 // The job's row, locked first as a record's change locks its own, and

@@ -1,5 +1,6 @@
 #include "repricing.h"
 
+#include "db/array_param.h"
 #include "db/closed_month_checks.h"
 #include "db/locks.h"
 #include "db/sql.h"
@@ -150,14 +151,6 @@ RepricePlan readPlan(const QSqlDatabase& db, const QDate& month, std::optional<i
     return plan;
 }
 
-// "{1,2,3}" for an array parameter.
-template <typename T, typename F> QString arrayText(const std::vector<T>& values, F text) {
-    QStringList parts;
-    for (const T& v : values)
-        parts << text(v);
-    return QLatin1Char('{') + parts.join(QLatin1Char(',')) + QLatin1Char('}');
-}
-
 } // namespace
 
 int RepricePlan::changes() const {
@@ -208,17 +201,16 @@ Repricing::Applied Repricing::apply(const QDate& month, std::optional<int> opera
                 if (l.jobId != 0)
                     jobIds.insert(l.jobId);
             }
-        const auto idText = [](qint64 v) { return QString::number(v); };
         if (!jobIds.empty())
             exec(db_,
                  "select id from accounts_dep.brigade_job where id = any (cast(:ids as integer[])) "
                  "order by id for update",
-                 {{"ids", arrayText(std::vector<int>(jobIds.begin(), jobIds.end()), idText)}});
+                 {{"ids", arrayParam(jobIds)}});
         if (!ids.empty())
             exec(db_,
                  "select id from accounts_dep.smena where id = any (cast(:ids as bigint[])) "
                  "order by id for update",
-                 {{"ids", arrayText(ids, idText)}});
+                 {{"ids", arrayParam(ids)}});
         lockWholeMonth(db_, first);
         refuseClosedMonths(db_, {monthKey(first)});
 
@@ -247,15 +239,14 @@ Repricing::Applied Repricing::apply(const QDate& month, std::optional<int> opera
                  "update accounts_dep.brigade_job j set cena = v.price from "
                  "unnest(cast(:ids as integer[]), cast(:prices as double precision[])) "
                  "as v(id, price) where j.id = v.id",
-                 {{"ids", arrayText(jobIdList, idText)},
-                  {"prices", arrayText(jobPrices, priceText)}});
+                 {{"ids", arrayParam(jobIdList)}, {"prices", arrayParam(jobPrices, priceText)}});
         }
         if (!records.empty())
             exec(db_,
                  "update accounts_dep.smena s set cena = v.price from "
                  "unnest(cast(:ids as bigint[]), cast(:prices as double precision[])) "
                  "as v(id, price) where s.id = v.id",
-                 {{"ids", arrayText(records, idText)}, {"prices", arrayText(prices, priceText)}});
+                 {{"ids", arrayParam(records)}, {"prices", arrayParam(prices, priceText)}});
         // The time sheets keep hours, not pay: no cell changes with a price.
         tx.commit();
         return {Outcome::ok(), plan};

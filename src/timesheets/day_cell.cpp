@@ -1,5 +1,6 @@
 #include "day_cell.h"
 
+#include "db/array_param.h"
 #include "db/outcome.h"
 #include "db/sql.h"
 
@@ -74,11 +75,9 @@ void lockDayCellRows(const QSqlDatabase& db, const QString& kind, const QString&
     QStringList arrays;
     QVariantMap params;
     for (qsizetype c = 0; c < columns; ++c) {
-        QStringList values;
-        for (const std::vector<int>& key : keys)
-            values << QString::number(key.at(c));
         const QString name = QStringLiteral("k%1").arg(c);
-        params[name] = QLatin1Char('{') + values.join(QLatin1Char(',')) + QLatin1Char('}');
+        params[name] = arrayParam(
+            keys, [c](const std::vector<int>& key) { return QString::number(key.at(c)); });
         arrays << QStringLiteral("cast(:%1 as integer[])").arg(name);
     }
     // Sorted before they are locked, as a rebuild locks its month's rows.
