@@ -14,6 +14,7 @@ packages=(
     fonts-crosextra-carlito fonts-dejavu-core locales qt6-translations-l10n
     python3-openpyxl libsqliteodbc
     dpkg-dev file lintian desktop-file-utils
+    qt6-httpserver-dev qt6-websockets-dev chromium chromium-driver python3-selenium
 )
 
 missing=()

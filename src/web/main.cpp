@@ -1,0 +1,8 @@
+// tabel-web: the read-only web view. Not yet serving.
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    return 0;
+}
