@@ -152,6 +152,13 @@ TEST_F(RepriceTest, WindowRepricesOnlyAfterTheUserConfirms) {
     EXPECT_EQ(window.table()->rowCount(), 5);
     EXPECT_TRUE(window.applyButton()->isEnabled());
     EXPECT_TRUE(window.summary()->text().contains("Записей с другой ценой по нормам: 4"));
+    // Beside the records, each worker's count and difference in pay.
+    const auto differences = window.plan().workerDifferences();
+    ASSERT_EQ(window.workers()->rowCount(), static_cast<int>(differences.size()));
+    int counted = 0;
+    for (int r = 0; r < window.workers()->rowCount(); ++r)
+        counted += window.workers()->item(r, 1)->text().toInt();
+    EXPECT_EQ(counted, 4);
 
     messenger.answer = false;
     EXPECT_FALSE(window.applyPlan());

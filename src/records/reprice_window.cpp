@@ -11,8 +11,11 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
 
 namespace tabel {
 
@@ -56,8 +59,21 @@ RepriceWindow::RepriceWindow(AppContext& ctx, QWidget* parent) : QDialog(parent)
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->setVisible(false);
-    table_->setColumnWidth(0, 220);
-    table_->setColumnWidth(3, 260);
+    // Every column fits the window's width, the difference too.
+    const int widths[] = {200, 82, 50, 236, 64, 72, 72, 90};
+    for (int c = 0; c < 8; ++c)
+        table_->setColumnWidth(c, widths[c]);
+    // What each worker gains or loses: the figure payroll asks about first.
+    workers_ = new QTableWidget(0, 3, this);
+    workers_->setObjectName("RepriceWorkers");
+    workers_->setAccessibleName("Разница в оплате по работникам");
+    workers_->setHorizontalHeaderLabels({"Работник", "Записей", "Разница, р."});
+    workers_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    workers_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    workers_->verticalHeader()->setVisible(false);
+    workers_->setColumnWidth(0, 190);
+    workers_->setColumnWidth(1, 60);
+    workers_->setColumnWidth(2, 90);
     summary_ = new QLabel(this);
     summary_->setObjectName("RepriceSummary");
     summary_->setWordWrap(true);
@@ -84,9 +100,15 @@ RepriceWindow::RepriceWindow(AppContext& ctx, QWidget* parent) : QDialog(parent)
     bottom->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(table_, 1);
+    auto* split = new QSplitter(this);
+    split->addWidget(table_);
+    split->addWidget(workers_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 1);
+    split->setSizes({880, 380});
+    layout->addWidget(split, 1);
     layout->addLayout(bottom);
-    resize(1000, 520);
+    resize(1300, 560);
 }
 
 void RepriceWindow::setMonth(const QDate& day) {
@@ -131,9 +153,14 @@ void RepriceWindow::fill() {
                                 l.newPrice ? priceText(*l.newPrice)
                                            : QStringLiteral("не по норме: оставлена"),
                                 l.newPrice ? kopecks(l.payDifference) : QString()};
-        for (int c = 0; c < cells.size(); ++c)
-            table_->setItem(r, c, new QTableWidgetItem(cells[c]));
+        for (int c = 0; c < cells.size(); ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (c >= 5 && l.newPrice)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            table_->setItem(r, c, item);
+        }
     }
+    fillWorkers();
     if (!plan_.month.isValid()) {
         summary_->clear();
         apply_->setEnabled(false);
@@ -142,6 +169,13 @@ void RepriceWindow::fill() {
     qint64 total = 0;
     for (const auto& [worker, diff] : plan_.workerDifferences())
         total += diff;
+    if (plan_.lines.empty()) {
+        summary_->setText(QStringLiteral("Цены всех записей за %1 совпадают с ценами норм на их "
+                                         "даты.")
+                              .arg(monthName(monthKey(plan_.month))));
+        apply_->setEnabled(false);
+        return;
+    }
     summary_->setText(QStringLiteral("Записей с другой ценой по нормам: %1 (долей нарядов: %2), "
                                      "работников: %3, разница в оплате %4 р.; цена не "
                                      "объясняется нормой: %5.")
@@ -153,13 +187,51 @@ void RepriceWindow::fill() {
     apply_->setEnabled(plan_.changes() > 0);
 }
 
+void RepriceWindow::fillWorkers() {
+    struct Worker {
+        int id = 0;
+        QString name;
+        int records = 0;
+    };
+    std::map<int, Worker> seen;
+    for (const RepriceLine& l : plan_.lines) {
+        if (!l.newPrice)
+            continue;
+        Worker& w = seen[l.workerId];
+        w.id = l.workerId;
+        w.name = l.fio.isEmpty() ? QStringLiteral("№ %1").arg(l.workerId) : l.fio;
+        ++w.records;
+    }
+    // In the order of the records' list: by name.
+    std::vector<Worker> rows;
+    for (const auto& entry : seen)
+        rows.push_back(entry.second);
+    std::stable_sort(rows.begin(), rows.end(), [](const Worker& a, const Worker& b) {
+        return QString::localeAwareCompare(a.name, b.name) < 0;
+    });
+    const std::map<int, qint64> differences = plan_.workerDifferences();
+    workers_->setRowCount(static_cast<int>(rows.size()));
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        const auto diff = differences.find(rows[r].id);
+        const QStringList cells{rows[r].name, QString::number(rows[r].records),
+                                kopecks(diff == differences.end() ? 0 : diff->second)};
+        for (int c = 0; c < cells.size(); ++c) {
+            auto* item = new QTableWidgetItem(cells[c]);
+            if (c > 0)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            workers_->setItem(r, c, item);
+        }
+    }
+}
+
 bool RepriceWindow::applyPlan() {
     const QDate first = month();
-    if (!ctx_.messenger.ask(kRepriceCaption,
-                            QStringLiteral("Пересчитать цены записей за %1 (%2) по нормам на их "
-                                           "даты?")
-                                .arg(monthName(monthKey(first)))
-                                .arg(plan_.changes())))
+    if (!ctx_.messenger.ask(
+            kRepriceCaption,
+            QStringLiteral("Пересчитать по нормам на их даты цены %1 за %2?")
+                .arg(countNoun(plan_.changes(), QStringLiteral("записи"), QStringLiteral("записей"),
+                               QStringLiteral("записей")),
+                     monthName(monthKey(first)))))
         return false;
     const Repricing::Applied applied = Repricing(ctx_.db()).apply(first);
     if (!applied.outcome.done()) {

@@ -41,17 +41,20 @@ public:
     QDate month() const;
     const RepricePlan& plan() const { return plan_; }
     QTableWidget* table() const { return table_; }
+    QTableWidget* workers() const { return workers_; }
     QLabel* summary() const { return summary_; }
     QPushButton* applyButton() const { return apply_; }
 
 private:
     void fill();
+    void fillWorkers();
 
     AppContext& ctx_;
     RepricePlan plan_;
     QSpinBox* month_;
     QSpinBox* year_;
     QTableWidget* table_;
+    QTableWidget* workers_;
     QLabel* summary_;
     QPushButton* show_;
     QPushButton* apply_;
