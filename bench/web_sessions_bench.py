@@ -65,6 +65,7 @@ def main():
              "/months"]
     times = {p: [] for p in pages}
     statuses = {}
+    logins = []
     errors = []
     lock = threading.Lock()
 
@@ -73,13 +74,20 @@ def main():
         try:
             form = urllib.parse.urlencode({"user": a.user, "password": a.password}).encode()
             cookie = None
+            said = ""
+            t = time.perf_counter()
             try:
-                opener.open(base + "/login", form, timeout=120)
+                r = opener.open(base + "/login", form, timeout=120)
+                said = f"status {r.status}"
             except urllib.error.HTTPError as e:
                 if e.code == 303:
                     cookie = e.headers["Set-Cookie"].split(";")[0]
+                else:
+                    said = f"status {e.code}: " + re.sub(r"<[^>]+>", " ", e.read().decode())[:200]
+            with lock:
+                logins.append(time.perf_counter() - t)
             if not cookie:
-                raise RuntimeError("login refused")
+                raise RuntimeError("login refused: " + said)
             for _ in range(a.reads):
                 for p in pages:
                     t = time.perf_counter()
@@ -136,6 +144,9 @@ def main():
                   f"in {elapsed:.1f} s; RSS peak {peak[0] / 1024:.1f} MiB, after logout "
                   f"{rss_kib(proc.pid) / 1024:.1f} MiB; errors so far {len(errors)}")
         print(f"statuses: {statuses}")
+        logins.sort()
+        print(f"login: median {statistics.median(logins) * 1000:.1f} ms, "
+              f"max {logins[-1] * 1000:.1f} ms (logins wait for each other)")
         for p, ts in times.items():
             if ts:
                 ts.sort()

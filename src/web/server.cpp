@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <algorithm>
+#include <malloc.h>
 
 namespace tabel::web {
 
@@ -119,12 +120,21 @@ Server::Server(const ConnectionTarget& target, const WebSettings& settings, QObj
         const qint64 now = clock_.elapsed();
         sessions_.sweep(now);
         throttle_.prune(now);
+        if (sessions_.ended() != endedAtLastTrim_)
+            trimMemory();
     });
     sweeper_.start();
 }
 
 Server::~Server() {
     sessions_.endAll();
+}
+
+void Server::trimMemory() {
+    // A connection's buffers are freed into the allocator, which keeps them:
+    // after a busy hour the server would stay at its peak size for good.
+    endedAtLastTrim_ = sessions_.ended();
+    malloc_trim(0);
 }
 
 void Server::missingHandler(const QHttpServerRequest&, QTcpSocket*) {}
@@ -288,10 +298,12 @@ Reply Server::logIn(const QHttpServerRequest& request) {
         } catch (const LoginRefused& e) {
             refusal = e.text();
             // The server out of reach is nobody's guess.
-            if (!e.detail().isEmpty() && !credentialsRejected(e.detail()))
+            if (!e.detail().isEmpty() && !credentialsRejected(e.detail())) {
+                qWarning().noquote() << "tabel-web: login of" << user << e.detail();
                 status = 503;
-            else
+            } else {
                 throttle_.failed(address, clock_.elapsed());
+            }
         } catch (const DbError& e) {
             qWarning().noquote() << "tabel-web: login of" << user << e.text();
             refusal = QStringLiteral("Ошибка при обращении к базе данных.");
@@ -318,6 +330,10 @@ Reply Server::logOut(const QHttpServerRequest& request) {
     const QByteArray token = cookieValue(request.headers(), kCookie.latin1());
     if (!token.isEmpty())
         sessions_.end(token);
+    // The last one out hands the memory back at once; otherwise the sweep
+    // does within a minute.
+    if (sessions_.count() == 0)
+        trimMemory();
     Reply r = Reply::redirect(QStringLiteral("/login"));
     r.headers.append({"Set-Cookie", clearedCookie()});
     return r;

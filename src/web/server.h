@@ -41,6 +41,7 @@ private:
     QString clientAddress(const QHttpServerRequest& request) const;
     QByteArray sessionCookie(const QByteArray& token) const;
     QByteArray clearedCookie() const;
+    void trimMemory();
     void send(const QHttpServerRequest& request, QTcpSocket* socket, const Reply& reply);
 
     ConnectionTarget target_;
@@ -49,6 +50,7 @@ private:
     Sessions sessions_;
     LoginThrottle throttle_;
     QTimer sweeper_;
+    quint64 endedAtLastTrim_ = 0;
 };
 
 } // namespace tabel::web

@@ -77,6 +77,7 @@ void Sessions::close(const Session& session) {
     }
     // No handle may outlive this, or Qt keeps the driver's connection.
     QSqlDatabase::removeDatabase(session.connection);
+    ++ended_;
 }
 
 } // namespace tabel::web

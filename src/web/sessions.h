@@ -45,6 +45,8 @@ public:
     int sweep(qint64 now);
     void endAll();
     int count() const { return static_cast<int>(sessions_.size()); }
+    // How many sessions have ended since the start.
+    quint64 ended() const { return ended_; }
     qint64 idleMs() const { return idleMs_; }
 
 private:
@@ -53,6 +55,7 @@ private:
 
     qint64 idleMs_;
     quint64 opened_ = 0;
+    quint64 ended_ = 0;
     QHash<QByteArray, Session> sessions_;
 };
 
