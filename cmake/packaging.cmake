@@ -26,12 +26,13 @@ endif()
 configure_file(${pkg_src}/tabel.conf.in ${pkg_out}/tabel.conf @ONLY)
 configure_file(${pkg_src}/man/tabel.1.in ${pkg_out}/tabel.1 @ONLY)
 configure_file(${pkg_src}/man/tabel-batch.1.in ${pkg_out}/tabel-batch.1 @ONLY)
+configure_file(${pkg_src}/man/tabel-web.1.in ${pkg_out}/tabel-web.1 @ONLY)
 configure_file(${pkg_src}/changelog ${pkg_out}/changelog COPYONLY)
 
 # Manual pages and the changelog go compressed, without the time stamp gzip
 # would otherwise write into them.
 set(compressed)
-foreach(name tabel.1 tabel-batch.1 changelog)
+foreach(name tabel.1 tabel-batch.1 tabel-web.1 changelog)
   add_custom_command(
     OUTPUT ${pkg_out}/${name}.gz
     COMMAND gzip -9nkf ${pkg_out}/${name}
@@ -41,12 +42,12 @@ foreach(name tabel.1 tabel-batch.1 changelog)
 endforeach()
 add_custom_target(tabel_docs ALL DEPENDS ${compressed})
 
-install(TARGETS tabel tabel-batch RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tabel tabel-batch tabel-web RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A stripped program keeps the compilers' version notes unless told; Debian's
 # own packages drop them as well.
 install(CODE "
   if(CMAKE_INSTALL_DO_STRIP)
-    foreach(program tabel tabel-batch)
+    foreach(program tabel tabel-batch tabel-web)
       execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/\${program}\"
         COMMAND_ERROR_IS_FATAL ANY)
@@ -55,12 +56,13 @@ install(CODE "
 install(FILES ${pkg_src}/tabel.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${pkg_src}/tabel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${pkg_out}/tabel.1.gz ${pkg_out}/tabel-batch.1.gz
+install(FILES ${pkg_out}/tabel.1.gz ${pkg_out}/tabel-batch.1.gz ${pkg_out}/tabel-web.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${pkg_src}/copyright ${pkg_out}/changelog.gz ${PROJECT_SOURCE_DIR}/docs/user-guide.ru.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${pkg_src}/systemd/tabel-check-timesheets.service
               ${pkg_src}/systemd/tabel-check-timesheets.timer
+              ${pkg_src}/systemd/tabel-web.service
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 # The programs read /etc/tabel/tabel.conf whatever the prefix (db/config.h),
 # so the file goes there and nowhere else.
@@ -82,7 +84,11 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
 и сводные отчеты. Рабочие места работают с общей базой PostgreSQL через ODBC.
 
 tabel-batch выполняет те же работы без экрана: перестроение и сверку
-табелей, выгрузки в .xlsx и отчеты в PDF, для заданий администратора.")
+табелей, выгрузки в .xlsx и отчеты в PDF, для заданий администратора.
+
+tabel-web — веб-просмотр только для чтения: журнал смены, месячные
+табели, расчетные листки и месяцы в любом браузере, под собственным
+пользователем PostgreSQL каждого человека; пример службы systemd.")
 # Besides the libraries the programs link, what they load at run time: the
 # Qt ODBC plugin and the PostgreSQL ODBC driver for the connection, the fonts
 # the reports and the spreadsheet column widths are measured with, and Qt's

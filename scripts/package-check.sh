@@ -17,7 +17,7 @@ fail() { echo "package-check: $*" >&2; exit 1; }
 if dpkg-deb -c "$deb" | grep -E '\.so(\.[0-9]+)*$|\.a$'; then
     fail "the package holds libraries"
 fi
-for program in tabel tabel-batch; do
+for program in tabel tabel-batch tabel-web; do
     if env -u LD_LIBRARY_PATH ldd "$scratch/usr/bin/$program" | grep 'not found'; then
         fail "$program needs a library that is not on the system"
     fi
@@ -25,6 +25,9 @@ done
 help=$(env -u LD_LIBRARY_PATH "$scratch/usr/bin/tabel-batch" --help 2>/dev/null) ||
     fail "tabel-batch --help failed"
 grep -q 'check-timesheets' <<<"$help" || fail "tabel-batch --help lists no commands"
+help=$(env -u LD_LIBRARY_PATH "$scratch/usr/bin/tabel-web" --help 2>/dev/null) ||
+    fail "tabel-web --help failed"
+grep -q 'web_listen' <<<"$help" || fail "tabel-web --help names no settings"
 # The configuration file shipped must read without complaint: the files are
 # read first, and an option given twice then stops the job before any
 # connection is tried.

@@ -72,7 +72,18 @@ struct FileValues {
     QString login;
     int loginLine = 0;
     QString user;
+    std::map<QString, QString> web; // the web view's settings, by name
 };
+
+// The web view's settings live in the same files, so that every program
+// reads one file without stumbling over the others' lines; only tabel-web
+// reads their values (web/web_settings.h).
+const QStringList& webKeys() {
+    static const QStringList keys{QStringLiteral("web_listen"), QStringLiteral("web_session_idle"),
+                                  QStringLiteral("web_secure_cookie"),
+                                  QStringLiteral("web_trusted_proxy")};
+    return keys;
+}
 
 // Reads `path`. Throws ConfigError.
 FileValues readFile(const QString& path) {
@@ -109,11 +120,13 @@ FileValues readFile(const QString& path) {
                         : name == QLatin1String("login")    ? &read.login
                         : name == QLatin1String("user")     ? &read.user
                                                             : nullptr;
+        if (webKeys().contains(name))
+            slot = &read.web[name];
         if (!slot)
             throw ConfigError(path, number,
                               QStringLiteral("неизвестный параметр «%1» (допустимы server, "
-                                             "database, login и user)")
-                                  .arg(name));
+                                             "database, login, user, %2)")
+                                  .arg(name, webKeys().join(QStringLiteral(", "))));
         if (seen.count(name))
             throw ConfigError(
                 path, number,
@@ -179,6 +192,14 @@ ConnectionTarget resolveConnection(const ConfigFiles& files, const QStringList& 
         target.server = server;
     }
     return target;
+}
+
+std::map<QString, ConfigValue> webConfigValues(const ConfigFiles& files) {
+    std::map<QString, ConfigValue> settings;
+    for (const QString& path : {files.system, files.user})
+        for (const auto& [name, value] : readFile(path).web)
+            settings[name] = {value, path};
+    return settings;
 }
 
 } // namespace tabel

@@ -29,6 +29,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <map>
 #include <stdexcept>
 
 namespace tabel {
@@ -73,5 +74,17 @@ struct ConnectionTarget {
 // after the program name: database, server). The command line counts only
 // with a server, and then sets both, as it always has. Throws ConfigError.
 ConnectionTarget resolveConnection(const ConfigFiles& files, const QStringList& arguments);
+
+// A value and the file that set it, for a message that names the file.
+struct ConfigValue {
+    QString value;
+    QString path;
+};
+
+// The web view's settings (`web_listen`, `web_session_idle`,
+// `web_secure_cookie`, `web_trusted_proxy`) from the files in `files`, the
+// user's file over the plant's. The other programs accept these lines and
+// leave them alone. Throws ConfigError.
+std::map<QString, ConfigValue> webConfigValues(const ConfigFiles& files);
 
 } // namespace tabel
