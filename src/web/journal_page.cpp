@@ -33,7 +33,9 @@ Page journalPage(QSqlDatabase db, const Viewer& viewer, QDate date, int shift) {
         return errorPage(404, QStringLiteral("Смены %1 нет: смены 1–4.").arg(shift), &viewer);
     return readPage(db, &viewer, [&] {
         const QString statement = sql::shiftListJson(shift);
-        QSqlQuery q = exec(db, statement, {{"data", date}, {"ok", QString()}});
+        // After the login the journal leaves out the marks "ta", which no
+        // record carries: every record is listed.
+        QSqlQuery q = exec(db, statement, {{"data", date}, {"ok", QStringLiteral("ta")}});
         const ResultRows rows = readJsonRows(q, sql::shiftListColumns(), statement);
         const bool closed = monthClosed(db, monthKey(date));
 
