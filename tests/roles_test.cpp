@@ -306,6 +306,8 @@ TEST_F(RolesTest, ARefusalForLackOfRightsNamesTheActionAndTheRole) {
         {"select accounts_dep.reopen_month(:y, :m, :reason)", "открытие месяца"},
         {"select accounts_dep.prune_change_log(:before)", "очистка истории изменений"},
         {"lock table accounts_dep.h_tabel in exclusive mode", "импорт из старой базы"},
+        {"select s.id from accounts_dep.smena s where s.data = :d", "просмотр данных"},
+        {"with s as (select id from accounts_dep.smena) select * from s", "просмотр данных"},
     };
     for (const auto& a : actions)
         EXPECT_EQ(refusedAction(a.statement), QString::fromUtf8(a.action)) << a.statement;

@@ -94,6 +94,11 @@ QString refusedAction(const QString& statement) {
     const QRegularExpressionMatch l = locked.match(s);
     if (l.hasMatch())
         return QStringLiteral("изменение или удаление ") + rowsOf(l.captured(1));
+    // A plain read, refused to a login of no group (the web view reads as
+    // the person).
+    static const QRegularExpression read(QStringLiteral(R"(^(select|with)\b)"));
+    if (read.match(s).hasMatch())
+        return QStringLiteral("просмотр данных");
     return QStringLiteral("изменение данных");
 }
 

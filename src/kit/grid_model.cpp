@@ -8,6 +8,18 @@
 
 namespace tabel {
 
+QString cellText(const GridColumn& col, const QVariant& raw, const QLocale& shown) {
+    if (col.decimals >= 0 && !raw.isNull() && raw.isValid()) {
+        QLocale locale = shown;
+        locale.setNumberOptions(QLocale::OmitGroupSeparator);
+        // Amounts arrive as the database's text and are rounded as text.
+        if (raw.metaType().id() == QMetaType::QString)
+            return fixedDecimal(raw.toString(), col.decimals, locale);
+        return locale.toString(raw.toDouble(), 'f', col.decimals);
+    }
+    return displayValue(raw, col.numeric, shown);
+}
+
 GridModel::GridModel(QList<GridColumn> columns, QObject* parent)
     : QAbstractTableModel(parent), columns_(std::move(columns)) {}
 
@@ -44,15 +56,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
 QVariant GridModel::columnData(const GridColumn& col, const QVariant& raw, int role) const {
     switch (role) {
     case Qt::DisplayRole:
-        if (col.decimals >= 0 && !raw.isNull() && raw.isValid()) {
-            QLocale locale;
-            locale.setNumberOptions(QLocale::OmitGroupSeparator);
-            // Amounts arrive as the database's text and are rounded as text.
-            if (raw.metaType().id() == QMetaType::QString)
-                return fixedDecimal(raw.toString(), col.decimals, locale);
-            return locale.toString(raw.toDouble(), 'f', col.decimals);
-        }
-        return displayValue(raw, col.numeric);
+        return cellText(col, raw);
     case Qt::EditRole:
         return raw;
     case Qt::TextAlignmentRole:

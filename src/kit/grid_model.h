@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QLocale>
 #include <QPointer>
 #include <functional>
 
@@ -24,6 +25,10 @@ struct GridColumn {
     bool bold = false;
     QColor background; // invalid: the grid's own
 };
+
+// The text a grid cell of `col` shows for `raw`, in `locale`'s number format
+// (the web pages show the same text as the windows).
+QString cellText(const GridColumn& col, const QVariant& raw, const QLocale& locale = QLocale());
 
 // What a grid shows of a dataset: chosen columns with titles, the text of
 // each cell in the user's locale, and colours as model data.

@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <map>
 #include <optional>
 
@@ -140,6 +141,25 @@ QList<PayStatement> payStatementsFrom(const QDate& first, const QByteArray& work
 reportengine::Document payStatementDocument(const QList<PayStatement>& statements,
                                             const QDate& printed = QDate::currentDate(),
                                             const QLocale& locale = QLocale());
+
+// The statement as it prints, section by section ("Сдельная работа",
+// "Хозяйственные работы", "Средняя сдельная"; a section without lines is
+// left out): the headings and texts of the nine columns before the amount,
+// and the amount; a brigade share's explanation is a line of its own
+// without an amount. The web view shows the same texts as the paper.
+struct StatementLine {
+    QStringList cells;
+    std::optional<Decimal> amount;
+};
+struct StatementSection {
+    QString title;
+    QStringList headings; // ten, the amount's last
+    QList<StatementLine> lines;
+    Decimal total;
+    QString note;
+};
+QList<StatementSection> payStatementSections(const PayStatement& statement,
+                                             const QLocale& locale = QLocale());
 
 // "Декабрь 2026".
 QString monthTitle(const QDate& month);

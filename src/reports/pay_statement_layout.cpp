@@ -503,4 +503,18 @@ reportengine::Document payStatementDocument(const QList<PayStatement>& statement
     return doc;
 }
 
+QList<StatementSection> payStatementSections(const PayStatement& statement, const QLocale& locale) {
+    const StatementLines all = statementLines(statement, locale);
+    QList<StatementSection> sections;
+    for (const SectionInfo* info : {&all.pieces, &all.housekeeping, &all.average}) {
+        StatementSection section{info->title, *info->headings, {}, info->total, info->note};
+        for (const Line& l : all.lines)
+            if (l.section == info->section)
+                section.lines << StatementLine{l.cells, l.amount};
+        if (!section.lines.isEmpty())
+            sections << section;
+    }
+    return sections;
+}
+
 } // namespace tabel::reports

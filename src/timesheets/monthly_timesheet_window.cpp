@@ -7,6 +7,7 @@
 #include "db/sql.h"
 #include "kit/error_boxes.h"
 #include "timesheets/closed_month_banner.h"
+#include "timesheets/monthly_sheet.h"
 #include "timesheets/months.h"
 #include "timesheets/sheet_look.h"
 #include "timesheets/sheet_window_kit.h"
@@ -30,48 +31,8 @@ namespace {
 constexpr int kNameColumn = 0;
 constexpr int kNightColumn = 1;
 constexpr int kDayWidth = 20;
-const char* const kTotalLabels[] = {"Ср. сдел.:", "Хоз. работы:", "Сделка:", "Итого:"};
-const char* const kTotalFields[] = {"price8", "price7", "price", "all_price"};
-
-struct SheetInfo {
-    const char* dataset;
-    const char* caption;
-    int nameWidth;
-    bool night;      // the day/night column
-    bool hourlyRate; // "Час (р.)"
-};
-
-SheetInfo infoOf(sql::MonthlySheet s) {
-    switch (s) {
-    case sql::MonthlySheet::Piecework:
-        return {"H_Tabel0", "Табель сделка (27)", 238, false, true};
-    case sql::MonthlySheet::Housekeeping:
-        return {"H_Tabel7777", "Табель хоз. работы (27)", 208, true, true};
-    case sql::MonthlySheet::AveragePiecework:
-        return {"H_Tabel7778", "Табель ср. сдельная (27)", 208, true, true};
-    case sql::MonthlySheet::General:
-        break;
-    }
-    return {"H_Tabel_all", "Общий табель (27)", 304, false, false};
-}
-
-QList<GridColumn> sheetColumns() {
-    QList<GridColumn> cols{{"fio", "Фамилия И. О.", 208}, {"s_night", "", 30}};
-    for (int d = 1; d <= 31; ++d)
-        cols.append(GridColumn{QStringLiteral("d%1").arg(d), QString::number(d), kDayWidth,
-                               Qt::AlignCenter});
-    const auto right = Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter);
-    GridColumn pay{"f_price", "Итого (р.)", 66, right, true, 2};
-    GridColumn hours{"i_time", "Итого (ч.)", 66, Qt::AlignCenter, true};
-    GridColumn rate{"average_price", "Час (р.)", 66, Qt::AlignCenter, true, 2};
-    for (GridColumn* c : {&pay, &hours, &rate}) {
-        c->bold = true;
-        c->background = kTotalsBackground;
-        cols.append(*c);
-    }
-    return cols;
-}
-
+const auto& kTotalLabels = kMonthlyTotalLabels;
+const auto& kTotalFields = kMonthlyTotalFields;
 } // namespace
 
 MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
@@ -86,10 +47,10 @@ MonthlyTimesheetWindow::MonthlyTimesheetWindow(AppContext& ctx, QWidget* parent)
 
     for (Sheet s : {Sheet::Piecework, Sheet::Housekeeping, Sheet::AveragePiecework, Sheet::General})
         sheets_[static_cast<int>(s)] =
-            new Dataset(ctx_.db(), infoOf(s).dataset, sql::monthlySheet(s), this);
+            new Dataset(ctx_.db(), monthlySheetInfo(s).dataset, sql::monthlySheet(s), this);
     years_ = new Dataset(ctx_.db(), "q_year", sql::kTimesheetYears, this);
 
-    model_ = new DaySheetModel(sheetColumns(), false, this);
+    model_ = new DaySheetModel(monthlySheetColumns(), false, this);
     model_->setDataset(sheets_[0]);
     grid_ = new QTableView(this);
     grid_->setObjectName("DBGrid1");
@@ -206,7 +167,7 @@ Dataset& MonthlyTimesheetWindow::sheet() const {
 void MonthlyTimesheetWindow::prepare(Sheet sheetKind, const QDate& today) {
     sheet().close();
     kind_ = sheetKind;
-    const SheetInfo info = infoOf(kind_);
+    const MonthlySheetInfo info = monthlySheetInfo(kind_);
     setWindowTitle(info.caption);
     model_->setDataset(&sheet());
     baseNameWidth_ = info.nameWidth;
@@ -269,26 +230,15 @@ void MonthlyTimesheetWindow::periodChanged() {
 }
 
 void MonthlyTimesheetWindow::openSheet() {
-    const QDate first = month();
     ResultRows rows =
-        readers_[static_cast<int>(kind_)].read(ctx_.db(), {{"i_month", first.month()},
-                                                           {"i_year", first.year()},
-                                                           {"d_date2", first},
-                                                           {"d_date1", first.addMonths(1)}});
+        readers_[static_cast<int>(kind_)].read(ctx_.db(), monthlySheetParams(month()));
     sheet().openWith(std::move(rows.fields), std::move(rows.rows));
 }
 
 void MonthlyTimesheetWindow::showTotals() {
-    const QDate first = month();
-    QSqlQuery q = tabel::exec(ctx_.db(), sql::monthlyTotals(),
-                              {{"d_date2", first}, {"d_date1", first.addMonths(1)}});
-    q.next();
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    for (int i = 0; i < 4; ++i) {
-        const QVariant v = q.value(kTotalFields[i]);
-        totals_[i]->setText(v.isNull() ? QString() : fixedDecimal(v.toString(), 2, locale));
-    }
+    const std::array<QString, 4> totals = readMonthlyTotals(ctx_.db(), month());
+    for (int i = 0; i < 4; ++i)
+        totals_[i]->setText(totals[i]);
 }
 
 void MonthlyTimesheetWindow::showDays(const QDate& first) {

@@ -5,6 +5,24 @@
 
 namespace tabel {
 
+QList<GridColumn> monthlySheetColumns() {
+    constexpr int kDayWidth = 20;
+    QList<GridColumn> cols{{"fio", "Фамилия И. О.", 208}, {"s_night", "", 30}};
+    for (int d = 1; d <= 31; ++d)
+        cols.append(GridColumn{QStringLiteral("d%1").arg(d), QString::number(d), kDayWidth,
+                               Qt::AlignCenter});
+    const auto right = Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter);
+    GridColumn pay{"f_price", "Итого (р.)", 66, right, true, 2};
+    GridColumn hours{"i_time", "Итого (ч.)", 66, Qt::AlignCenter, true};
+    GridColumn rate{"average_price", "Час (р.)", 66, Qt::AlignCenter, true, 2};
+    for (GridColumn* c : {&pay, &hours, &rate}) {
+        c->bold = true;
+        c->background = kTotalsBackground;
+        cols.append(*c);
+    }
+    return cols;
+}
+
 bool isWeekend(const QDate& first, int day) {
     const int dow = QDate(first.year(), first.month(), day).dayOfWeek(); // 1 Mon … 7 Sun
     return dow >= 6;

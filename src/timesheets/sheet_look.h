@@ -32,6 +32,10 @@ struct DayLook {
 DayLook shiftDayLook(const QVariant& value, bool weekend, bool afterMonthEnd,
                      const QPalette& palette);
 
+// The columns of the monthly sheets: the name, the day/night mark, 31 days
+// and the month's pay, hours and pay per hour.
+QList<GridColumn> monthlySheetColumns();
+
 // A grid over a time sheet: columns d1 … d31 are coloured for the month
 // shown; with `hoursAtAGlance` the shift time sheet's value rules apply too.
 class DaySheetModel : public GridModel {
