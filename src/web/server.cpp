@@ -82,6 +82,20 @@ QString loginLink(const QString& next, const char* reason = nullptr) {
                            : QStringLiteral("/login?") + items.join(QLatin1Char('&'));
 }
 
+// Pay is the office's business, as in the program, where only the office and
+// the administrator reach the sheets and the statements: the foreman and the
+// warehouse see the journal, the months and a record's history. The
+// database lets every group read every table, so the web view keeps this
+// line itself.
+bool showsPay(Route::Kind kind) {
+    using K = Route::Kind;
+    return kind == K::Sheet || kind == K::Statement || kind == K::StatementPdf;
+}
+
+bool seesPay(Role role) {
+    return role == Role::Administrator || role == Role::Office;
+}
+
 Page callPage(const Route& route, QSqlDatabase db, const Viewer& viewer) {
     using K = Route::Kind;
     switch (route.kind) {
@@ -213,7 +227,14 @@ Reply Server::page(const QHttpServerRequest& request, const Route& route) {
         QSqlDatabase db = session->db();
         try {
             lost = !db.isOpen();
-            if (!lost)
+            if (!lost && showsPay(route.kind) && !seesPay(session->role))
+                reply = Reply::of(
+                    errorPage(403,
+                              QStringLiteral("Недостаточно прав: табели и расчётные листки видят "
+                                             "контора и администратор (роль «%1»).")
+                                  .arg(roleName(session->role)),
+                              &viewer));
+            else if (!lost)
                 reply = Reply::of(callPage(route, db, viewer));
             if (route.kind == Route::Kind::StatementPdf && reply.status == 200)
                 reply.headers.append({"Content-Disposition",
