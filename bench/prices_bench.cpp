@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
                 t.nsecsElapsed() / 1e6);
 
     Dataset oper(db, QStringLiteral("Oper"), sql::operations());
+    oper.setJsonColumns(sql::operationColumns());
     const QDate dates[] = {day, month.addDays(9), month.addMonths(-6)};
     for (const QDate& d : dates) {
         oper.close();

@@ -14,6 +14,7 @@ DataModule::DataModule(QSqlDatabase db, Messenger& messenger, QObject* parent)
     izdel_ = new Dataset(db_, "Izdel", sql::kIzdel, this);
     vidOper_ = new Dataset(db_, "Vid_oper", sql::kVidOper, this);
     oper_ = new Dataset(db_, "Oper", sql::operations(), this);
+    oper_->setJsonColumns(sql::operationColumns());
     // Prices as of today until an opening names another day.
     oper_->setParam("day", QDate::currentDate());
     for (int i = 0; i < 4; ++i) {

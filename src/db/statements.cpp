@@ -132,23 +132,35 @@ QString shiftListJson(int shift) {
 namespace {
 
 // Both lists have one row shape and one order; only the norms join differs.
-// A norm's price is the one holding on :day (norm_price_on, written out so
-// that the server reads each norm's history through its index, not through
-// one function call per norm).
+// The norms are counted and priced per operation before anything is joined
+// to them, so the names are sorted once, for the rows shown. A norm's price
+// is the one holding on :day (norm_price_on, written out so that the server
+// reads each norm's history through its index, not through one function
+// call per norm).
 QString operationsWith(const char* normsJoin) {
     return QStringLiteral(
                "select izdel.marka, vid_oper.vid, oper.naimen, (case oper.naimen when 0 then "
-               "'Готовая продукция' else 'Заготовки' end) as nmn, count(norm.o_id) as norma, "
-               "min(price_on.price)::numeric as cena, oper.id, oper.i_id, oper.vid as oper_vid "
+               "'Готовая продукция' else 'Заготовки' end) as nmn, coalesce(norms.norma, 0) "
+               "as norma, norms.cena, oper.id, oper.i_id, oper.vid as oper_vid "
                "from accounts_dep.oper oper "
                "join accounts_dep.izdel izdel on oper.i_id = izdel.id "
                "join accounts_dep.vid_oper vid_oper on oper.vid = vid_oper.id "
-               "%1 accounts_dep.norm norm on norm.o_id = oper.id "
-               "left join lateral (%2) price_on on true "
-               "group by izdel.marka, vid_oper.vid, oper.naimen, oper.id, oper.i_id, oper.vid "
+               "%1 (select norm.o_id, count(*) as norma, min(price_on.price)::numeric as cena "
+               "from accounts_dep.norm norm left join lateral (%2) price_on on true "
+               "group by norm.o_id) norms on norms.o_id = oper.id "
                "order by izdel.marka, vid_oper.vid, oper.naimen")
         .arg(QLatin1String(normsJoin),
              normPriceOn(QStringLiteral("norm.id"), QStringLiteral("cast(:day as date)")));
+}
+
+// A list of thousands of operations comes as one JSON text (readJsonRows).
+QString asJson(const QString& statement) {
+    QStringList values;
+    for (const JsonColumn& c : operationColumns())
+        values << QStringLiteral("r.") + c.name;
+    return QStringLiteral("select coalesce(json_agg(json_build_array(%1))::text, '[]') "
+                          "from (%2) r")
+        .arg(values.join(QStringLiteral(", ")), statement);
 }
 
 } // namespace
@@ -161,11 +173,29 @@ QString normPriceOn(const QString& normId, const QString& day) {
 }
 
 QString operations() {
-    return operationsWith("join");
+    return asJson(operationsWith("join"));
 }
 
 QString operationsDirectory() {
-    return operationsWith("left join");
+    return asJson(operationsWith("left join"));
+}
+
+QString operationsByRow(bool directory) {
+    return operationsWith(directory ? "left join" : "join");
+}
+
+const QList<JsonColumn>& operationColumns() {
+    // The price is numeric: the driver hands it over as its text.
+    static const QList<JsonColumn> columns{{"marka", QMetaType::QString, true},
+                                           {"vid", QMetaType::QString, true},
+                                           {"naimen", QMetaType::Int},
+                                           {"nmn", QMetaType::QString, true},
+                                           {"norma", QMetaType::LongLong},
+                                           {"cena", QMetaType::QString, true},
+                                           {"id", QMetaType::Int},
+                                           {"i_id", QMetaType::Int},
+                                           {"oper_vid", QMetaType::Int}};
+    return columns;
 }
 
 } // namespace tabel::sql

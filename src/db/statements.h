@@ -23,12 +23,20 @@ QString shiftListJson(int shift);
 const QList<JsonColumn>& shiftListColumns();
 
 // One row per operation that has at least one norm, with its number of norms
-// and its lowest norm price holding on :day (a date).
+// and its lowest norm price holding on :day (a date), as one JSON text of the
+// operationColumns() for readJsonRows.
 QString operations();
 
 // The same rows for every operation, norms or not: an operation without norms
 // has 0 norms and no price, so the directory can give it its first norm.
 QString operationsDirectory();
+
+// The rows of operations() (or of operationsDirectory()) one by one, in
+// their order.
+QString operationsByRow(bool directory);
+// Every column of the operations lists, in order, with the type the driver
+// gives it.
+const QList<JsonColumn>& operationColumns();
 
 // A subquery giving the price of the norm `normId` holding on `day` (SQL
 // expressions), as accounts_dep.norm_price_on() gives it; no row when no
