@@ -72,7 +72,21 @@ struct FileValues {
     QString login;
     int loginLine = 0;
     QString user;
+    QString reportServer;
+    QString reportDatabase;
+    QString reportMaxLag;
 };
+
+// The standby's keys, kept apart from the connection's own.
+QString* reportSlot(FileValues& read, const QString& name) {
+    if (name == QLatin1String("report_server"))
+        return &read.reportServer;
+    if (name == QLatin1String("report_database"))
+        return &read.reportDatabase;
+    if (name == QLatin1String("report_max_lag"))
+        return &read.reportMaxLag;
+    return nullptr;
+}
 
 // Reads `path`. Throws ConfigError.
 FileValues readFile(const QString& path) {
@@ -110,6 +124,8 @@ FileValues readFile(const QString& path) {
                         : name == QLatin1String("user")     ? &read.user
                                                             : nullptr;
         if (!slot)
+            slot = reportSlot(read, name);
+        if (!slot)
             throw ConfigError(path, number,
                               QStringLiteral("неизвестный параметр «%1» (допустимы server, "
                                              "database, login и user)")
@@ -134,6 +150,15 @@ FileValues readFile(const QString& path) {
                     QStringLiteral("неизвестное значение login «%1» (допустимы code и person)")
                         .arg(value));
             read.loginLine = number;
+        }
+        if (slot == &read.reportMaxLag) {
+            bool ok = false;
+            const int seconds = value.toInt(&ok);
+            if (!ok || seconds < 0 || seconds > 86400)
+                throw ConfigError(path, number,
+                                  QStringLiteral("значение report_max_lag «%1» — нужно целое "
+                                                 "число секунд от 0 до 86400")
+                                      .arg(value));
         }
         seen[name] = number;
         *slot = value;
@@ -160,6 +185,12 @@ ConnectionTarget resolveConnection(const ConfigFiles& files, const QStringList& 
             target.database = file->database;
         if (!file->user.isEmpty())
             target.user = file->user;
+        if (!file->reportServer.isEmpty())
+            target.reportServer = file->reportServer;
+        if (!file->reportDatabase.isEmpty())
+            target.reportDatabase = file->reportDatabase;
+        if (!file->reportMaxLag.isEmpty())
+            target.reportMaxLag = file->reportMaxLag.toInt();
     }
     if (!system.login.isEmpty())
         target.login = loginMode(system.login);
