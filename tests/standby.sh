@@ -36,10 +36,13 @@ setup)
         -D "$dir/data" -R -X stream -c fast >"$dir/basebackup.log" 2>&1 ||
         { cat "$dir/basebackup.log" >&2; exit 1; }
     # The copied settings name the primary's socket folder; the standby's own
-    # settings come last and win.
+    # settings come last and win. With feedback the primary keeps the rows a
+    # long report on the standby still reads, instead of the standby ending
+    # the report's session when it replays their removal.
     cat >>"$dir/data/postgresql.auto.conf" <<CONF
 unix_socket_directories = '$dir/socket'
 hot_standby = on
+hot_standby_feedback = on
 CONF
     as_owner "$(pgbin pg_ctl)" -D "$dir/data" -l "$dir/server.log" -w -t 60 start >/dev/null ||
         { cat "$dir/server.log" >&2; exit 1; }
