@@ -110,7 +110,18 @@ QString pdfText(const QString& file) {
 
 } // namespace
 
+int run(int argc, char** argv);
+
 int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const DbError& e) {
+        std::fprintf(stderr, "database error: %s\n", qPrintable(e.text()));
+        return 1;
+    }
+}
+
+int run(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc < 4) {
