@@ -167,6 +167,15 @@ int run(int argc, char** argv) {
         return 1;
     }
 
+    // Records a run ended early left behind would make every save of their
+    // workstation a duplicate.
+    QSqlQuery left = exec(db,
+                          "select id from accounts_dep.smena where data = :d and color between "
+                          "910000 and 919999",
+                          {{"d", day}});
+    while (left.next())
+        deleteRecord(db, left.value(0).toInt());
+
     // Saves alongside `job`, which runs on this thread.
     const auto savesDuring = [&](const std::function<void()>& job) {
         Saves saves;
