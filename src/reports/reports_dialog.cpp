@@ -145,7 +145,7 @@ void ReportsDialog::printReport(SummaryReport report) {
         const ReadingPlace place = ctx_.forReading();
         pages.emplace(place.db, request(report), QLocale(),
                       [&growing, asOf = place.dataAsOf](reportengine::Page&& p) {
-                          stampDataTime(p, growing.doc, asOf);
+                          reports::stampDataTime(p, growing.doc, asOf);
                           growing.doc.pages.append(std::move(p));
                       });
         growing.doc = pages->setup();
