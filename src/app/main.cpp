@@ -87,7 +87,12 @@ int main(int argc, char** argv) {
 
     BoxMessenger boxes;
     DataModule data(db, boxes);
+    // The bulk reading of reports, statements, exports and printed sheets
+    // goes to the plant's standby when tabel.conf names one.
+    ReadingConnection reading(db,
+                              {target.reportServer, target.reportDatabase, target.reportMaxLag});
     AppContext ctx{data, boxes, {}};
+    ctx.reading = &reading;
     // The journal and every other window take longer to build than the
     // login window itself: they are built once the login window is on the
     // screen, while the code is being typed, and at the latest when it is

@@ -121,8 +121,9 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     });
     shiftTimesheet_->setPrint([this] {
         ShiftTimesheetWindow& w = *shiftTimesheet_;
-        reports::printShiftTimesheet(&w, ctx_.db(), w.month().month(), w.month().year(),
-                                     w.monthName());
+        const ReadingPlace place = ctx_.forReading();
+        reports::printShiftTimesheet(&w, place.db, w.month().month(), w.month().year(),
+                                     w.monthName(), {}, place.dataAsOf);
     });
     // The reports dialog's "Excel": the period and the kind chosen there.
     reports_->excelButton()->setEnabled(true);
@@ -137,10 +138,13 @@ Windows::Windows(AppContext& ctx, MainWindow& main) : ctx_(ctx), main_(main) {
     // "Расчётный листок" of a worker, from the monthly sheets and the
     // workers directory.
     monthlyTimesheet_->setPayStatement([this](int worker, const QDate& month) {
-        reports::previewPayStatement(monthlyTimesheet_.get(), ctx_.db(), worker, month);
+        const ReadingPlace place = ctx_.forReading();
+        reports::previewPayStatement(monthlyTimesheet_.get(), place.db, worker, month, {},
+                                     place.dataAsOf);
     });
     workers_->setPayStatement([this](int worker, const QDate& month) {
-        reports::previewPayStatement(workers_.get(), ctx_.db(), worker, month);
+        const ReadingPlace place = ctx_.forReading();
+        reports::previewPayStatement(workers_.get(), place.db, worker, month, {}, place.dataAsOf);
     });
     monthlyTimesheet_->setExport([this] {
         MonthlyTimesheetWindow& w = *monthlyTimesheet_;

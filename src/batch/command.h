@@ -12,9 +12,11 @@
 // prints what it did to `job.out`. It reports a bad argument by throwing
 // BadArgument and a database failure by letting DbError through; the runner
 // prints either and exits non-zero. A command that writes runs its writes in
-// one transaction, so a failed job changes nothing.
+// one transaction, so a failed job changes nothing. A command that only
+// reads in bulk says so (`readsOnly`) and may be served by the standby.
 
 #include <QDate>
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -79,6 +81,9 @@ struct Job {
     QSqlDatabase db;
     const Options& options;
     QTextStream& out;
+    // For a reading command served by the standby: the time its data stands
+    // at, which a printed report carries. Invalid on the primary.
+    QDateTime dataAsOf = {};
 };
 
 struct Command {
@@ -86,6 +91,10 @@ struct Command {
     QString synopsis; // the options, as `--help` shows them
     QString summary;  // one line: what the command does
     std::function<int(Job&)> run;
+    // Reads in bulk and writes nothing: its `job.db` may be the plant's
+    // standby (db/report_connection.h). A command that writes leaves it
+    // false and always gets the primary.
+    bool readsOnly = false;
 };
 
 const std::vector<Command>& commands();

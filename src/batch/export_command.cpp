@@ -80,7 +80,7 @@ const Registration registration{
      "monthly piecework|housekeeping|average|general --month M --year Y; --xlsx ФАЙЛ",
      "выгрузить прайс-лист, сводку за период (с ДАТЫ включительно по ДАТУ не включая), "
      "табель по сменам или месячный табель в файл .xlsx",
-     exportWorkbook}};
+     exportWorkbook, true}};
 
 } // namespace
 } // namespace tabel::batch

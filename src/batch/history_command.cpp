@@ -46,7 +46,7 @@ const Registration registration{
      "[--worker ID] --xlsx ФАЙЛ",
      "выгрузить историю изменений за период (с ДАТЫ включительно по ДАТУ не включая) в файл "
      ".xlsx",
-     writeHistory}};
+     writeHistory, true}};
 
 } // namespace
 } // namespace tabel::batch

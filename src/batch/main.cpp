@@ -15,6 +15,7 @@
 #include "db/closed_months.h"
 #include "db/config.h"
 #include "db/connection.h"
+#include "db/report_connection.h"
 #include "db/rights.h"
 #include "db/schema_steps.h"
 #include "db/session_identity.h"
@@ -122,7 +123,20 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
+        // The bulk reading goes to the standby when it is fit for it; the
+        // note of one that was passed over goes to stderr, once, so that a
+        // scheduled job's log tells where its numbers came from.
+        ReadingConnection reading(
+            db, {target.reportServer, target.reportDatabase, target.reportMaxLag});
         Job job{db, options, out};
+        if (line.command->readsOnly) {
+            const ReadingPlace place = reading.forJob();
+            if (!place.note.isEmpty())
+                err << place.note << '\n';
+            err.flush();
+            job.db = place.db;
+            job.dataAsOf = place.dataAsOf;
+        }
         const int rc = line.command->run(job);
         out.flush();
         return rc;

@@ -3,6 +3,7 @@
 
 #include "command.h"
 #include "reportengine/render.h"
+#include "reports/data_stamp.h"
 #include "reports/pay_statement.h"
 
 #include <limits>
@@ -32,7 +33,8 @@ int payStatement(Job& job) {
         job.out << "За " << when << " нет начислений ни у кого: файл не записан.\n";
         return 0;
     }
-    const reportengine::Document doc = reports::payStatementDocument(statements);
+    reportengine::Document doc = reports::payStatementDocument(statements);
+    reports::stampDataTime(doc, job.dataAsOf);
     const QString failure = reportengine::writePdf(doc, file);
     if (!failure.isEmpty())
         throw std::runtime_error(
@@ -45,7 +47,7 @@ int payStatement(Job& job) {
 const Registration registration{
     {"pay-statement", "--month M --year Y [--worker ID] --pdf ФАЙЛ",
      "расчётный листок работника за месяц или листки всех работников месяца в файл PDF",
-     payStatement}};
+     payStatement, true}};
 
 } // namespace
 } // namespace tabel::batch

@@ -2,6 +2,7 @@
 
 #include "command.h"
 #include "reportengine/render.h"
+#include "reports/data_stamp.h"
 #include "reports/timesheet_print.h"
 #include "timesheets/months.h"
 
@@ -15,8 +16,9 @@ int printTimesheet(Job& job) {
     const QString file = job.options.text("pdf");
     job.options.finish();
 
-    const reportengine::Document doc = reports::shiftTimesheetDocument(
+    reportengine::Document doc = reports::shiftTimesheetDocument(
         job.db, month.month(), month.year(), monthNames().value(month.month() - 1));
+    reports::stampDataTime(doc, job.dataAsOf);
     const QString failure = reportengine::writePdf(doc, file);
     if (!failure.isEmpty())
         throw std::runtime_error(
@@ -27,7 +29,7 @@ int printTimesheet(Job& job) {
 
 const Registration registration{{"print-timesheet", "--month M --year Y --pdf ФАЙЛ",
                                  "табель по сменам за месяц, как он печатается, в файл PDF",
-                                 printTimesheet}};
+                                 printTimesheet, true}};
 
 } // namespace
 } // namespace tabel::batch

@@ -49,7 +49,7 @@ const Registration registration{
      "сверить расчётные листки месяца с табелями и отчетом по рабочим; ничего не меняет; "
      "код 1 при расхождениях; примечания об округлении отчета — одной строкой, по каждому "
      "работнику — с --verbose",
-     reconcile}};
+     reconcile, true}};
 
 } // namespace
 } // namespace tabel::batch

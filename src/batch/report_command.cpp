@@ -3,6 +3,7 @@
 
 #include "command.h"
 #include "reportengine/render.h"
+#include "reports/data_stamp.h"
 #include "reports/summary_pages.h"
 
 #include <memory>
@@ -36,9 +37,14 @@ int report(Job& job) {
     // Each page is written as soon as it is laid out and then let go, so
     // that a year's report takes no more memory than a month's.
     std::unique_ptr<reportengine::PdfStream> pdf;
+    reportengine::Document setup;
     reports::SummaryPages pages(job.db, request, QLocale(),
-                                [&pdf](reportengine::Page&& page) { pdf->add(page); });
-    pdf = std::make_unique<reportengine::PdfStream>(pages.setup(), file);
+                                [&pdf, &setup, &job](reportengine::Page&& page) {
+                                    reports::stampDataTime(page, setup, job.dataAsOf);
+                                    pdf->add(page);
+                                });
+    setup = pages.setup();
+    pdf = std::make_unique<reportengine::PdfStream>(setup, file);
     if (!pdf->error().isEmpty())
         throw failed(pdf->error());
     pages.finish();
@@ -52,7 +58,7 @@ const Registration registration{
     {"report",
      "workers|products|workers-detail|products-detail --from ДАТА --to ДАТА "
      "[--kind all|finished|blanks] --pdf ФАЙЛ",
-     "сводный отчет за период (--to не входит в период) в файл PDF", report}};
+     "сводный отчет за период (--to не входит в период) в файл PDF", report, true}};
 
 } // namespace
 } // namespace tabel::batch

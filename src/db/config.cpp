@@ -73,6 +73,9 @@ struct FileValues {
     int loginLine = 0;
     QString user;
     std::map<QString, QString> web; // the web view's settings, by name
+    QString reportServer;
+    QString reportDatabase;
+    QString reportMaxLag;
 };
 
 // The web view's settings live in the same files, so that every program
@@ -83,6 +86,17 @@ const QStringList& webKeys() {
                                   QStringLiteral("web_secure_cookie"),
                                   QStringLiteral("web_trusted_proxy")};
     return keys;
+}
+
+// The standby's keys, kept apart from the connection's own.
+QString* reportSlot(FileValues& read, const QString& name) {
+    if (name == QLatin1String("report_server"))
+        return &read.reportServer;
+    if (name == QLatin1String("report_database"))
+        return &read.reportDatabase;
+    if (name == QLatin1String("report_max_lag"))
+        return &read.reportMaxLag;
+    return nullptr;
 }
 
 // Reads `path`. Throws ConfigError.
@@ -123,9 +137,12 @@ FileValues readFile(const QString& path) {
         if (webKeys().contains(name))
             slot = &read.web[name];
         if (!slot)
+            slot = reportSlot(read, name);
+        if (!slot)
             throw ConfigError(path, number,
                               QStringLiteral("неизвестный параметр «%1» (допустимы server, "
-                                             "database, login, user, %2)")
+                                             "database, login, user, report_server, "
+                                             "report_database, report_max_lag, %2)")
                                   .arg(name, webKeys().join(QStringLiteral(", "))));
         if (seen.count(name))
             throw ConfigError(
@@ -147,6 +164,15 @@ FileValues readFile(const QString& path) {
                     QStringLiteral("неизвестное значение login «%1» (допустимы code и person)")
                         .arg(value));
             read.loginLine = number;
+        }
+        if (slot == &read.reportMaxLag) {
+            bool ok = false;
+            const int seconds = value.toInt(&ok);
+            if (!ok || seconds < 0 || seconds > 86400)
+                throw ConfigError(path, number,
+                                  QStringLiteral("значение report_max_lag «%1» — нужно целое "
+                                                 "число секунд от 0 до 86400")
+                                      .arg(value));
         }
         seen[name] = number;
         *slot = value;
@@ -173,6 +199,12 @@ ConnectionTarget resolveConnection(const ConfigFiles& files, const QStringList& 
             target.database = file->database;
         if (!file->user.isEmpty())
             target.user = file->user;
+        if (!file->reportServer.isEmpty())
+            target.reportServer = file->reportServer;
+        if (!file->reportDatabase.isEmpty())
+            target.reportDatabase = file->reportDatabase;
+        if (!file->reportMaxLag.isEmpty())
+            target.reportMaxLag = file->reportMaxLag.toInt();
     }
     if (!system.login.isEmpty())
         target.login = loginMode(system.login);

@@ -20,6 +20,11 @@
 // `user` is the PostgreSQL user tabel-batch connects as under `person`; its
 // password comes from PostgreSQL's own password file, never from ours.
 //
+// `report_server` (and, when its database is named otherwise,
+// `report_database`) names a hot standby of the plant's database that the
+// bulk reading jobs use (db/report_connection.h); `report_max_lag` is how
+// many seconds behind the primary it may be, 5 unless set.
+//
 // A missing file is skipped. One that is there but cannot be read (a folder
 // in its place, a link to nothing, no right to read it) stops the program,
 // as a malformed one does: carrying on with the next layer would connect a
@@ -68,6 +73,11 @@ struct ConnectionTarget {
     QString server;
     LoginMode login = LoginMode::Code;
     QString user; // tabel-batch's PostgreSQL user under LoginMode::Person
+    // A standby for reading (empty: none), its database when not `database`,
+    // and how many seconds behind the primary it may be.
+    QString reportServer;
+    QString reportDatabase;
+    int reportMaxLag = 5;
 };
 
 // Where to connect: the files in `files`, then `arguments` (the command line

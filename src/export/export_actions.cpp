@@ -154,7 +154,7 @@ QString exportPriceList(QWidget* window, AppContext& ctx) {
 QString exportSummary(QWidget* window, QPushButton* button, AppContext& ctx, const QDate& from,
                       const QDate& to, ProductKind kind) {
     return exportIn(window, button, [&](ExportBusy& busy) {
-        Dataset rows(ctx.db(), QStringLiteral("XLS_Rep"));
+        Dataset rows(ctx.forReading().db, QStringLiteral("XLS_Rep"));
         openSummary(rows, from, to, kind);
         const QString name = QStringLiteral("Сводка %1-%2")
                                  .arg(from.toString(QStringLiteral("dd.MM.yyyy")),
@@ -169,7 +169,7 @@ QString exportSummary(QWidget* window, QPushButton* button, AppContext& ctx, con
 QString exportShiftTimesheet(QWidget* window, QPushButton* button, AppContext& ctx, int month,
                              int year, const QString& monthName) {
     return exportIn(window, button, [&](ExportBusy& busy) {
-        Dataset rows(ctx.db(), QStringLiteral("H_Tabel"));
+        Dataset rows(ctx.forReading().db, QStringLiteral("H_Tabel"));
         openShiftTimesheet(rows, month, year);
         const QString title = monthName + QLatin1Char(' ') + QString::number(year);
         return writeAndShow(busy, ctx.messenger, button,

@@ -1,6 +1,7 @@
 #include "pay_statement_preview.h"
 
 #include "reportengine/preview.h"
+#include "reports/data_stamp.h"
 #include "reports/pay_statement.h"
 
 #include <QApplication>
@@ -8,7 +9,8 @@
 namespace tabel::reports {
 
 void previewPayStatement(QWidget* parent, const QSqlDatabase& db, int worker, const QDate& month,
-                         const std::function<void(QPrintPreviewDialog&)>& run) {
+                         const std::function<void(QPrintPreviewDialog&)>& run,
+                         const QDateTime& dataAsOf) {
     reportengine::Document doc;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -16,6 +18,7 @@ void previewPayStatement(QWidget* parent, const QSqlDatabase& db, int worker, co
             ~Restore() { QApplication::restoreOverrideCursor(); }
         } restore;
         doc = payStatementDocument(readPayStatements(db, month, worker));
+        stampDataTime(doc, dataAsOf);
     }
     reportengine::showPreview(doc, parent, reportengine::Zoom::PageWidth, run);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QSqlDatabase>
 #include <functional>
 
@@ -13,7 +14,9 @@ namespace tabel::reports {
 // preview, zoomed to the page's width, from which the user prints. Throws
 // DbError before any window opens when the statement cannot be read. `run`
 // replaces the preview's exec() (tests).
+// `dataAsOf`: when the data of a standby stands at, which the pages carry.
 void previewPayStatement(QWidget* parent, const QSqlDatabase& db, int worker, const QDate& month,
-                         const std::function<void(QPrintPreviewDialog&)>& run = {});
+                         const std::function<void(QPrintPreviewDialog&)>& run = {},
+                         const QDateTime& dataAsOf = {});
 
 } // namespace tabel::reports

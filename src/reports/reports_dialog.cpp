@@ -3,6 +3,7 @@
 #include "kit/date_box.h"
 #include "kit/error_boxes.h"
 #include "reportengine/preview.h"
+#include "reports/data_stamp.h"
 #include "reports/summary_pages.h"
 
 #include <QApplication>
@@ -141,9 +142,12 @@ void ReportsDialog::printReport(SummaryReport report) {
         struct Restore {
             ~Restore() { QApplication::restoreOverrideCursor(); }
         } restore;
-        pages.emplace(ctx_.db(), request(report), QLocale(), [&growing](reportengine::Page&& p) {
-            growing.doc.pages.append(std::move(p));
-        });
+        const ReadingPlace place = ctx_.forReading();
+        pages.emplace(place.db, request(report), QLocale(),
+                      [&growing, asOf = place.dataAsOf](reportengine::Page&& p) {
+                          reports::stampDataTime(p, growing.doc, asOf);
+                          growing.doc.pages.append(std::move(p));
+                      });
         growing.doc = pages->setup();
         // A slice of rows at a time: the window's events come between.
         growing.more = [&pages] { return pages->more(200); };

@@ -1,6 +1,7 @@
 #include "timesheet_preview.h"
 
 #include "reportengine/preview.h"
+#include "reports/data_stamp.h"
 #include "reports/timesheet_print.h"
 
 #include <QApplication>
@@ -9,7 +10,8 @@ namespace tabel::reports {
 
 void printShiftTimesheet(QWidget* parent, const QSqlDatabase& db, int month, int year,
                          const QString& monthName,
-                         const std::function<void(QPrintPreviewDialog&)>& run) {
+                         const std::function<void(QPrintPreviewDialog&)>& run,
+                         const QDateTime& dataAsOf) {
     reportengine::Document doc;
     {
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -17,6 +19,7 @@ void printShiftTimesheet(QWidget* parent, const QSqlDatabase& db, int month, int
             ~Restore() { QApplication::restoreOverrideCursor(); }
         } restore;
         doc = shiftTimesheetDocument(db, month, year, monthName);
+        stampDataTime(doc, dataAsOf);
     }
     reportengine::showPreview(doc, parent, reportengine::Zoom::WholePage, run);
 }

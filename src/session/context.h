@@ -2,10 +2,12 @@
 
 #include "db/data_module.h"
 #include "db/messenger.h"
+#include "db/report_connection.h"
 #include "session/roles.h"
 
 #include <QDate>
 #include <QString>
+#include <functional>
 
 namespace tabel {
 
@@ -29,8 +31,32 @@ struct AppContext {
     Messenger& messenger;
     JournalState state;
 
+    // Where the bulk reading jobs go (db/report_connection.h); none: the
+    // primary, as for everything else.
+    ReadingConnection* reading = nullptr;
+    // Shows the note of a standby passed over; none: the messenger's box.
+    std::function<void(const QString&)> readingNote = {};
+
     QSqlDatabase db() const { return data.db(); }
     Dataset& currentShiftList() { return data.shiftList(state.shift); }
+
+    // The connection for one job that only reads in bulk, its note shown
+    // once. Never hand it to anything that writes.
+    ReadingPlace forReading() {
+        if (!reading) {
+            ReadingPlace primary;
+            primary.db = db();
+            return primary;
+        }
+        ReadingPlace place = reading->forJob();
+        if (!place.note.isEmpty()) {
+            if (readingNote)
+                readingNote(place.note);
+            else
+                messenger.inform(QStringLiteral("Сервер отчетов"), place.note);
+        }
+        return place;
+    }
 };
 
 } // namespace tabel
