@@ -348,6 +348,15 @@ TEST_F(WebPagesTest, HomeLeadsToTodaysJournalThisMonthsSheetsAndTheMonths) {
                                       .arg(kind)))
             << kind;
     EXPECT_TRUE(page.contains("href=\"/months\""));
+
+    // Whoever is not shown pay is not led to it either.
+    web::Viewer foreman = kViewer;
+    foreman.seesPay = false;
+    for (const QString& other :
+         {html(web::homePage(db, foreman)), html(web::monthsPage(db, foreman))}) {
+        EXPECT_FALSE(other.contains("href=\"/sheets/")) << other.toStdString();
+        EXPECT_TRUE(other.contains("href=\"/months\""));
+    }
 }
 
 } // namespace

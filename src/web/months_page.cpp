@@ -31,8 +31,10 @@ Page monthsPage(QSqlDatabase db, const Viewer& viewer) {
                              ? m.closedAt.toString(QStringLiteral("dd.MM.yyyy HH:mm"))
                              : QString(),
                          esc(m.closed ? m.note : QString()));
-            for (sql::MonthlySheet s : kSheetKinds)
-                html += QStringLiteral("<a href=\"%1\">%2</a> ")
+            if (viewer.seesPay)
+                for (sql::MonthlySheet s : kSheetKinds)
+                    html +=
+                        QStringLiteral("<a href=\"%1\">%2</a> ")
                             .arg(sheetLink(m.year, m.month, sheetKindName(s)), esc(sheetTitle(s)));
             html += QStringLiteral("</td></tr>");
         }

@@ -54,14 +54,18 @@ QString pageStart(const QString& title, const Viewer* viewer) {
         const QString who = viewer->name.isEmpty()
                                 ? viewer->login
                                 : QStringLiteral("%1 (%2)").arg(viewer->name, viewer->login);
+        const QString sheets =
+            viewer->seesPay
+                ? QStringLiteral(" <a href=\"%1\">Табели</a>")
+                      .arg(sheetLink(today.year(), today.month(), QStringLiteral("piecework")))
+                : QString();
         html +=
-            QStringLiteral("<header><nav><a href=\"/\">Табель</a> <a href=\"%1\">Журнал</a> "
-                           "<a href=\"%2\">Табели</a> <a href=\"/months\">Месяцы</a></nav>"
+            QStringLiteral("<header><nav><a href=\"/\">Табель</a> <a href=\"%1\">Журнал</a>%2"
+                           " <a href=\"/months\">Месяцы</a></nav>"
                            "<div class=\"who\"><span>%3</span>"
                            "<form method=\"post\" action=\"/logout\"><button>Выйти</button></form>"
                            "</div></header>")
-                .arg(journalLink(today, 1),
-                     sheetLink(today.year(), today.month(), QStringLiteral("piecework")), esc(who));
+                .arg(journalLink(today, 1), sheets, esc(who));
     }
     return html + QStringLiteral("<main><h1>%1</h1>").arg(esc(title));
 }
@@ -166,14 +170,18 @@ Page homePage(QSqlDatabase, const Viewer& viewer) {
     for (int shift = 1; shift <= 4; ++shift)
         html += QStringLiteral("<li><a href=\"%1\">%2</a></li>")
                     .arg(journalLink(today, shift), QString::fromUtf8(kShiftNames[shift - 1]));
-    html += QStringLiteral("</ul><h2>Табели за %1</h2><ul class=\"links\">")
-                .arg(esc(monthNames().at(today.month() - 1) + QLatin1Char(' ') +
-                         QString::number(today.year())));
-    for (sql::MonthlySheet s : kSheetKinds)
-        html +=
-            QStringLiteral("<li><a href=\"%1\">%2</a></li>")
-                .arg(sheetLink(today.year(), today.month(), sheetKindName(s)), esc(sheetTitle(s)));
-    html += QStringLiteral("</ul><p><a href=\"/months\">Месяцы и их закрытие</a></p>");
+    html += QStringLiteral("</ul>");
+    if (viewer.seesPay) {
+        html += QStringLiteral("<h2>Табели за %1</h2><ul class=\"links\">")
+                    .arg(esc(monthNames().at(today.month() - 1) + QLatin1Char(' ') +
+                             QString::number(today.year())));
+        for (sql::MonthlySheet s : kSheetKinds)
+            html += QStringLiteral("<li><a href=\"%1\">%2</a></li>")
+                        .arg(sheetLink(today.year(), today.month(), sheetKindName(s)),
+                             esc(sheetTitle(s)));
+        html += QStringLiteral("</ul>");
+    }
+    html += QStringLiteral("<p><a href=\"/months\">Месяцы и их закрытие</a></p>");
     return htmlPage(html);
 }
 

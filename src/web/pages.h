@@ -21,8 +21,9 @@ struct Page {
 
 // Who reads the page: shown in its header beside the logout form.
 struct Viewer {
-    QString login; // the database user
-    QString name;  // how the person is called, when known
+    QString login;       // the database user
+    QString name;        // how the person is called, when known
+    bool seesPay = true; // the sheets and pay statements are for them
 };
 
 // `kind` is piecework, housekeeping, average or general.

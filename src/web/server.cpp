@@ -340,6 +340,7 @@ Reply Server::logIn(const QHttpServerRequest& request) {
     Session session;
     session.connection = name;
     session.viewer.login = user;
+    session.viewer.seesPay = seesPay(role);
     session.role = role;
     const QByteArray token = sessions_.open(session, clock_.elapsed());
     Reply r = Reply::redirect(next);

@@ -1,6 +1,8 @@
 // The program's own totals of a month, for the browser test to hold the web
-// pages against: what the monthly sheets and the pay statements add up to,
-// read by the readers the pages use. Prints one JSON object:
+// pages against: each worker's pay statement, and the totals the monthly
+// sheet window shows (the sheet's rows summed; the statements round each
+// record, so their sum may differ from it by kopecks, as reconcile notes).
+// Prints one JSON object:
 //
 //   web_totals DATABASE SERVER YEAR MONTH
 //   {"workers": {"NUMBER": {"name": "...", "piecework": "123.45", ...}},
@@ -11,6 +13,7 @@
 #include "db/connection.h"
 #include "db/sql.h"
 #include "reports/pay_statement.h"
+#include "timesheets/monthly_sheet.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -34,22 +37,19 @@ int main(int argc, char** argv) {
         const QLocale c = QLocale::c();
         auto text = [&](const reportengine::Decimal& d) { return d.toString(2, c); };
         QJsonObject workers;
-        reportengine::Decimal piecework, housekeeping, average;
-        for (const reports::PayStatement& s : reports::readPayStatements(db, month)) {
+        for (const reports::PayStatement& s : reports::readPayStatements(db, month))
             workers.insert(QString::number(s.worker),
                            QJsonObject{{"name", s.shownName()},
                                        {"piecework", text(s.piecework())},
                                        {"housekeeping", text(s.housekeeping())},
                                        {"average", text(s.average())},
                                        {"total", text(s.total())}});
-            // A month of one shop is far from the range's end.
-            piecework = piecework.plus(s.piecework()).value();
-            housekeeping = housekeeping.plus(s.housekeeping()).value();
-            average = average.plus(s.average()).value();
-        }
-        const QJsonObject sheets{{"piecework", text(piecework)},
-                                 {"housekeeping", text(housekeeping)},
-                                 {"average", text(average)}};
+        const std::array<QString, 4> shown = readMonthlyTotals(db, month, c);
+        auto total = [&](sql::MonthlySheet sheet) { return shown[monthlyTotalOf(sheet)]; };
+        const QJsonObject sheets{{"piecework", total(sql::MonthlySheet::Piecework)},
+                                 {"housekeeping", total(sql::MonthlySheet::Housekeeping)},
+                                 {"average", total(sql::MonthlySheet::AveragePiecework)},
+                                 {"general", total(sql::MonthlySheet::General)}};
         QTextStream(stdout) << QJsonDocument(QJsonObject{{"workers", workers}, {"sheets", sheets}})
                                    .toJson(QJsonDocument::Compact)
                             << '\n';
