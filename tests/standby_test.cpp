@@ -92,18 +92,7 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TABEL_SYSTEM_CONFIG", conf.fileName());
         env.insert("XDG_CONFIG_HOME", dir.filePath("nobody"));
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(TABEL_BATCH, QStringList{dbName, testSocket()} + arguments);
-        BatchRun r;
-        if (!p.waitForFinished(120000)) {
-            p.kill();
-            return r;
-        }
-        r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return runBatch(dbName, arguments, env);
     }
 
     // A worker with a record of a new product in March 2024, its day in the

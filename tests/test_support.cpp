@@ -202,8 +202,10 @@ int DbTest::shiftRows(int worker, int shift, int month, int year) {
 
 namespace tabel::test {
 
-BatchRun runBatch(const QString& database, const QStringList& arguments) {
+BatchRun runBatch(const QString& database, const QStringList& arguments,
+                  const QProcessEnvironment& environment) {
     QProcess p;
+    p.setProcessEnvironment(environment);
     p.start(QStringLiteral(TABEL_BATCH), QStringList{database, testSocket()} + arguments);
     BatchRun r;
     if (!p.waitForFinished(120000)) {

@@ -8,6 +8,7 @@
 #include "session/context.h"
 
 #include <QDate>
+#include <QProcessEnvironment>
 #include <QSqlDatabase>
 #include <gtest/gtest.h>
 #include <memory>
@@ -102,12 +103,14 @@ private:
 namespace tabel::test {
 
 // tabel-batch run against the suite's cluster: `arguments` follow
-// DATABASE and SERVER.
+// DATABASE and SERVER; `environment` is the test's own unless given.
 struct BatchRun {
     int exitCode = -1;
     QString out;
     QString err;
 };
-BatchRun runBatch(const QString& database, const QStringList& arguments);
+BatchRun
+runBatch(const QString& database, const QStringList& arguments,
+         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
 } // namespace tabel::test
